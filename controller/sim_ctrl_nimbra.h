@@ -1,0 +1,171 @@
+// UTL_SimCtrlNimbra: the application controller. Holds the whole friend globe (people,
+// locators, friendship lines, textures, the shared ball mesh, the overlay controls, the colour
+// themes and the photo downloader) and runs one frame per timer tick.
+//   sim_ctrl_nimbra.cpp         construction, destruction, the friend-graph model and layout
+//   sim_ctrl_nimbra_frame.cpp   start, the frame, drawing order, picking, drag/flick/click
+//   sim_ctrl_nimbra_overlay.cpp the overlay controls: creation, input routing, drawing
+#pragma once
+
+#include "controller/color_theme.h"
+#include "controller/sim_ctrl_root.h"
+#include "gfx/math.h"
+#include "widgets/widget.h"
+
+#include <vector>
+
+class GFX_Text;
+class OGL_Texture;
+class GFX_WidgetNavigationDial;
+class GFX_WidgetRoundButton;
+class GFX_Dock;
+class GFX_ColorBall;
+class GFX_SphereButton;
+class GFX_LocationHolder;
+class GFX_LocationHolderFriend;
+class GFX_Friend;
+class GFX_Connection;
+class UTL_FotoTextureBoss;
+class UTL_ParameterList;
+
+// Main thread only, like its root. Scene objects and widgets borrow the controller and reach
+// the theme, the textures, the font, the ball mesh and the photo downloader through it.
+class UTL_SimCtrlNimbra : public UTL_SimCtrlRoot {
+public:
+    UTL_SimCtrlNimbra();
+    ~UTL_SimCtrlNimbra() override;
+
+    // --- Friend-graph model (sim_ctrl_nimbra.cpp) -----------------------------------------
+    // A null or empty picture address shows the question-mark image instead.
+    void add_myself(const char* uid, const char* name, const char* pic, const char* pic_square);
+    // Appends a friend; the caller lays out with create_friends_locators() afterwards.
+    void add_friend(const char* uid, const char* name, const char* pic, const char* pic_square);
+    void add_connection(const char* uid1, const char* uid2, float alpha, bool highlighted);
+    // A highlighted line from the user to every friend.
+    void add_connections_for_myself();
+    // The uid of friend i of m_friends; "" when i is out of range.
+    const char* get_friend_id(int i) const;
+    // Writes the locators of the two uids through out1 and out2; an output with no match is
+    // left unchanged.
+    void find_locators(const char* uid1, const char* uid2, GFX_LocationHolderFriend** out1,
+                       GFX_LocationHolderFriend** out2);
+    float get_radius() const;
+    // The point of the globe at a longitude and latitude in degrees (+y north, lon 0 along +x).
+    Math_Vector3 compute_position(float longitude, float latitude) const;
+    // Lays everyone out again on a golden-angle spiral, reusing the existing locators.
+    void create_friends_locators();
+    void clear_connections();
+    void clear_scene();
+
+    // --- Start and frame (sim_ctrl_nimbra_frame.cpp) ---------------------------------------
+    void start(int w, int h) override;
+    void update(int w, int h, float dt) override;
+    void init_scene();
+    void enable_fog();
+    void rotate_camera(float yaw, float pitch);
+    void select_loc_holder(GFX_LocationHolder* h);
+    void set_connections_highlighted(bool on);
+    void update_impostor_orientation();
+    void set_impostor_orientation(const Math_Vector3& up, const Math_Vector3& right);
+
+    void draw();
+    void draw_locators();
+    void draw_glow();
+    // Draws the shared ball mesh at position, scaled by size / 125 (at least 0.01).
+    void draw_ball(Math_Vector3& position, Math_Vector3& color, float size);
+    // The colour of a point of the globe: 0.5 + 0.75 * p / radius per component, in [0, 1].
+    void position_to_color(Math_Vector3& position, Math_Vector3& color);
+
+    // Input: recorded here, acted on by the next update.
+    void mouse_moved(int x, int y, int a, int b, unsigned int state) override;
+    void mouse_down(int x, int y, unsigned int flags) override;
+    void mouse_up(int x, int y, unsigned int flags) override;
+    void mouse_dbl_clk(int x, int y, unsigned int flags) override;
+    // Stores the pick ray and applies one drag step.
+    void mouse_move(const Math_Vector3& window, const Math_Vector3& origin, const Math_Vector3& dir);
+    // The release on the scene: a flick or a pick.
+    void mouse_up();
+
+    // Each replaces its field with a new texture read from path.
+    void load_nimbra_texture(const char* path);
+    void load_korvel_texture(const char* path);
+    void load_sphere_button_tex();
+    void load_billboard_texture(const char* path);
+    void load_color_ball_texture(const char* path);
+    void load_widget_texture(const char* path);
+    void load_top_bar_texture(const char* path);
+    void load_locator_texture(const char* path);
+
+    // --- Colour themes -----------------------------------------------------------------------
+    void read_themes();
+    void read_themes(UTL_ParameterList* list);
+
+    // --- Overlay controls (sim_ctrl_nimbra_overlay.cpp) -------------------------------------
+    void create_text();
+    void create_sphere_button();
+    void create_docks();
+    void create_navigation_widgets();
+    void create_rotate_buttons();
+    void delete_rotate_buttons();
+    void add_myself_button();
+    void add_friend_button(GFX_Friend* f);
+    bool mouse_move_buttons(float x, float y);
+    void update_buttons(float dt);
+    void update_navigation_widgets(float dt);
+    // True when a control took the press; every press stops the automatic motion first.
+    bool mouse_down_buttons(float x, float y);
+    bool mouse_up_buttons(float x, float y);
+    void draw_buttons();
+    void draw_top_bar();
+    void draw_sphere_button();
+
+    // --- Fields ------------------------------------------------------------------------------
+    int m_rotate_mode = 0;  // 0 idle, 1 azimuth decreasing, 2 increasing, 3 random jumps
+    float m_rotate_timer = 0.0f;
+    bool m_has_fog_distance = false;
+    Math_Vector3 m_impostor_up;
+    Math_Vector3 m_impostor_right;
+    GFX_Text* m_text = nullptr;
+    OGL_Texture* m_korvel_texture = nullptr;
+    bool m_top_bar_highlighted = false;
+    OGL_Texture* m_nimbra_texture = nullptr;
+    bool m_mouse_down_event = false;
+    bool m_mouse_up_event = false;
+    bool m_mouse_dbl_clk_event = false;
+    UTL_Point m_mouse;
+    float m_drag_last_x = 0.0f;
+    float m_drag_last_y = 0.0f;
+    bool m_dragging = false;
+    bool m_drag_moved = false;
+    float m_drag_yaw_step = 0.0f;
+    float m_drag_pitch_step = 0.0f;
+    GFX_WidgetScreen m_widget_screen;
+    GFX_WidgetNavigationDial* m_nav_dial = nullptr;
+    std::vector<GFX_WidgetRoundButton*> m_rotate_buttons;  // index k starts mode k + 1
+    OGL_Texture* m_billboard_texture = nullptr;
+    OGL_Texture* m_locator_texture = nullptr;
+    OGL_Texture* m_color_ball_texture = nullptr;
+    GFX_ColorBall* m_color_ball = nullptr;
+    OGL_Texture* m_widget_texture = nullptr;
+    OGL_Texture* m_top_bar_texture = nullptr;
+    Math_Vector3 m_ray_origin;
+    Math_Vector3 m_ray_dir;
+    Math_Vector3 m_mouse_window;
+    std::vector<GFX_LocationHolder*> m_loc_holders;  // index 0 the user when known
+    std::vector<GFX_Friend*> m_friends;              // arrival order, without the user
+    GFX_Friend* m_myself = nullptr;
+    bool m_cam_transition = false;
+    float m_cam_target_lr = 0.0f;
+    float m_cam_target_ud = 0.0f;
+    std::vector<GFX_Connection*> m_connections;
+    GFX_LocationHolder* m_selected_holder = nullptr;  // borrowed from m_loc_holders
+    GFX_SphereButton* m_sphere_button = nullptr;
+    OGL_Texture* m_sphere_button_texture = nullptr;
+    UTL_ColorTheme m_color_theme;
+    std::vector<UTL_ColorTheme> m_color_themes;
+    GFX_Dock* m_myself_dock = nullptr;
+    GFX_Dock* m_list_dock = nullptr;
+    UTL_FotoTextureBoss* m_foto_texture_boss = nullptr;
+    // Users replaced by a repeated add_myself. Dock thumbnails may still borrow them, so they
+    // stay alive until clear_scene().
+    std::vector<GFX_Friend*> m_retired_friends;
+};
