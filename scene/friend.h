@@ -1,0 +1,33 @@
+// GFX_Friend: one person on the globe (the user or a friend): user id, display name and the two
+// photos, the large one and the square one.
+#pragma once
+
+#include <string>
+
+class GFX_Foto;
+class UTL_SimCtrlNimbra;
+
+// Owned by the controller (its user and its friend list); locators, lines and dock thumbnails
+// only borrow it.
+class GFX_Friend {
+public:
+    explicit GFX_Friend(UTL_SimCtrlNimbra* controller);
+    virtual ~GFX_Friend();
+    GFX_Friend(const GFX_Friend&) = delete;
+    GFX_Friend& operator=(const GFX_Friend&) = delete;
+
+    // Replace the photo with a new one of that address (null counts as empty). Nothing is
+    // downloaded until the photo is first asked for its texture.
+    void load_foto(const char* url);
+    void load_foto_square(const char* url);
+    // Deletes both photos.
+    void clear();
+
+    UTL_SimCtrlNimbra* m_controller;  // Borrowed.
+    std::string m_uid;
+    std::string m_name;
+    GFX_Foto* m_foto = nullptr;  // Owned.
+    bool m_has_foto = true;      // false: m_foto is the question-mark placeholder
+    GFX_Foto* m_foto_square = nullptr;  // Owned.
+    bool m_has_foto_square = true;
+};

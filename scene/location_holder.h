@@ -1,0 +1,76 @@
+// GFX_LocationHolder: the locator of a place on the globe, a ball with a camera-facing frame
+// beside it; GFX_LocationHolderFriend adds a person's photo, name and friendship lines.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "gfx/math.h"
+
+class GFX_Billboard;
+class GFX_ConnectionFriends;
+class GFX_Friend;
+class UTL_SimCtrlNimbra;
+
+// Created, laid out, selected and deleted by the controller. Main thread only.
+class GFX_LocationHolder {
+public:
+    explicit GFX_LocationHolder(UTL_SimCtrlNimbra* controller);
+    virtual ~GFX_LocationHolder();
+    GFX_LocationHolder(const GFX_LocationHolder&) = delete;
+    GFX_LocationHolder& operator=(const GFX_LocationHolder&) = delete;
+
+    void set_longitude(float longitude) { m_longitude = longitude; }
+    void set_latitude(float latitude) { m_latitude = latitude; }
+    void set_billboard_size(float width, float height);
+    void set_impostor_orientation(const Math_Vector3& up, const Math_Vector3& right);
+
+    // Ball on the globe from longitude and latitude, then the frame beside it.
+    void compute_position();
+    // Puts the frame on the outer side of the ball as seen on screen, easing a quarter of the
+    // remaining way per call; the first call jumps straight to its side.
+    void place_billboard();
+
+    void draw_ball();
+    virtual void draw();
+
+    // The frame's hit test; the ball itself is not hit-tested.
+    bool line_collide(const Math_Vector3& origin, const Math_Vector3& dir, float range, float& t) const;
+
+    UTL_SimCtrlNimbra* m_controller;  // Borrowed.
+    float m_longitude = 0.0f;
+    float m_latitude = 0.0f;
+    // Eased side factors of the frame along screen up and right, in [-1, 1] once placed; a
+    // value above 1 means not placed yet.
+    float m_offset_up = 10.0f;
+    float m_offset_right = 10.0f;
+    float m_ball_size = 1.0f;
+    Math_Vector3 m_position;
+    bool m_selected = false;
+    GFX_Billboard* m_billboard;  // Owned.
+};
+
+class GFX_LocationHolderFriend : public GFX_LocationHolder {
+public:
+    explicit GFX_LocationHolderFriend(UTL_SimCtrlNimbra* controller);
+    // Tells every line still listed that this end is gone, so neither side keeps a dangling
+    // pointer whichever of the two the controller deletes first.
+    ~GFX_LocationHolderFriend() override;
+
+    bool find_friend(GFX_Friend* f) const { return f != nullptr && m_friend == f; }
+    void set_connections_highlighted(bool on);
+    // Removes every entry of the line; called by a line that is being deleted.
+    void detach_connection(GFX_ConnectionFriends* c);
+
+    void draw() override;
+
+    // Half width and half height of the photo rectangle as fractions of the frame's width and
+    // height. Image size zero (or negative) means there is no image.
+    static void photo_extent(float scale, int image_width, int image_height, float& a, float& b);
+    // Character width and height of a name of n bytes on a frame of that size.
+    static void name_extent(float width, float height, std::size_t n, float& cw, float& ch);
+
+    GFX_Friend* m_friend = nullptr;  // Borrowed from the controller.
+    // Borrowed; filled by the lines that found this locator as one of their ends.
+    std::vector<GFX_ConnectionFriends*> m_connections;
+};
