@@ -18,6 +18,14 @@ FILE* UTL_File::open(const std::string& path, int mode) {
     return m_stream;
 }
 
+FILE* UTL_File::open_memory(const void* data, size_t size) {
+    close();
+    // fmemopen refuses an empty buffer; an empty file then simply does not open.
+    if (data == nullptr || size == 0) return nullptr;
+    m_stream = fmemopen(const_cast<void*>(data), size, "rb");
+    return m_stream;
+}
+
 void UTL_File::close() {
     if (m_stream) std::fclose(m_stream);
     m_stream = nullptr;

@@ -15,8 +15,13 @@ public:
 
     // Mode 0 "rb", 1 "wb", 2 "r+b"; any other mode opens nothing. Returns the stream or null.
     FILE* open(const std::string& path, int mode);
+    // Reads size bytes of memory as if they were a file (mode 0 only), so a decoder can be fed
+    // from memory through the same calls. data is borrowed until close().
+    FILE* open_memory(const void* data, size_t size);
     void close();
     bool is_open() const { return m_stream != nullptr; }
+    // The open stream, for libraries that read stdio streams themselves (libjpeg).
+    FILE* stream() const { return m_stream; }
 
     // fread of up to n bytes; the count read, 0 when closed.
     int read(void* buffer, int n);

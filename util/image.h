@@ -2,8 +2,11 @@
 // image readers (TGA, SGI, JPEG). Row 0 is the first row stored in the file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+
+class UTL_File;
 
 class GFX_Image {
 public:
@@ -15,6 +18,10 @@ public:
         FILE_JPEG = 0x1008,
     };
 
+    // The longest side any reader accepts: 16384 x 16384 x 4 bytes still fits a signed 32-bit
+    // count, and no texture or photo of this system comes near it.
+    static constexpr uint32_t MAX_SIDE = 16384;
+
     GFX_Image() = default;
     explicit GFX_Image(const std::string& path);
     virtual ~GFX_Image();
@@ -22,7 +29,7 @@ public:
     GFX_Image& operator=(const GFX_Image&) = delete;
 
     // Reads the file with the serializer its extension names; an unknown extension leaves the
-    // image as it is. A file that does not decode leaves no pixels.
+    // image as it is. A file that does not decode leaves the empty image (no pixels, size 0).
     void read(const std::string& path);
     static int get_file_type_by_name(const std::string& path);
 
@@ -41,7 +48,7 @@ public:
 // pixel pointer, depth and size; read() hands the pixels over to the caller and forgets them.
 class GFX_ImageSerializer {
 public:
-    virtual ~GFX_ImageSerializer() = default;
+    virtual ~GFX_ImageSerializer() { delete[] m_pixels; }
     // Opens path itself, decodes it, and hands over a new[] pixel array in GFX_Image's layout
     // (or null when nothing decodes) with its depth and size. The caller owns the array.
     virtual void read(const std::string& path, unsigned char** pixels, unsigned char& bits,
@@ -49,7 +56,28 @@ public:
     virtual void write(const std::string& path, unsigned char* pixels, unsigned char bits,
                        unsigned int width, unsigned int height) = 0;
 
+    // Decodes an image held in memory through exactly the code that read() runs on a file (the
+    // fuzzers and tests use it). data is borrowed for the call. Nothing decodes gives null pixels
+    // and depth and size 0.
+    void read_memory(const unsigned char* data, size_t size, unsigned char** pixels,
+                     unsigned char& bits, unsigned int& width, unsigned int& height);
+
 protected:
+    // Decodes the open file into m_pixels, m_bits, m_width and m_height; leaves m_pixels null
+    // when the file holds nothing it can decode.
+    virtual void decode(UTL_File& file) = 0;
+    // read() for the concrete readers: opens path, decodes it and hands the result over. A file
+    // that cannot be opened leaves the out-parameters unchanged.
+    void read_file(const std::string& path, unsigned char** pixels, unsigned char& bits,
+                   unsigned int& width, unsigned int& height);
+    // Passes the decoded image to the caller and forgets it.
+    void hand_over(unsigned char** pixels, unsigned char& bits, unsigned int& width,
+                   unsigned int& height);
+
+    // A zeroed new[] array of n bytes in m_pixels, so rows a short file does not reach stay
+    // black instead of showing old heap memory; false when memory is short.
+    bool allocate(size_t n);
+
     // Forgets the pixel pointer without freeing it (the caller owns it now).
     void clean() { m_pixels = nullptr; m_bits = 0; m_width = 0; m_height = 0; }
 
