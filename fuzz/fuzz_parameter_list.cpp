@@ -1,4 +1,6 @@
-// libFuzzer target for the parameter text reader: any bytes, parsed, walked and looked up.
+// libFuzzer target for the parameter text reader: any bytes, parsed, walked and looked up, and
+// read as a theme file.
+#include "controller/color_theme.h"
 #include "util/parameter_list.h"
 
 #include <cstddef>
@@ -30,7 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     text[size] = '\0';
     UTL_ParameterList list;
     list.read(text.data());
-    volatile float sink = walk(list, 0);
+    std::vector<UTL_ColorTheme> themes;
+    UTL_ColorTheme current;
+    UTL_ColorTheme::read_themes(&list, themes, current);
+    volatile float sink = walk(list, 0) + current.m_background_color.m_x;
     (void)sink;
     return 0;
 }
