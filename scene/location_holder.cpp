@@ -1,0 +1,234 @@
+// GFX_LocationHolder and GFX_LocationHolderFriend: placing a locator's ball and frame, the
+// frame's side easing, and drawing ball, frame, photo and name.
+#include "scene/location_holder.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "controller/color_theme.h"
+#include "controller/sim_ctrl_nimbra.h"
+#include "gfx/ogl_texture.h"
+#include "gfx/text.h"
+#include "photos/texture_foto.h"
+#include "scene/billboard.h"
+#include "scene/connection.h"
+#include "scene/foto.h"
+#include "scene/friend.h"
+#include "util/image.h"
+
+namespace {
+
+float sign(float v) { return v > 0.0f ? 1.0f : (v < 0.0f ? -1.0f : 0.0f); }
+
+// Moves an eased side factor a quarter of the way to its target; a factor above 1 has never
+// been placed and jumps straight there.
+float ease_side(float offset, float target) {
+    return offset > 1.0f ? target : 0.75f * offset + 0.25f * target;
+}
+
+// NOTE: binds texture 0 first. A texture whose file did not read never uploads and its apply()
+// binds nothing; without this the quad would be textured with whatever was bound last (a
+// photo, the font sheet) instead of showing its plain colour.
+void apply_or_untextured(OGL_Texture* texture) {
+    glBindTexture(GL_TEXTURE_2D, 0);
+    if (texture) texture->apply();
+}
+
+}  // namespace
+
+// --- Construction and destruction ----------------------------------------------------------
+
+GFX_LocationHolder::GFX_LocationHolder(UTL_SimCtrlNimbra* controller)
+    : m_controller(controller), m_billboard(new GFX_Billboard(Math_Vector3(), 1000.0f, 1000.0f)) {}
+
+GFX_LocationHolder::~GFX_LocationHolder() { delete m_billboard; }
+
+GFX_LocationHolderFriend::GFX_LocationHolderFriend(UTL_SimCtrlNimbra* controller)
+    : GFX_LocationHolder(controller) {}
+
+GFX_LocationHolderFriend::~GFX_LocationHolderFriend() {
+    for (GFX_ConnectionFriends* c : m_connections) c->detach_holder(this);
+    m_connections.clear();
+}
+
+void GFX_LocationHolder::set_billboard_size(float width, float height) {
+    if (!m_billboard) return;
+    m_billboard->m_width = width;
+    m_billboard->m_height = height;
+}
+
+void GFX_LocationHolder::set_impostor_orientation(const Math_Vector3& up, const Math_Vector3& right) {
+    if (m_billboard) m_billboard->set_impostor_orientation(up, right);
+}
+
+void GFX_LocationHolderFriend::set_connections_highlighted(bool on) {
+    for (GFX_ConnectionFriends* c : m_connections) c->m_highlighted = on;
+}
+
+void GFX_LocationHolderFriend::detach_connection(GFX_ConnectionFriends* c) {
+    auto it = std::find(m_connections.begin(), m_connections.end(), c);
+    if (it != m_connections.end()) m_connections.erase(it);
+}
+
+// --- Per-frame update ----------------------------------------------------------------------
+
+void GFX_LocationHolder::compute_position() {
+    if (m_controller) m_position = m_controller->compute_position(m_longitude, m_latitude);
+    place_billboard();
+}
+
+void GFX_LocationHolder::place_billboard() {
+    if (!m_billboard) return;
+    GFX_Billboard& b = *m_billboard;
+    // The side is the sign of the ball's direction on each screen axis; the length of the
+    // position does not change a sign, so it is not normalised (a zero position gives 0).
+    m_offset_up = ease_side(m_offset_up, sign(m_position.dot(b.m_up)));
+    m_offset_right = ease_side(m_offset_right, sign(m_position.dot(b.m_right)));
+
+    // The frame's inner corner sits 0.75 ball sizes from the centre along both axes, at the
+    // rim of the ball, on the side away from the globe's centre on screen.
+    b.m_position = m_position;
+    b.m_position += b.m_up * ((0.5f * b.m_height + 0.75f * m_ball_size) * m_offset_up);
+    b.m_position += b.m_right * ((0.5f * b.m_width + 0.75f * m_ball_size) * m_offset_right);
+    b.update_vertex_position();
+    b.shift_vertex_position();
+}
+
+// --- Drawing -------------------------------------------------------------------------------
+
+void GFX_LocationHolder::draw_ball() {
+    if (!m_controller) return;
+    Math_Vector3 color = m_controller->m_color_theme.m_connection_color;
+    m_controller->position_to_color(m_position, color);
+    m_controller->draw_ball(m_position, color, m_ball_size);
+}
+
+void GFX_LocationHolder::draw() {
+    if (!m_controller) return;
+    const UTL_ColorTheme theme = m_controller->m_color_theme;
+
+    glEnable(GL_LIGHTING);
+    glEnable(GL_TEXTURE_2D);
+    apply_or_untextured(m_controller->m_color_ball_texture);
+    compute_position();
+    draw_ball();
+
+    glDisable(GL_LIGHTING);
+    apply_or_untextured(m_controller->m_locator_texture);
+    glBegin(GL_QUADS);
+    if (m_billboard) {
+        m_billboard->m_color = m_selected ? theme.m_locator_billboard_color_sel : theme.m_locator_billboard_color;
+        m_billboard->draw();
+    }
+    glEnd();
+}
+
+void GFX_LocationHolderFriend::draw() {
+    GFX_LocationHolder::draw();
+    if (!m_friend || !m_controller || !m_billboard) return;
+    const UTL_ColorTheme theme = m_controller->m_color_theme;
+
+    const GFX_Billboard& b = *m_billboard;
+    const Math_Vector3 M = (b.m_vertices[0] + b.m_vertices[1] + b.m_vertices[2] + b.m_vertices[3]) * 0.25f;
+    const Math_Vector3 U = b.m_up;
+    const Math_Vector3 R = b.m_right;
+    const Math_Vector3 N = R.cross(U);
+    const float W = b.m_width;
+    const float H = b.m_height;
+
+    // The large photo only on the selected locator; everywhere else the square one.
+    GFX_Foto* photo;
+    bool own;
+    float scale;
+    if (m_selected && m_friend->m_foto) {
+        photo = m_friend->m_foto;
+        own = m_friend->m_has_foto;
+        scale = 0.675f;
+    } else {
+        photo = m_friend->m_foto_square;
+        own = m_friend->m_has_foto_square;
+        scale = m_selected ? 0.675f : 0.9f;
+    }
+
+    if (photo) {
+        int image_width = 0, image_height = 0;
+        if (OGL_TextureFoto* texture = photo->get_texture()) {
+            const GFX_Image* image = texture->get_image();
+            if (image && image->has_pixels()) {
+                image_width = static_cast<int>(image->m_width);
+                image_height = static_cast<int>(image->m_height);
+            }
+        }
+        float a, bh;
+        photo_extent(scale, image_width, image_height, a, bh);
+        const Math_Vector3 rw = R * (a * W);
+        const Math_Vector3 uh = U * (bh * H);
+        const Math_Vector3 front = N * 10.0f;  // in front of the frame
+        Math_Vector3 p0 = M - rw - uh + front;
+        Math_Vector3 p1 = M + rw - uh + front;
+        Math_Vector3 p2 = M + rw + uh + front;
+        Math_Vector3 p3 = M - rw + uh + front;
+        if (own) {
+            glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+            glDisable(GL_BLEND);
+        } else {
+            // The question-mark placeholder, tinted like the name and blended by its alpha.
+            const Math_Vector3& c = m_selected ? theme.m_locator_text_color_sel : theme.m_locator_text_color;
+            glColor3f(c.m_x, c.m_y, c.m_z);
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        }
+        photo->draw_quad(p0, p1, p2, p3);
+    }
+
+    // A locator that is not selected and shows the person's own photo has no name.
+    if (!m_selected && own) return;
+    GFX_Text* text = m_controller->m_text;
+    const std::string& name = m_friend->m_name;
+    if (!text || name.empty()) return;
+    float cw, ch;
+    name_extent(W, H, name.size(), cw, ch);
+    const Math_Vector3 origin = M - U * (0.825f * 0.5f * H) - U * (0.5f * ch) -
+                                R * (cw * static_cast<float>(name.size()) * 0.5f) + N * 20.0f;
+    const Math_Vector3 color = m_selected ? theme.m_locator_text_color_sel : theme.m_locator_text_color;
+    text->apply();
+    text->draw(origin, R, U, cw, ch, name.c_str(), color);
+}
+
+// --- Input ---------------------------------------------------------------------------------
+
+bool GFX_LocationHolder::line_collide(const Math_Vector3& origin, const Math_Vector3& dir, float range,
+                                      float& t) const {
+    return m_billboard && m_billboard->line_collide(origin, dir, range, t);
+}
+
+// --- Helpers -------------------------------------------------------------------------------
+
+void GFX_LocationHolderFriend::photo_extent(float scale, int image_width, int image_height, float& a,
+                                            float& b) {
+    // Without an image (not downloaded, or nothing decoded) the rectangle is the default one.
+    if (image_width <= 0 || image_height <= 0) {
+        a = 0.45f;
+        b = 0.5f * scale;
+        return;
+    }
+    const float w = static_cast<float>(image_width);
+    const float h = static_cast<float>(image_height);
+    // The photo keeps its aspect: height scale * H unless its width would pass 0.9 * W.
+    const float r = scale * w / h;
+    if (r <= 0.9001f) {
+        a = 0.5f * r;
+        b = 0.5f * scale;
+    } else {
+        a = 0.45f;
+        b = 0.5f * 0.9f * h / w;
+    }
+}
+
+void GFX_LocationHolderFriend::name_extent(float width, float height, std::size_t n, float& cw, float& ch) {
+    ch = 0.25f * height * 0.55f;
+    cw = 0.5f * ch;
+    if (n > 0) cw = std::min(cw, 0.9f * width / static_cast<float>(n));
+}
