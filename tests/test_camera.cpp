@@ -11,19 +11,11 @@
 
 namespace {
 
-// The camera as the application's start leaves it.
+// The camera with the limits and target the application's start gives it.
 GFX_NimbraCamera app_camera() {
     GFX_NimbraCamera cam;
-    cam.m_max_distance = 100;
-    cam.m_min_distance = 0;
-    cam.m_distance = 40;
-    cam.set_up_down(0);
-    cam.m_zoom_speed = 2;
-    cam.m_left_right_speed = 0.4f;
-    cam.m_up_down_speed = 0.1f;
     cam.m_min_up_down = -85;
     cam.m_max_up_down = 85;
-    cam.set_left_right(0);
     cam.set_up_down(0);
     cam.m_center = Math_Vector3(0, 500, 0);
     cam.m_min_distance = 7500;
@@ -40,24 +32,13 @@ void expect_vec(const Math_Vector3& v, float x, float y, float z, float eps) {
 
 }  // namespace
 
-TEST(Camera, ElevationIsClampedWhenSetAndAzimuthIsNot) {
+TEST(Camera, ClampsElevationWhenSetAndDistanceAndHorizonAtUpdate) {
     GFX_NimbraCamera cam = app_camera();
     cam.set_up_down(100);
     EXPECT_EQ(cam.m_up_down, 85);
     cam.set_up_down(-100);
     EXPECT_EQ(cam.m_up_down, -85);
-    cam.set_up_down(-84.5f);
-    EXPECT_EQ(cam.m_up_down, -84.5f);
-    cam.set_left_right(1000);
-    EXPECT_EQ(cam.m_left_right, 1000);
 
-    GFX_NimbraCamera fresh;  // the constructor's own limits
-    fresh.set_up_down(95);
-    EXPECT_EQ(fresh.m_up_down, 90);
-}
-
-TEST(Camera, UpdateClampsDistanceAndLiftsAHorizontalView) {
-    GFX_NimbraCamera cam = app_camera();
     cam.m_distance = 30000;
     cam.update();
     EXPECT_EQ(cam.m_distance, 20000);
@@ -65,12 +46,11 @@ TEST(Camera, UpdateClampsDistanceAndLiftsAHorizontalView) {
     cam.update();
     EXPECT_EQ(cam.m_distance, 7500);
 
-    cam.m_up_down = 0;
-    cam.update();
-    EXPECT_EQ(cam.m_up_down, 0.01f);
-    cam.m_up_down = -0.005f;
-    cam.update();
-    EXPECT_EQ(cam.m_up_down, 0.01f);
+    for (float e : {0.0f, -0.005f}) {
+        cam.m_up_down = e;
+        cam.update();
+        EXPECT_EQ(cam.m_up_down, 0.01f) << e;
+    }
     cam.m_up_down = -0.02f;
     cam.update();
     EXPECT_EQ(cam.m_up_down, -0.02f);
@@ -78,18 +58,16 @@ TEST(Camera, UpdateClampsDistanceAndLiftsAHorizontalView) {
 
 TEST(Camera, AzimuthWrapsByOneTurnPerUpdate) {
     GFX_NimbraCamera cam = app_camera();
-    const struct { float from, to; } cases[] = {
-        {190, -170}, {-200, 160}, {180, 180}, {-180, -180}, {179.5f, 179.5f}};
+    const struct { float from, to; } cases[] = {{190, -170}, {-200, 160}, {180, 180}, {-180, -180}};
     for (const auto& c : cases) {
         cam.set_left_right(c.from);
+        EXPECT_EQ(cam.m_left_right, c.from);  // not wrapped until the update
         cam.update();
         EXPECT_FLOAT_EQ(cam.m_left_right, c.to) << c.from;
     }
     cam.set_left_right(600);
     cam.update();
     EXPECT_FLOAT_EQ(cam.m_left_right, 240);
-    cam.update();
-    EXPECT_FLOAT_EQ(cam.m_left_right, -120);
     cam.update();
     EXPECT_FLOAT_EQ(cam.m_left_right, -120);
 }
@@ -100,21 +78,12 @@ TEST(Camera, EyeAndUpFollowTheClosedForm) {
     expect_vec(cam.m_eye, 18500, 503.2f, 0, 0.05f);
     expect_vec(cam.m_up, -0.00017f, 1, 0, 1e-5f);
 
-    // Azimuth 90 looks from +z; a positive elevation lifts the eye towards +y.
-    cam.set_left_right(90);
-    cam.update();
-    EXPECT_GT(cam.m_eye.m_z, 18000);
-    EXPECT_NEAR(cam.m_eye.m_x, 0, 1);
-    cam.set_up_down(85);
-    cam.update();
-    EXPECT_GT(cam.m_eye.m_y - 500, 18000);
-
     cam.m_center = Math_Vector3(10, -20, 30);
+    cam.m_distance = 10000;
     for (float e : {-80.0f, -30.0f, 0.5f, 45.0f, 85.0f}) {
-        for (float a : {-170.0f, -90.0f, 0.0f, 33.0f, 120.0f, 180.0f}) {
+        for (float a : {-170.0f, -90.0f, 0.0f, 33.0f, 90.0f, 180.0f}) {
             cam.set_up_down(e);
             cam.set_left_right(a);
-            cam.m_distance = 10000;
             cam.update();
             const float er = e * Math_DEG_TO_RAD, ar = a * Math_DEG_TO_RAD;
             const Math_Vector3 dir(std::cos(er) * std::cos(ar), std::sin(er),
@@ -123,7 +92,6 @@ TEST(Camera, EyeAndUpFollowTheClosedForm) {
             expect_vec(cam.m_eye, eye.m_x, eye.m_y, eye.m_z, 0.05f);
             expect_vec(cam.m_up, -std::sin(er) * std::cos(ar), std::cos(er),
                        -std::sin(er) * std::sin(ar), 1e-5f);
-            EXPECT_NEAR(cam.m_up.dot(dir), 0, 1e-5f);
         }
     }
 }
