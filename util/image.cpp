@@ -91,8 +91,11 @@ void GFX_ImageSerializer::hand_over(unsigned char** pixels, unsigned char& bits,
     clean();
 }
 
-bool GFX_ImageSerializer::allocate(size_t n) {
+bool GFX_ImageSerializer::allocate(size_t n, bool zeroed) {
     delete[] m_pixels;
-    m_pixels = new (std::nothrow) unsigned char[n]();
+    if (zeroed)
+        m_pixels = new (std::nothrow) unsigned char[n]();
+    else
+        m_pixels = new (std::nothrow) unsigned char[n];
     return m_pixels != nullptr;
 }

@@ -74,9 +74,10 @@ protected:
     void hand_over(unsigned char** pixels, unsigned char& bits, unsigned int& width,
                    unsigned int& height);
 
-    // A zeroed new[] array of n bytes in m_pixels, so rows a short file does not reach stay
-    // black instead of showing old heap memory; false when memory is short.
-    bool allocate(size_t n);
+    // A new[] array of n bytes in m_pixels, zeroed so rows a short file does not reach stay
+    // black instead of showing old heap memory (a reader that fills every byte or fails may
+    // skip that); false when memory is short.
+    bool allocate(size_t n, bool zeroed = true);
 
     // Forgets the pixel pointer without freeing it (the caller owns it now).
     void clean() { m_pixels = nullptr; m_bits = 0; m_width = 0; m_height = 0; }

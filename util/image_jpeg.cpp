@@ -93,7 +93,9 @@ void GFX_ImageSerializerJPEG::decode(UTL_File& file) {
     }
     jpeg_start_decompress(&cinfo);
     const size_t row_bytes = size_t(width) * 3;
-    if (!allocate(row_bytes * height)) {
+    // Every row is written below or the array is dropped, so it need not be zeroed: a header
+    // that promises a huge picture in a few bytes then costs untouched address space only.
+    if (!allocate(row_bytes * height, false)) {
         jpeg_destroy_decompress(&cinfo);
         return;
     }
