@@ -106,6 +106,8 @@ public:
     void create_navigation_widgets();
     void create_rotate_buttons();
     void delete_rotate_buttons();
+    void delete_navigation_widgets();
+    void delete_docks();
     void add_myself_button();
     void add_friend_button(GFX_Friend* f);
     bool mouse_move_buttons(float x, float y);
@@ -117,6 +119,11 @@ public:
     void draw_buttons();
     void draw_top_bar();
     void draw_sphere_button();
+    // Lights rotate button index (0 to 2) for a mode started by the idle timer or a flick.
+    void activate_rotate_button(int index);
+    // The dock side of a selection: the thumbnails of h's person become selected, all others
+    // not, and the list dock scrolls to it.
+    void select_dock_friend(GFX_LocationHolder* h);
 
     // --- Fields ------------------------------------------------------------------------------
     int m_rotate_mode = 0;  // 0 idle, 1 azimuth decreasing, 2 increasing, 3 random jumps
@@ -168,4 +175,9 @@ public:
     // Users replaced by a repeated add_myself. Dock thumbnails may still borrow them, so they
     // stay alive until clear_scene().
     std::vector<GFX_Friend*> m_retired_friends;
+
+private:
+    // Steps 6 and 7 of the frame: the automatic motion and the glide towards a selection.
+    void update_rotation(float dt);
+    void update_glide();
 };

@@ -1,0 +1,258 @@
+// UTL_SimCtrlNimbra: construction, destruction and the friend-graph model: the user, the
+// friends, the friendship lines and the golden-angle layout of everyone's locator on the globe.
+#include "controller/sim_ctrl_nimbra.h"
+
+#include "gfx/ogl_texture.h"
+#include "gfx/shapes.h"
+#include "gfx/text.h"
+#include "photos/foto_texture_boss.h"
+#include "scene/camera.h"
+#include "scene/connection.h"
+#include "scene/friend.h"
+#include "scene/location_holder.h"
+
+#include <cmath>
+
+namespace {
+
+// The globe's radius and the single-precision pi the layout uses. NOTE: 3.1415925, not the
+// float nearest to pi: positions computed elsewhere from the same angles must agree.
+constexpr float kGlobeRadius = 5555.5f;
+constexpr float kLayoutPi = 3.1415925f;
+constexpr float kGoldenAngle = 2.3999631f;  // radians
+constexpr float kSelectedBillboard = 2250.0f;
+constexpr float kBillboard = 750.0f;
+constexpr float kBallSize = 100.0f;
+const char* const kQuestionImage = "./data/config/question.tga";
+
+// A person with both photos; an empty or missing address shows the question-mark image.
+GFX_Friend* build_friend(UTL_SimCtrlNimbra* controller, const char* uid, const char* name,
+                         const char* pic, const char* pic_square)
+{
+    GFX_Friend* f = new GFX_Friend(controller);
+    f->m_uid = uid ? uid : "";
+    f->m_name = name ? name : "";
+    f->m_has_foto = pic && *pic;
+    f->load_foto(f->m_has_foto ? pic : kQuestionImage);
+    f->m_has_foto_square = pic_square && *pic_square;
+    f->load_foto_square(f->m_has_foto_square ? pic_square : kQuestionImage);
+    return f;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Construction and destruction
+// ---------------------------------------------------------------------------------------------
+
+UTL_SimCtrlNimbra::UTL_SimCtrlNimbra() = default;
+
+// Overlay first, then the scene, then what the scene borrows (ball mesh, photo textures).
+UTL_SimCtrlNimbra::~UTL_SimCtrlNimbra()
+{
+    delete m_text;
+    m_text = nullptr;
+    delete m_nimbra_texture;
+    m_nimbra_texture = nullptr;
+    delete m_korvel_texture;
+    m_korvel_texture = nullptr;
+    delete_navigation_widgets();
+    delete_rotate_buttons();
+    clear_scene();
+    delete m_sphere_button;
+    m_sphere_button = nullptr;
+    delete m_sphere_button_texture;
+    m_sphere_button_texture = nullptr;
+    delete_docks();
+    delete m_foto_texture_boss;
+    m_foto_texture_boss = nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// People and friendships
+// ---------------------------------------------------------------------------------------------
+
+// NOTE: the old user is retired, not deleted: its dock thumbnail may still borrow it. The
+// locators that showed it move to the new user at once, so nothing points at a stale person
+// even before the next layout.
+void UTL_SimCtrlNimbra::add_myself(const char* uid, const char* name, const char* pic,
+                                   const char* pic_square)
+{
+    GFX_Friend* f = build_friend(this, uid, name, pic, pic_square);
+    if (m_myself) {
+        for (GFX_LocationHolder* h : m_loc_holders) {
+            auto* hf = dynamic_cast<GFX_LocationHolderFriend*>(h);
+            if (hf && hf->m_friend == m_myself) hf->m_friend = f;
+        }
+        m_retired_friends.push_back(m_myself);
+    }
+    m_myself = f;
+    add_myself_button();
+}
+
+void UTL_SimCtrlNimbra::add_friend(const char* uid, const char* name, const char* pic,
+                                   const char* pic_square)
+{
+    GFX_Friend* f = build_friend(this, uid, name, pic, pic_square);
+    m_friends.push_back(f);
+    add_friend_button(f);
+}
+
+void UTL_SimCtrlNimbra::add_connection(const char* uid1, const char* uid2, float alpha,
+                                       bool highlighted)
+{
+    auto* c = new GFX_ConnectionFriends(this);
+    c->set_color(m_color_theme.m_connection_color);
+    c->set_uids(uid1 ? uid1 : "", uid2 ? uid2 : "");
+    c->m_alpha = alpha;
+    c->m_highlighted = highlighted;
+    m_connections.push_back(c);
+}
+
+void UTL_SimCtrlNimbra::add_connections_for_myself()
+{
+    if (!m_myself) return;
+    for (GFX_Friend* f : m_friends) add_connection(m_myself->m_uid.c_str(), f->m_uid.c_str(), 0.15f, true);
+}
+
+const char* UTL_SimCtrlNimbra::get_friend_id(int i) const
+{
+    if (i < 0 || static_cast<size_t>(i) >= m_friends.size()) return "";
+    return m_friends[i]->m_uid.c_str();
+}
+
+void UTL_SimCtrlNimbra::find_locators(const char* uid1, const char* uid2,
+                                      GFX_LocationHolderFriend** out1,
+                                      GFX_LocationHolderFriend** out2)
+{
+    bool found1 = false, found2 = false;
+    for (GFX_LocationHolder* h : m_loc_holders) {
+        auto* hf = dynamic_cast<GFX_LocationHolderFriend*>(h);
+        if (!hf || !hf->m_friend) continue;
+        const std::string& uid = hf->m_friend->m_uid;
+        if (uid1 && uid == uid1) {
+            if (out1) *out1 = hf;
+            found1 = true;
+        } else if (uid2 && uid == uid2) {
+            if (out2) *out2 = hf;
+            found2 = true;
+        }
+        if (found1 && found2) break;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Layout
+// ---------------------------------------------------------------------------------------------
+
+float UTL_SimCtrlNimbra::get_radius() const { return kGlobeRadius; }
+
+Math_Vector3 UTL_SimCtrlNimbra::compute_position(float longitude, float latitude) const
+{
+    const float a = longitude * kLayoutPi / 180.0f;
+    const float b = (90.0f - latitude) * kLayoutPi / 180.0f;
+    const double r = kGlobeRadius;
+    return Math_Vector3(static_cast<float>(std::cos(double(a)) * r * std::sin(double(b))),
+                        static_cast<float>(std::cos(double(b)) * r),
+                        static_cast<float>(std::sin(double(a)) * r * std::sin(double(b))));
+}
+
+// Equal-area bands from pole to pole, each person a golden angle further round than the one
+// before, so any number of people covers the globe evenly. The user comes first (north) and
+// the camera turns to look at the user.
+void UTL_SimCtrlNimbra::create_friends_locators()
+{
+    const bool with_user = m_myself != nullptr;
+    const size_t n = m_friends.size() + (with_user ? 1 : 0);
+    if (n == 0) return;
+
+    const float step = 2.0f / static_cast<float>(n);
+    float z = 1.0f - step / 2.0f;
+    float phi = 0.0f;
+    for (size_t i = 0; i < n; ++i) {
+        float lon = phi * 180.0f / kLayoutPi;
+        const float lat = static_cast<float>(90.0 - std::acos(double(z)) * 180.0 / double(kLayoutPi));
+        if (lon > 360.0f) lon -= 360.0f * static_cast<float>(static_cast<int>(lon / 360.0f));
+        if (lon > 180.0f) lon -= 360.0f;
+        z -= step;
+        phi += kGoldenAngle;
+
+        GFX_Friend* person;
+        bool selected = false;
+        if (with_user && i == 0) {
+            person = m_myself;
+            selected = true;
+            if (m_camera) {
+                m_camera->set_left_right(lon + 0.5f);
+                m_camera->set_up_down(lat);
+            }
+        } else {
+            person = m_friends[with_user ? i - 1 : i];
+        }
+        const float size = selected ? kSelectedBillboard : kBillboard;
+
+        if (i >= m_loc_holders.size()) m_loc_holders.push_back(new GFX_LocationHolderFriend(this));
+        auto* h = dynamic_cast<GFX_LocationHolderFriend*>(m_loc_holders[i]);
+        if (!h) continue;
+        h->m_friend = person;
+        h->set_longitude(lon);
+        h->set_latitude(lat);
+        h->set_billboard_size(size, size);
+        h->m_ball_size = kBallSize;
+        h->m_selected = selected;
+        h->compute_position();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Clearing
+// ---------------------------------------------------------------------------------------------
+
+void UTL_SimCtrlNimbra::clear_connections()
+{
+    for (GFX_Connection* c : m_connections) delete c;
+    m_connections.clear();
+}
+
+// Locators go before the people they borrow; lines and locators take themselves out of each
+// other's lists whichever goes first. Textures and the ball mesh last.
+void UTL_SimCtrlNimbra::clear_scene()
+{
+    m_selected_holder = nullptr;
+    for (GFX_LocationHolder* h : m_loc_holders) delete h;
+    m_loc_holders.clear();
+    for (GFX_Friend* f : m_friends) delete f;
+    m_friends.clear();
+    clear_connections();
+    delete m_myself;
+    m_myself = nullptr;
+    for (GFX_Friend* f : m_retired_friends) delete f;
+    m_retired_friends.clear();
+
+    delete m_color_ball;
+    m_color_ball = nullptr;
+    delete m_color_ball_texture;
+    m_color_ball_texture = nullptr;
+    delete m_locator_texture;
+    m_locator_texture = nullptr;
+    delete m_widget_texture;
+    m_widget_texture = nullptr;
+    delete m_top_bar_texture;
+    m_top_bar_texture = nullptr;
+    delete m_billboard_texture;
+    m_billboard_texture = nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Colour themes
+// ---------------------------------------------------------------------------------------------
+
+void UTL_SimCtrlNimbra::read_themes()
+{
+    UTL_ColorTheme::read_themes(UTL_ColorTheme::THEME_FILE, m_color_themes, m_color_theme);
+}
+
+void UTL_SimCtrlNimbra::read_themes(UTL_ParameterList* list)
+{
+    UTL_ColorTheme::read_themes(list, m_color_themes, m_color_theme);
+}

@@ -1,0 +1,441 @@
+// The controller driven the way the host drives it, in an offscreen context: start, people,
+// frames, presses, drags and releases at pixel positions; then what a user would see: who is
+// selected, where the camera looks, which motion runs, and the pixels of the frame.
+#include "controller/sim_ctrl_nimbra.h"
+
+#include "gfx/ogl_texture.h"
+#include "gfx/ogl_wrapper.h"
+#include "scene/billboard.h"
+#include "scene/camera.h"
+#include "scene/connection.h"
+#include "scene/friend.h"
+#include "scene/location_holder.h"
+#include "tests/support/offscreen_gl.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int W = 640;
+constexpr int H = 480;
+
+// One started controller in its own offscreen context.
+struct Globe {
+    OffscreenGL gl{W, H};
+    UTL_SimCtrlNimbra c;
+
+    Globe() { c.start(W, H); }
+
+    void frame(float dt = 0.02f) { c.update(W, H, dt); }
+    void frames(int n, float dt = 0.02f) { for (int i = 0; i < n; ++i) frame(dt); }
+
+    // User "0" and friends "1" .. "n", laid out after each friend as the acquisition does.
+    void people(int friends)
+    {
+        c.add_myself("0", "Me", "", "");
+        c.create_friends_locators();
+        for (int i = 1; i <= friends; ++i) {
+            c.add_friend(std::to_string(i).c_str(), ("Friend " + std::to_string(i)).c_str(), "", "");
+            c.create_friends_locators();
+        }
+    }
+
+    // Window position of a world point under the last frame's camera.
+    Math_Vector3 window_of(const Math_Vector3& p)
+    {
+        Math_Vector3 win;
+        c.m_ogl->model_to_window(p, win);
+        return win;
+    }
+    Math_Vector3 billboard_centre(GFX_LocationHolder* h)
+    {
+        Math_Vector3 m;
+        for (const Math_Vector3& v : h->m_billboard->m_vertices) m += v * 0.25f;
+        return window_of(m);
+    }
+    void click(float x, float y)
+    {
+        c.mouse_down(int(x), int(y), 0);
+        c.mouse_up(int(x), int(y), 0);
+        frame();
+    }
+
+    Rgba background()
+    {
+        const Math_Vector3& b = c.m_color_theme.m_background_color;
+        return Rgba{uint8_t(std::lround(b.m_x * 255)), uint8_t(std::lround(b.m_y * 255)),
+                    uint8_t(std::lround(b.m_z * 255)), 0};
+    }
+    bool is_background(const Rgba& p)
+    {
+        Rgba b = background();
+        return std::abs(p.r - b.r) <= 2 && std::abs(p.g - b.g) <= 2 && std::abs(p.b - b.b) <= 2;
+    }
+    // Pixels of the 3D area (below the top bar, above the maker logo's strip) that are not sky.
+    int scene_pixels()
+    {
+        return gl.count(0, 30, W, H - 140, [this](const Rgba& p) { return !is_background(p); });
+    }
+    // The locator in front of the globe nearest the middle of the window, other than skip.
+    GFX_LocationHolder* front_holder(GFX_LocationHolder* skip = nullptr)
+    {
+        GFX_LocationHolder* best = nullptr;
+        float best_d = 1e30f;
+        for (GFX_LocationHolder* h : c.m_loc_holders) {
+            if (h == skip) continue;
+            Math_Vector3 w = billboard_centre(h);
+            if (w.m_z <= 0 || w.m_z >= 1 || w.m_x < 80 || w.m_x > W - 80 || w.m_y < 80 || w.m_y > H - 150) continue;
+            if (h->m_position.dot(c.m_camera->m_eye) <= 0) continue;
+            const float d = std::hypot(w.m_x - W / 2, w.m_y - H / 2);
+            if (d < best_d) best_d = d, best = h;
+        }
+        return best;
+    }
+};
+
+bool finite(const Math_Vector3& v)
+{
+    return std::isfinite(v.m_x) && std::isfinite(v.m_y) && std::isfinite(v.m_z);
+}
+
+}  // namespace
+
+TEST(ControllerFrame, StartSetsCameraProjectionAndCountsFrames) {
+    Globe g;
+    UTL_SimCtrlNimbra& c = g.c;
+    ASSERT_NE(c.m_camera, nullptr);
+    ASSERT_NE(c.m_ogl, nullptr);
+    EXPECT_FLOAT_EQ(c.m_near_plane, 1000);
+    EXPECT_FLOAT_EQ(c.m_far_plane, 25000);
+    EXPECT_FLOAT_EQ(c.m_camera->m_distance, 18500);
+    EXPECT_FLOAT_EQ(c.m_camera->m_max_up_down, 85);
+    EXPECT_FLOAT_EQ(c.m_camera->m_center.m_y, 500);
+    EXPECT_EQ(c.m_eye_pos, Math_Vector3(0, 100000, 0));
+    EXPECT_NE(c.m_color_ball, nullptr);
+    EXPECT_EQ(c.m_num_frames, 0);
+    g.frames(3);
+    EXPECT_EQ(c.m_num_frames, 3);
+    EXPECT_NEAR(c.m_eye_pos.m_x, 18500, 1);
+
+    // The background is the theme's, and the top bar is drawn over it.
+    EXPECT_TRUE(g.is_background(g.gl.pixel(W / 2, H / 2)));
+    EXPECT_FALSE(g.is_background(g.gl.pixel(W / 2, H - 10)));
+}
+
+TEST(ControllerFrame, FrameStepIsClamped) {
+    Globe g;
+    UTL_SimCtrlNimbra& c = g.c;
+    c.m_rotate_mode = 1;  // turns by -17.5 degrees per second of step
+    g.frame(10.0f);
+    EXPECT_NEAR(c.m_camera->m_left_right, -8.75f, 1e-4);
+    g.frame(0.0f);
+    EXPECT_NEAR(c.m_camera->m_left_right, -8.7675f, 1e-4);
+    g.frame(NAN);
+    EXPECT_NEAR(c.m_camera->m_left_right, -17.5175f, 1e-3);
+}
+
+TEST(ControllerFrame, LayoutTurnsTheCameraToTheUserAndItsBallIsDrawn) {
+    Globe g;
+    g.people(7);
+    GFX_LocationHolder* me = g.c.m_loc_holders[0];
+    EXPECT_NEAR(g.c.m_camera->m_left_right, me->m_longitude + 0.5f, 1e-4);
+    EXPECT_NEAR(g.c.m_camera->m_up_down, me->m_latitude, 1e-4);
+    g.frames(2);
+
+    // Every ball on the near side shows at the window position of its place, tinted by it:
+    // the ball further along +x is redder than the one further along -x.
+    int seen = 0;
+    for (GFX_LocationHolder* h : g.c.m_loc_holders) {
+        if (h->m_position.dot(g.c.m_camera->m_eye) <= 0) continue;
+        Math_Vector3 w = g.window_of(h->m_position);
+        EXPECT_FALSE(g.is_background(g.gl.pixel(int(w.m_x), int(w.m_y)))) << h->m_longitude;
+        ++seen;
+    }
+    EXPECT_GE(seen, 3);
+}
+
+TEST(ControllerFrame, ClickSelectsTheNearestPersonAndTheCameraGlidesThere) {
+    Globe g;
+    g.people(12);
+    g.frames(2);
+    UTL_SimCtrlNimbra& c = g.c;
+    GFX_LocationHolder* target = g.front_holder(c.m_loc_holders[0]);
+    ASSERT_NE(target, nullptr);
+    Math_Vector3 w = g.billboard_centre(target);
+    g.click(w.m_x, w.m_y);
+
+    EXPECT_EQ(c.m_selected_holder, target);
+    EXPECT_TRUE(target->m_selected);
+    EXPECT_TRUE(c.m_cam_transition);
+    for (GFX_LocationHolder* h : c.m_loc_holders) {
+        EXPECT_EQ(h->m_selected, h == target);
+        EXPECT_FLOAT_EQ(h->m_billboard->m_width, h == target ? 2250 : 750);
+    }
+    // Only the chosen person's lines light up.
+    c.add_connections_for_myself();
+    c.add_connection("3", "4", 0.3f, false);
+    g.frame();
+    c.select_loc_holder(target);
+    auto* tf = dynamic_cast<GFX_LocationHolderFriend*>(target);
+    for (GFX_Connection* l : c.m_connections) {
+        auto* lf = dynamic_cast<GFX_ConnectionFriends*>(l);
+        EXPECT_EQ(lf->m_highlighted, lf->m_holder1 == tf || lf->m_holder2 == tf);
+    }
+
+    g.frames(150);
+    EXPECT_FALSE(c.m_cam_transition);
+    EXPECT_NEAR(c.m_camera->m_left_right, target->m_longitude, 1.0f);
+    EXPECT_NEAR(c.m_camera->m_up_down, target->m_latitude, 1.0f);
+
+    // A click on empty sky changes nothing.
+    g.click(W / 2, 20 + 5);
+    g.click(5, H / 2);
+    EXPECT_EQ(c.m_selected_holder, target);
+}
+
+TEST(ControllerFrame, GlideTakesTheShortWayAndCapsItsStep) {
+    Globe g;
+    UTL_SimCtrlNimbra& c = g.c;
+    c.m_camera->set_left_right(-170);
+    c.m_camera->set_up_down(10);
+    c.m_cam_target_lr = 170;
+    c.m_cam_target_ud = 10;
+    c.m_cam_transition = true;
+    g.frame();
+    EXPECT_NEAR(c.m_camera->m_left_right, -172, 1e-3);  // through 180, not +34
+
+    c.m_camera->set_left_right(0);
+    c.m_cam_target_lr = 100;
+    c.m_cam_target_ud = 30;
+    g.frame();
+    EXPECT_NEAR(c.m_camera->m_left_right, 6, 1e-4);
+    EXPECT_NEAR(c.m_camera->m_up_down, 12, 1e-4);  // eased by a tenth
+    g.frames(6);
+    EXPECT_NEAR(c.m_camera->m_left_right, 42, 1e-3);
+    g.frame();
+    EXPECT_NEAR(c.m_camera->m_left_right, 47.8, 1e-3);
+    g.frames(100);
+    EXPECT_FALSE(c.m_cam_transition);
+    EXPECT_NEAR(c.m_camera->m_left_right, 100, 1.0);
+    EXPECT_NEAR(c.m_camera->m_up_down, 30, 1.0);
+}
+
+TEST(ControllerFrame, DragTurnsTheGlobeAndAFlickStartsASpin) {
+    Globe g;
+    g.people(5);
+    g.frames(2);
+    UTL_SimCtrlNimbra& c = g.c;
+
+    // Press, two steps of 5 pixels, the release arriving with the second: a flick to the right.
+    const float az0 = c.m_camera->m_left_right, el0 = c.m_camera->m_up_down;
+    c.mouse_down(300, 200, 0);
+    g.frame();
+    c.mouse_moved(305, 204, 0, 0, 0);
+    g.frame();
+    EXPECT_NEAR(c.m_camera->m_left_right, az0 + 2.0f, 1e-3);
+    EXPECT_NEAR(c.m_camera->m_up_down, el0 - 1.0f, 1e-3);
+    c.mouse_moved(310, 204, 0, 0, 0);
+    c.mouse_up(310, 204, 0);
+    g.frame();
+    EXPECT_EQ(c.m_rotate_mode, 2);
+    EXPECT_FALSE(c.m_dragging);
+    const float az1 = c.m_camera->m_left_right;
+    g.frame();
+    EXPECT_NEAR(c.m_camera->m_left_right, az1 + 0.35f, 1e-3);
+
+    // The press stops the spin; a flick to the left turns the other way.
+    c.mouse_down(300, 200, 0);
+    g.frame();
+    EXPECT_EQ(c.m_rotate_mode, 0);
+    c.mouse_moved(295, 200, 0, 0, 0);
+    c.mouse_up(295, 200, 0);
+    g.frame();
+    EXPECT_EQ(c.m_rotate_mode, 1);
+
+    // A last step of exactly 3 pixels (1.2 degrees) is a drag that starts nothing and picks
+    // nothing.
+    GFX_LocationHolder* selected = c.m_selected_holder;
+    c.mouse_down(300, 200, 0);
+    g.frame();
+    c.mouse_moved(303, 200, 0, 0, 0);
+    c.mouse_up(303, 200, 0);
+    g.frame();
+    EXPECT_EQ(c.m_rotate_mode, 0);
+    EXPECT_EQ(c.m_selected_holder, selected);
+}
+
+TEST(ControllerFrame, SlowDragTurnsButStillPicks) {
+    Globe g;
+    g.people(0);
+    g.frames(2);
+    UTL_SimCtrlNimbra& c = g.c;
+    ASSERT_EQ(c.m_selected_holder, nullptr);
+    Math_Vector3 w = g.billboard_centre(c.m_loc_holders[0]);
+    const float az0 = c.m_camera->m_left_right;
+    c.mouse_down(int(w.m_x), int(w.m_y), 0);
+    g.frame();
+    for (int i = 1; i <= 3; ++i) {
+        c.mouse_moved(int(w.m_x) + 2 * i, int(w.m_y), 0, 0, 0);
+        g.frame();
+    }
+    EXPECT_NEAR(c.m_camera->m_left_right, az0 + 2.4f, 1e-3);
+    c.mouse_up(int(w.m_x) + 6, int(w.m_y), 0);
+    g.frame();
+    EXPECT_EQ(c.m_rotate_mode, 0);
+    EXPECT_EQ(c.m_selected_holder, c.m_loc_holders[0]);
+}
+
+TEST(ControllerFrame, IdleGlobeStartsMovingAfterFiftySeconds) {
+    Globe g;
+    g.people(4);
+    UTL_SimCtrlNimbra& c = g.c;
+    g.frames(100, 0.5f);  // exactly 50 seconds: not yet
+    EXPECT_EQ(c.m_rotate_mode, 0);
+    g.frame(0.5f);
+    EXPECT_GE(c.m_rotate_mode, 1);
+    EXPECT_LE(c.m_rotate_mode, 3);
+    EXPECT_EQ(c.m_rotate_timer, 0.0f);
+
+    // Random jumps: a new selection every 1.5 seconds once the glide has ended.
+    c.m_rotate_mode = 3;
+    c.m_cam_transition = false;
+    c.m_selected_holder = nullptr;
+    g.frames(3, 0.5f);
+    EXPECT_EQ(c.m_selected_holder, nullptr);
+    g.frame(0.5f);
+    ASSERT_NE(c.m_selected_holder, nullptr);
+    EXPECT_EQ(c.m_cam_target_lr, c.m_selected_holder->m_longitude);
+
+    c.mouse_down(10, 300, 0);
+    g.frame();
+    EXPECT_EQ(c.m_rotate_mode, 0);
+    EXPECT_LT(c.m_rotate_timer, 0.1f);
+}
+
+TEST(ControllerFrame, RandomJumpWithoutPeopleDoesNothing) {
+    Globe g;
+    g.c.m_rotate_mode = 3;
+    g.frames(10, 0.5f);
+    EXPECT_EQ(g.c.m_selected_holder, nullptr);
+    EXPECT_FALSE(g.c.m_cam_transition);
+}
+
+TEST(ControllerFrame, SelectedBillboardCoversMorePixels) {
+    Globe g;
+    UTL_SimCtrlNimbra& c = g.c;
+    c.add_friend("1", "Ann", "", "");
+    c.create_friends_locators();  // alone, at longitude 0 and latitude 0, in front of the camera
+    g.frames(2);
+    const int unselected = g.scene_pixels();
+    c.select_loc_holder(c.m_loc_holders[0]);
+    c.m_cam_transition = false;
+    g.frames(2);
+    const int selected = g.scene_pixels();
+    EXPECT_GT(unselected, 200);
+    EXPECT_GT(selected, 4 * unselected);
+}
+
+TEST(ControllerFrame, DotsBetweenTwoBallsMoreTheFartherApart) {
+    Globe g;
+    UTL_SimCtrlNimbra& c = g.c;
+    c.add_friend("1", "Ann", "", "");
+    c.add_friend("2", "Bob", "", "");
+    c.create_friends_locators();
+    auto place = [&](float lon1, float lon2) {
+        c.m_loc_holders[0]->set_longitude(lon1);
+        c.m_loc_holders[0]->set_latitude(-8);
+        c.m_loc_holders[1]->set_longitude(lon2);
+        c.m_loc_holders[1]->set_latitude(-8);
+    };
+    // Pixels that change when a highlighted line joins the two.
+    auto line_pixels = [&](Math_Vector3* mid) {
+        c.clear_connections();
+        g.frames(30);  // the billboards settle on their sides
+        glFinish();
+        std::vector<uint8_t> before = g.gl.buffer();
+        c.add_connection("1", "2", 1.0f, true);
+        g.frames(2);
+        if (mid) *mid = g.window_of((c.m_loc_holders[0]->m_position + c.m_loc_holders[1]->m_position) * 0.5f);
+        glFinish();
+        const std::vector<uint8_t>& after = g.gl.buffer();
+        int changed = 0;
+        for (size_t i = 0; i + 3 < after.size(); i += 4)
+            if (std::abs(after[i] - before[i]) + std::abs(after[i + 1] - before[i + 1]) + std::abs(after[i + 2] - before[i + 2]) > 12)
+                ++changed;
+        return changed;
+    };
+    place(-5, 5);
+    Math_Vector3 mid;
+    const int near_pair = line_pixels(&mid);
+    EXPECT_FALSE(g.is_background(g.gl.pixel(int(mid.m_x), int(mid.m_y))));
+    place(-15, 15);
+    const int far_pair = line_pixels(nullptr);
+    EXPECT_GT(near_pair, 20);
+    EXPECT_GT(far_pair, 2 * near_pair);
+}
+
+// Zero-sized windows, non-finite steps and events before start must not put NaN into the
+// camera, the pick ray or the billboard axes.
+TEST(ControllerFrame, DegenerateInputKeepsEverythingFinite) {
+    {
+        OffscreenGL gl(64, 64);
+        UTL_SimCtrlNimbra c;  // never started: every pointer is null
+        c.mouse_down(1, 1, 0);
+        c.mouse_up(1, 1, 0);
+        c.add_myself("0", "Me", nullptr, nullptr);
+        c.add_friend("1", "Ann", nullptr, nullptr);
+        c.create_friends_locators();
+        c.update(64, 64, 0.02f);
+        c.mouse_up();
+        c.select_loc_holder(nullptr);
+        EXPECT_EQ(c.m_num_frames, 1);
+    }
+    Globe g;
+    g.people(3);
+    UTL_SimCtrlNimbra& c = g.c;
+    c.update(0, 0, 0.02f);
+    c.update(W, 0, INFINITY);
+    c.mouse_moved(-100000, 100000, 0, 0, 0);
+    c.mouse_down(-100000, 100000, 0);
+    c.update(W, H, 0.02f);
+    c.mouse_moved(100000, -100000, 0, 0, 0);
+    c.mouse_up(100000, -100000, 0);
+    c.update(W, H, 0.02f);
+    EXPECT_TRUE(std::isfinite(c.m_camera->m_left_right));
+    EXPECT_TRUE(std::isfinite(c.m_camera->m_up_down));
+    EXPECT_TRUE(finite(c.m_ray_dir));
+    EXPECT_TRUE(finite(c.m_ray_origin));
+    EXPECT_TRUE(finite(c.m_impostor_up));
+    EXPECT_TRUE(finite(c.m_impostor_right));
+    for (GFX_LocationHolder* h : c.m_loc_holders)
+        for (const Math_Vector3& v : h->m_billboard->m_vertices) EXPECT_TRUE(finite(v));
+}
+
+// Without any data files the globe still draws its balls and billboards in their colours.
+TEST(ControllerFrame, MissingTextureFilesStillDrawTheScene) {
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    std::string empty = ::testing::TempDir() + "nimbra_no_data";
+    std::system(("mkdir -p " + empty).c_str());
+    ASSERT_EQ(chdir(empty.c_str()), 0);
+    {
+        Globe g;
+        g.people(6);
+        g.c.add_connections_for_myself();
+        g.frames(3);
+        EXPECT_EQ(g.c.m_nimbra_texture, nullptr);  // a missing logo is skipped
+        EXPECT_NE(g.c.m_billboard_texture, nullptr);
+        EXPECT_GT(g.scene_pixels(), 500);
+        Math_Vector3 w = g.window_of(g.c.m_loc_holders[0]->m_position);
+        EXPECT_FALSE(g.is_background(g.gl.pixel(int(w.m_x), int(w.m_y))));
+    }
+    ASSERT_EQ(chdir(cwd), 0);
+}
