@@ -98,6 +98,23 @@ bool convert(const std::string& args) {
     return std::system(("convert " + args + " >/dev/null 2>&1").c_str()) == 0;
 }
 
+// Rewrites the picture size in a JPEG's frame header.
+void set_jpeg_size(Bytes& jpeg, unsigned width, unsigned height) {
+    for (size_t i = 2; i + 9 < jpeg.size();) {
+        const unsigned char marker = jpeg[i + 1];
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
+            marker != 0xCC) {
+            jpeg[i + 5] = height >> 8;
+            jpeg[i + 6] = height & 0xFF;
+            jpeg[i + 7] = width >> 8;
+            jpeg[i + 8] = width & 0xFF;
+            return;
+        }
+        i += 2 + ((jpeg[i + 2] << 8) | jpeg[i + 3]);
+    }
+    ADD_FAILURE() << "no frame header";
+}
+
 }  // namespace
 
 TEST(ImageReaders, ReaderIsChosenByLastExtensionIgnoringCase) {
@@ -339,4 +356,30 @@ TEST(ImageReaders, BrokenOrUnsupportedJpegsGiveNoPixelsAndDoNotEndTheProcess) {
     ASSERT_TRUE(convert("-size 8x8 xc:gray50 -colorspace Gray " + grey));
     GFX_Image grey_image(grey);
     EXPECT_FALSE(grey_image.has_pixels());
+}
+
+TEST(ImageReaders, JpegHeadersPromisingHugePicturesGiveNoPixels) {
+    if (!have_convert() || std::system("cjpeg -version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ImageMagick's convert or libjpeg-turbo's cjpeg is not installed";
+    const std::string ppm = temp_path("small.ppm");
+    ASSERT_TRUE(convert("-seed 5 -size 16x16 plasma:fractal -depth 8 ppm:" + ppm));
+    ASSERT_EQ(std::system(("cjpeg " + ppm + " >" + temp_path("huff.jpg")).c_str()), 0);
+    ASSERT_EQ(std::system(("cjpeg -arithmetic " + ppm + " >" + temp_path("arith.jpg")).c_str()),
+              0);
+    GFX_ImageSerializerJPEG reader;
+    unsigned w = 0, h = 0;
+    unsigned char bits = 0;
+    Bytes huff = read_file(temp_path("huff.jpg"));
+    ASSERT_EQ(decode_memory(reader, huff, w, h, bits).size(), 16u * 16 * 3);
+
+    // Over the side limit, and at the limit with the data running out at once.
+    set_jpeg_size(huff, 20000, 16);
+    EXPECT_TRUE(decode_memory(reader, huff, w, h, bits).empty());
+    set_jpeg_size(huff, 16384, 16384);
+    EXPECT_TRUE(decode_memory(reader, huff, w, h, bits).empty());
+    // Arithmetic-coded data decodes to zeros past its end without a warning: refused, or these
+    // few hundred bytes would become a 768 MB picture.
+    Bytes arith = read_file(temp_path("arith.jpg"));
+    set_jpeg_size(arith, 16384, 16384);
+    EXPECT_TRUE(decode_memory(reader, arith, w, h, bits).empty());
 }

@@ -15,7 +15,7 @@ namespace {
 
 // libjpeg's own working memory (a progressive file keeps all its coefficients) is capped so a
 // small hostile file cannot make it allocate gigabytes; past the cap libjpeg fails cleanly.
-const long MAX_DECODER_MEMORY = 256L << 20;
+const long MAX_DECODER_MEMORY = 128L << 20;
 // A progressive file may hold any number of scans, each a pass over the whole picture; real
 // photos have about ten.
 const int MAX_SCANS = 256;
@@ -85,8 +85,11 @@ void GFX_ImageSerializerJPEG::decode(UTL_File& file) {
     const JDIMENSION width = cinfo.output_width;
     const JDIMENSION height = cinfo.output_height;
     // Grey and CMYK pictures do not decode to three components; they and oversized pictures
-    // give no pixels, before libjpeg sets up its buffers for them.
-    if (cinfo.out_color_components != 3 || cinfo.output_components != 3 || width == 0 ||
+    // give no pixels, before libjpeg sets up its buffers for them. Arithmetic-coded files are
+    // refused too: no photo service sends them, and their decoder reads endless zeros past the
+    // end of the data without a warning, so a few hundred bytes could decode to a picture of
+    // the largest size.
+    if (cinfo.arith_code || cinfo.out_color_components != 3 || cinfo.output_components != 3 || width == 0 ||
         height == 0 || width > GFX_Image::MAX_SIDE || height > GFX_Image::MAX_SIDE) {
         jpeg_destroy_decompress(&cinfo);
         return;
