@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -124,6 +125,10 @@ void TestHttpServer::accept_loop() {
         timeval tv{0, 100 * 1000};
         setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
         setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof(tv));
+        // Head and body go out in separate sends; without this the body's first segment can
+        // wait for the client's delayed acknowledgement of the head.
+        int one = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
         m_active.fetch_add(1);
         std::lock_guard<std::mutex> guard(m_mutex);
         m_workers.emplace_back([this, fd] {
