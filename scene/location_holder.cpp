@@ -193,6 +193,7 @@ void GFX_LocationHolderFriend::draw() {
     const Math_Vector3 origin = M - U * (0.825f * 0.5f * H) - U * (0.5f * ch) -
                                 R * (cw * static_cast<float>(name.size()) * 0.5f) + N * 20.0f;
     const Math_Vector3 color = m_selected ? theme.m_locator_text_color_sel : theme.m_locator_text_color;
+    apply_or_untextured(nullptr);  // a font sheet that did not read binds nothing either
     text->apply();
     text->draw(origin, R, U, cw, ch, name.c_str(), color);
 }
