@@ -50,7 +50,7 @@ double pipeline_seconds(const std::vector<std::string>& urls) {
     }
     glFinish();
     const double seconds = seconds_since(start);
-    for (auto& entry : boss.m_serfs) entry.second->m_texture->unload();
+    boss.unload_textures();
     return seconds;
 }
 

@@ -117,8 +117,9 @@ OGL_TextureFoto* UTL_FotoTextureBoss::get_texture(const char* url) {
         if (serf->m_loaded) {
             texture = serf->m_texture;
         } else if (!m_running) {
-            m_running = true;
-            start();
+            // A thread that could not be created leaves m_running false: the next request
+            // tries again instead of waiting for a worker that does not exist.
+            m_running = start();
         }
         unlock();
         return texture;
@@ -131,10 +132,9 @@ OGL_TextureFoto* UTL_FotoTextureBoss::get_texture(const char* url) {
     serf->m_texture->set_wrap_mode(GL_CLAMP_TO_EDGE);
     lock();
     if (!m_running) {
-        m_running = true;
         // NOTE: a worker that set m_running false under the lock never takes it again, so
         // start() may join it here without waiting on us.
-        start();
+        m_running = start();
     }
     m_serfs.emplace(serf->m_url, serf);
     unlock();
@@ -160,6 +160,14 @@ UTL_FotoDownloadLimits UTL_FotoTextureBoss::get_download_limits() {
     UTL_FotoDownloadLimits limits = m_limits;
     unlock();
     return limits;
+}
+
+void UTL_FotoTextureBoss::unload_textures() {
+    lock();
+    for (auto& entry : m_serfs) {
+        if (entry.second->m_loaded) entry.second->m_texture->unload();
+    }
+    unlock();
 }
 
 bool UTL_FotoTextureBoss::is_running() {

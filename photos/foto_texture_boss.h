@@ -89,6 +89,11 @@ public:
     // lock and cleans libcurl up. Afterwards get_texture() answers null. Main thread only.
     void clear();
 
+    // Deletes the OpenGL textures of the loaded photos (their images stay, so a later apply()
+    // uploads again). Textures do not do it when deleted, since a context may be gone by then:
+    // the owner calls this before clear() while its context is current. Main thread only.
+    void unload_textures();
+
     // Limits for the downloads that start from now on. Any thread.
     void set_download_limits(const UTL_FotoDownloadLimits& limits);
     UTL_FotoDownloadLimits get_download_limits();

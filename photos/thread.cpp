@@ -9,12 +9,12 @@ UTL_Thread::~UTL_Thread() { stop(); }
 
 // ---- UTL_Thread: control ----
 
-void UTL_Thread::start() {
+bool UTL_Thread::start() {
     // The previous run has returned or is about to (its owner saw it finish); joining here
     // releases its resources and keeps one thread per object.
     join();
     m_stop_requested.store(false, std::memory_order_release);
-    if (pthread_create(&m_thread, nullptr, run_thread, this) != 0) return;
+    if (pthread_create(&m_thread, nullptr, run_thread, this) != 0) return false;
     m_joinable = true;
     // HACK: a polite request for the default time-sharing policy. Linux accepts only priority 0
     // under SCHED_OTHER and refuses this; the thread then keeps its inherited scheduling, which is
@@ -22,6 +22,7 @@ void UTL_Thread::start() {
     sched_param param{};
     param.sched_priority = 100;
     (void)pthread_setschedparam(m_thread, SCHED_OTHER, &param);
+    return true;
 }
 
 void UTL_Thread::stop() {

@@ -26,8 +26,8 @@ public:
     virtual void update() {}
 
     // Joins the previous run if there was one, clears the stop request and creates the thread.
-    // Main thread (the owner's thread) only.
-    void start();
+    // False when no thread could be created. Main thread (the owner's thread) only.
+    bool start();
     // Asks the thread to end and waits for it. Owner's thread only; no-op without a thread.
     void stop();
     void clear() { stop(); }

@@ -147,8 +147,10 @@ TEST_F(PhotoManager, FirstRequestsGiveNullThenAlwaysTheSameSharedTexture) {
     // The worker only decoded; the upload is ours, at the first apply().
     EXPECT_EQ(texture->get_name(), 0u);
     texture->apply();
-    EXPECT_TRUE(glIsTexture(texture->get_name()));
-    texture->unload();
+    const GLuint name = texture->get_name();
+    EXPECT_TRUE(glIsTexture(name));
+    boss.unload_textures();
+    EXPECT_FALSE(glIsTexture(name));
     EXPECT_EQ(files_in(s_runtime_dir), 0) << "the temporary file is removed after reading";
 }
 
