@@ -304,16 +304,17 @@ Canvas make_color_ball() {
 // --- the locator's card ---------------------------------------------------------------------
 // 256 x 256, tinted by the billboard colour; the photo covers the middle 90 % (67.5 % high when
 // selected) and the name sits in the bottom strip in the dark text colour, so the card is light.
-// Outside the rounded corners alpha is zero and the colour is the rim's, so the card still
-// looks right where blending happens to be off.
+// NOTE: cards are drawn with blending on or off depending on what was drawn before them (a
+// placeholder photo leaves blending on), so the card is opaque, its corners are only slightly
+// rounded, and the clear corners carry the rim's colour: both ways it looks the same.
 Canvas make_locator() {
   const int n = 256;
   Canvas c(n, n, rgba(0.9f, 0.92f, 0.95f, 0));
   const float h = n / 2.0f;
-  auto card = [&](float x, float y) { return sd_round_rect(x, y, h, h, h - 2, h - 2, 22); };
+  auto card = [&](float x, float y) { return sd_round_rect(x, y, h, h, h - 1, h - 1, 9); };
   c.paint([&](float x, float y) { return coverage(card(x, y)); }, [&](float, float y) {
     float t = y / n;
-    return mix(rgba(1, 1, 1, 0.96f), rgba(0.86f, 0.89f, 0.93f, 0.96f), smoothstep(0.1f, 1.0f, t));
+    return mix(rgba(1, 1, 1, 1), rgba(0.86f, 0.89f, 0.93f, 1), smoothstep(0.1f, 1.0f, t));
   });
   // A crisp rim: a light bevel inside a cool outline.
   c.paint([&](float x, float y) { return coverage(std::fabs(card(x, y) + 1.6f) - 1.6f); },
