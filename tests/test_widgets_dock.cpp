@@ -1,0 +1,424 @@
+// Docks of thumbnails: the layout of both system docks on an 800 x 600 view, size and scroll
+// easing, the magnification profile, the scroll limits, click against drag, the ruler, bringing
+// the selected thumbnail into view, rows, empty and very long docks, and drawing read back.
+#include "widgets/dock.h"
+
+#include "controller/sim_ctrl_nimbra.h"
+#include "scene/friend.h"
+#include "tests/support/offscreen_gl.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+// The controller only lends its view size and theme to the docks.
+struct ViewController : UTL_SimCtrlNimbra {
+    ViewController(int w, int h) {
+        m_view_width = w;
+        m_view_height = h;
+    }
+};
+
+// The list dock as the controller makes it, with n thumbnails.
+GFX_Dock* list_dock(UTL_SimCtrlNimbra* controller, int n) {
+    GFX_Dock* dock = new GFX_Dock(controller);
+    dock->m_orientation = GFX_Dock::RIGHT_COLUMN;
+    dock->m_margin = 25;
+    dock->m_widget_size = 48;
+    dock->m_widget_size_max = 96;
+    dock->m_ruler_width = 16;
+    for (int i = 0; i < n; ++i) dock->add_widget(new GFX_WidgetDockedFriend(controller));
+    return dock;
+}
+
+void expect_rect(const GFX_WidgetDocked* w, float left, float right, float top, float bottom) {
+    float l, r, t, b;
+    w->get_rect(l, r, t, b);
+    EXPECT_NEAR(l, left, 1e-3f);
+    EXPECT_NEAR(r, right, 1e-3f);
+    EXPECT_NEAR(t, top, 1e-3f);
+    EXPECT_NEAR(b, bottom, 1e-3f);
+}
+
+void settle(GFX_Dock* dock, int frames = 200) {
+    for (int i = 0; i < frames; ++i) dock->update(0.02f);
+}
+
+bool near(const Rgba& p, int r, int g, int b, int tolerance = 3) {
+    return std::abs(p.r - r) <= tolerance && std::abs(p.g - g) <= tolerance &&
+           std::abs(p.b - b) <= tolerance;
+}
+
+}  // namespace
+
+TEST(GFX_Dock, BothSystemDocksLayOutAtRestOnAn800By600View) {
+    ViewController controller(800, 600);
+    GFX_Dock* list = list_dock(&controller, 3);
+    list->update(0.02f);
+    expect_rect(list->m_widgets[0], 734, 782, 573, 525);
+    expect_rect(list->m_widgets[1], 734, 782, 524, 476);
+    expect_rect(list->m_widgets[2], 734, 782, 475, 427);
+    // The ruler: one cell per thumbnail at the screen edge, from 574 down in steps of 49.
+    EXPECT_FLOAT_EQ(list->m_ruler_rect.m_left, 783);
+    EXPECT_FLOAT_EQ(list->m_ruler_rect.m_right, 799);
+    EXPECT_FLOAT_EQ(list->m_ruler_rect.m_top, 574);
+    EXPECT_FLOAT_EQ(list->m_ruler_rect.m_bottom, 574 - 3 * 49);
+    EXPECT_TRUE(list->is_inside_ruler(800, 428 - 1));
+    EXPECT_FALSE(list->is_inside_ruler(781, 500));
+    EXPECT_FALSE(list->is_inside_ruler(790, 424));
+
+    // The myself dock: a left column of 64-pixel thumbnails and no ruler.
+    GFX_Dock myself(&controller);
+    myself.m_orientation = GFX_Dock::LEFT_COLUMN;
+    myself.m_margin = 25;
+    myself.m_widget_size = 64;
+    myself.m_widget_size_max = 128;
+    myself.add_widget(new GFX_WidgetDockedFriend(&controller));
+    myself.update(0.02f);
+    expect_rect(myself.m_widgets[0], 2, 66, 573, 509);
+    // Without a ruler the screen edge next to the thumbnail is no ruler to grab.
+    EXPECT_FALSE(myself.is_inside_ruler(1, 550));
+    EXPECT_FALSE(myself.mouse_down(0.5f, 550));
+    EXPECT_TRUE(myself.mouse_down(30, 550));
+    delete list;
+}
+
+TEST(GFX_Dock, SizesEaseByAThirdAndTheScrollByATenthCappedAt128) {
+    ViewController controller(800, 600);
+    GFX_Dock* dock = list_dock(&controller, 40);
+    GFX_WidgetDocked* w = dock->m_widgets[0];
+    EXPECT_FLOAT_EQ(w->m_width, 48);
+    EXPECT_FLOAT_EQ(w->m_target_height, 48);
+
+    w->m_target_width = 96;
+    w->m_target_height = 96;
+    dock->update(0.02f);
+    EXPECT_NEAR(w->m_width, 0.67f * 48 + 0.33f * 96, 1e-3f);
+    EXPECT_NEAR(w->m_height, 63.84f, 1e-3f);
+    settle(dock, 60);
+    EXPECT_NEAR(w->m_width, 96, 0.01f);
+    // The grown thumbnail pushes the next one down.
+    expect_rect(dock->m_widgets[1], 734, 782, 573 - 96 - 1, 573 - 96 - 1 - 48);
+
+    // A far target: 128 pixels per update at first, then a tenth of what is left.
+    dock->m_scroll_target = 1500;
+    dock->update(0.02f);
+    EXPECT_FLOAT_EQ(dock->m_scroll, 128);
+    dock->m_scroll = 1400;
+    dock->update(0.02f);
+    EXPECT_FLOAT_EQ(dock->m_scroll, 1410);
+    // A positive scroll moves the column up.
+    expect_rect(dock->m_widgets[0], 686, 782, 573 + 1410, 573 + 1410 - 96);
+    delete dock;
+}
+
+TEST(GFX_Dock, ThePointerSwellsItsThumbnailAndTheNeighboursFallingOffWithDistance) {
+    ViewController controller(800, 1200);
+    GFX_Dock* dock = list_dock(&controller, 14);
+    dock->update(0.02f);
+    float l, r, t, b;
+    dock->m_widgets[5]->get_rect(l, r, t, b);
+    EXPECT_TRUE(dock->mouse_move((l + r) / 2, (t + b) / 2));
+
+    const float expected[14] = {48,    48.06f, 49.16f, 57.19f, 79.75f, 96, 79.75f,
+                                57.19f, 49.16f, 48.06f, 48,    48,     48, 48};
+    for (int j = 0; j < 14; ++j) {
+        SCOPED_TRACE(j);
+        EXPECT_NEAR(dock->m_widgets[j]->m_target_width, expected[j], 0.01f);
+        EXPECT_FLOAT_EQ(dock->m_widgets[j]->m_target_height, dock->m_widgets[j]->m_target_width);
+    }
+    // Six steps away there is none of the extra size; index 0 of 5 is five steps.
+    EXPECT_EQ(dock->m_widgets[11]->m_target_width, 48.0f);
+    EXPECT_GT(dock->m_widgets[0]->m_target_width, 48.0f);
+
+    // Pointer off the thumbnails: every target goes back to rest, and the move is not taken.
+    EXPECT_FALSE(dock->mouse_move(100, 100));
+    for (GFX_WidgetDocked* w : dock->m_widgets) EXPECT_EQ(w->m_target_width, 48.0f);
+
+    // Out-of-range indexes swell only the thumbnails within reach of them.
+    dock->increase_size(-3);
+    EXPECT_NEAR(dock->m_widgets[0]->m_target_width, 49.16f, 0.01f);
+    dock->increase_size(1000);
+    EXPECT_EQ(dock->m_widgets[13]->m_target_width, 48.0f);
+    delete dock;
+}
+
+TEST(GFX_Dock, TheScrollStaysBetweenZeroAndTheContentLimit) {
+    ViewController controller(800, 600);
+    GFX_Dock* dock = list_dock(&controller, 20);
+    EXPECT_FLOAT_EQ(dock->scroll_limit(), 21 * 48 + 96 - 600);  // 504
+
+    // Dragged past either end, the scroll snaps back at the next update.
+    dock->update(0.02f);
+    ASSERT_TRUE(dock->mouse_down(760, 550));
+    dock->mouse_move(760, 550 + 900);
+    EXPECT_FLOAT_EQ(dock->m_scroll, 900);
+    dock->update(0.02f);
+    EXPECT_FLOAT_EQ(dock->m_scroll, 504);
+    EXPECT_FLOAT_EQ(dock->m_scroll_target, 504);
+    dock->mouse_move(760, 550 - 2000);
+    dock->update(0.02f);
+    EXPECT_FLOAT_EQ(dock->m_scroll, 0);
+    EXPECT_FLOAT_EQ(dock->m_scroll_target, 0);
+    dock->mouse_up(760, -1450);
+
+    // Content that fits does not scroll at all.
+    ViewController tall(800, 2000);
+    GFX_Dock* short_dock = list_dock(&tall, 5);
+    EXPECT_FLOAT_EQ(short_dock->scroll_limit(), 0);
+    short_dock->m_scroll_target = 300;
+    short_dock->update(0.02f);
+    EXPECT_FLOAT_EQ(short_dock->m_scroll, 0);
+    delete short_dock;
+    delete dock;
+}
+
+TEST(GFX_Dock, APressAndReleaseWithLessThanFivePixelsOfScrollingIsAClick) {
+    ViewController controller(800, 600);
+    GFX_Dock* dock = list_dock(&controller, 10);
+    dock->update(0.02f);
+    GFX_WidgetDocked* second = dock->m_widgets[1];
+
+    // Three pixels of drag: still a click on the thumbnail.
+    ASSERT_TRUE(dock->mouse_down(760, 500));
+    EXPECT_TRUE(second->m_pressed);
+    dock->mouse_move(760, 503);
+    EXPECT_FLOAT_EQ(dock->m_drag_distance, 3);
+    EXPECT_TRUE(dock->mouse_up(760, 503));
+    EXPECT_EQ(dock->m_clicked_widget, second);
+    EXPECT_FALSE(second->m_pressed);
+    EXPECT_FALSE(dock->m_pressed);
+
+    // Five pixels there and back (ten of scrolling): a drag, no click, the last click stays.
+    dock->update(0.02f);
+    ASSERT_TRUE(dock->mouse_down(760, 450));
+    dock->mouse_move(760, 455);
+    EXPECT_FLOAT_EQ(dock->m_scroll, 8);
+    dock->mouse_move(760, 450);
+    EXPECT_FLOAT_EQ(dock->m_drag_distance, 10);
+    EXPECT_FALSE(dock->mouse_up(760, 450));
+    EXPECT_EQ(dock->m_clicked_widget, second);
+    EXPECT_FALSE(dock->m_widgets[2]->m_pressed);
+
+    // Released on another thumbnail than the pressed one: no click.
+    settle(dock);
+    ASSERT_TRUE(dock->mouse_down(760, 550));
+    EXPECT_FALSE(dock->mouse_up(760, 450));
+
+    // A release with no press before it clicks nothing.
+    EXPECT_FALSE(dock->mouse_up(760, 550));
+    // A press beside the dock is not taken.
+    EXPECT_FALSE(dock->mouse_down(400, 300));
+    delete dock;
+}
+
+TEST(GFX_Dock, GrabbingTheRulerScrollsTheListWithoutSwellingTheThumbnails) {
+    ViewController controller(800, 600);
+    GFX_Dock* dock = list_dock(&controller, 20);
+    dock->update(0.02f);
+    ASSERT_TRUE(dock->mouse_down(790, 500));
+    EXPECT_TRUE(dock->m_ruler_drag);
+    EXPECT_TRUE(dock->mouse_move(790, 530));
+    EXPECT_FLOAT_EQ(dock->m_scroll, 30);
+    // Over a thumbnail during a ruler drag: nothing swells, the move is still the dock's.
+    EXPECT_TRUE(dock->mouse_move(760, 540));
+    for (GFX_WidgetDocked* w : dock->m_widgets) EXPECT_EQ(w->m_target_width, 48.0f);
+    EXPECT_FLOAT_EQ(dock->m_scroll, 40);
+    EXPECT_FALSE(dock->mouse_up(760, 540));
+    EXPECT_FALSE(dock->m_ruler_drag);
+    dock->update(0.02f);
+    // The ruler moves with the list.
+    EXPECT_FLOAT_EQ(dock->m_ruler_rect.m_top, 574 + 40);
+    delete dock;
+}
+
+TEST(GFX_Dock, TheSelectedThumbnailIsBroughtIntoViewFromBelowOrAbove) {
+    ViewController controller(800, 600);
+    GFX_Dock* dock = list_dock(&controller, 20);
+    dock->update(0.02f);
+    GFX_WidgetDocked* w = dock->m_widgets[15];
+    EXPECT_LT(w->m_bottom, 0);
+    w->m_selected = true;
+    dock->m_scroll_to_selected = true;
+    dock->update(0.02f);
+    EXPECT_FALSE(dock->m_scroll_to_selected);
+    EXPECT_FLOAT_EQ(dock->m_scroll_target, -(573 - 15 * 49 - 48));
+    // The scroll eases upwards until the thumbnail's bottom is at the screen's.
+    dock->update(0.02f);
+    EXPECT_GT(dock->m_scroll, 0);
+    EXPECT_LT(dock->m_scroll, dock->m_scroll_target);
+    settle(dock);
+    EXPECT_NEAR(w->m_bottom, 0, 0.01f);
+
+    // From far down the list, the first thumbnail comes back down to the top edge.
+    w->m_selected = false;
+    GFX_WidgetDocked* first = dock->m_widgets[0];
+    first->m_selected = true;
+    dock->m_scroll_to_selected = true;
+    settle(dock);
+    EXPECT_NEAR(first->m_top, 600, 0.01f);
+
+    // Already in view: the scroll stays.
+    const float scroll = dock->m_scroll;
+    dock->m_widgets[3]->m_selected = true;
+    first->m_selected = false;
+    dock->m_scroll_to_selected = true;
+    settle(dock, 20);
+    EXPECT_FLOAT_EQ(dock->m_scroll, scroll);
+    delete dock;
+}
+
+TEST(GFX_Dock, RowsScrollLikeColumnsAlongTheirEdge) {
+    ViewController controller(800, 600);
+    GFX_Dock dock(&controller);
+    dock.m_orientation = GFX_Dock::BOTTOM_ROW;
+    dock.m_margin = 25;
+    dock.m_widget_size = 48;
+    dock.m_widget_size_max = 96;
+    dock.m_ruler_width = 16;
+    for (int i = 0; i < 30; ++i) dock.add_widget(new GFX_WidgetDocked(&controller));
+    EXPECT_FLOAT_EQ(dock.scroll_limit(), 31 * 48 + 96 - 800);
+    dock.update(0.02f);
+    expect_rect(dock.m_widgets[0], 27, 75, 18 + 48, 18);
+    expect_rect(dock.m_widgets[1], 76, 124, 66, 18);
+    EXPECT_FLOAT_EQ(dock.m_ruler_rect.m_left, 26);
+    EXPECT_FLOAT_EQ(dock.m_ruler_rect.m_bottom, 1);
+    EXPECT_FLOAT_EQ(dock.m_ruler_rect.m_top, 17);
+
+    // Dragging left moves the row left with the pointer, revealing the far thumbnails: the
+    // scroll grows, as a column's does when dragged up.
+    ASSERT_TRUE(dock.mouse_down(50, 40));
+    dock.mouse_move(30, 40);
+    EXPECT_FLOAT_EQ(dock.m_scroll, 20);
+    dock.mouse_up(30, 40);
+    dock.update(0.02f);
+    EXPECT_FLOAT_EQ(dock.m_widgets[0]->m_left, 7);
+    // The pointer leaves; the thumbnails it swelled shrink back.
+    dock.mouse_move(400, 300);
+    settle(&dock);
+    expect_rect(dock.m_widgets[0], 7, 55, 66, 18);
+
+    // A selected thumbnail past the right edge is brought in until its right edge is at W,
+    // and one past the left edge until its left edge is at 0.
+    dock.m_widgets[25]->m_selected = true;
+    dock.m_scroll_to_selected = true;
+    settle(&dock);
+    EXPECT_NEAR(dock.m_widgets[25]->m_right, 800, 0.01f);
+    dock.m_widgets[25]->m_selected = false;
+    dock.m_widgets[2]->m_selected = true;
+    dock.m_scroll_to_selected = true;
+    settle(&dock);
+    EXPECT_NEAR(dock.m_widgets[2]->m_left, 0, 0.01f);
+
+    // The top row hangs from the top edge.
+    dock.m_orientation = GFX_Dock::TOP_ROW;
+    dock.m_scroll = dock.m_scroll_target = 0;
+    dock.update(0.02f);
+    expect_rect(dock.m_widgets[0], 27, 75, 600 - 18, 600 - 18 - 48);
+    EXPECT_FLOAT_EQ(dock.m_ruler_rect.m_top, 599);
+}
+
+TEST(GFX_Dock, EmptyHugeAndControllerlessDocksLayOutScrollAndDrawWithoutError) {
+    OffscreenGL gl(100, 100);
+    ASSERT_TRUE(gl.ok());
+    ViewController controller(800, 600);
+
+    GFX_Dock* empty = list_dock(&controller, 0);
+    empty->add_widget(nullptr);
+    empty->update(0.02f);
+    EXPECT_TRUE(empty->m_widgets.empty());
+    EXPECT_FLOAT_EQ(empty->scroll_limit(), 0);
+    EXPECT_FLOAT_EQ(empty->m_ruler_rect.m_top, 574);
+    EXPECT_FLOAT_EQ(empty->m_ruler_rect.m_bottom, 574);
+    empty->mouse_down(790, 574);
+    empty->mouse_move(790, 600);
+    empty->mouse_up(790, 600);
+    empty->m_scroll_to_selected = true;
+    empty->update(0.02f);
+    EXPECT_FLOAT_EQ(empty->m_scroll, 0);
+    empty->draw();
+    empty->increase_size(0);
+    delete empty;
+
+    // So many that the one-pixel gaps matter: the limit still reaches the last thumbnail.
+    GFX_Dock* huge = list_dock(&controller, 600);
+    EXPECT_FLOAT_EQ(huge->scroll_limit(), 25 + 2 + 600 * 49 - 1 + 48 - 600);
+    huge->m_widgets[599]->m_selected = true;
+    huge->m_scroll_to_selected = true;
+    settle(huge, 600);
+    EXPECT_NEAR(huge->m_widgets[599]->m_bottom, 0, 0.05f);  // float steps near 28000
+    float l, r, t, b;
+    huge->m_widgets[590]->get_rect(l, r, t, b);
+    EXPECT_TRUE(huge->mouse_move(760, (t + b) / 2));
+    EXPECT_NEAR(huge->m_widgets[590]->m_target_width, 96, 1e-3f);
+    huge->draw();
+    delete huge;
+
+    // Unknown orientations neither lay out nor scroll; no controller means a screen of zero.
+    GFX_Dock odd(&controller);
+    odd.m_orientation = 7;
+    odd.add_widget(new GFX_WidgetDocked(&controller));
+    odd.m_scroll_target = 50;
+    odd.update(0.02f);
+    EXPECT_FLOAT_EQ(odd.m_scroll, 0);
+    EXPECT_FALSE(odd.mouse_down(10, 10));
+    GFX_Dock bare(nullptr);
+    bare.m_ruler_width = 16;
+    bare.add_widget(new GFX_WidgetDockedFriend(nullptr));
+    bare.update(0.02f);
+    bare.mouse_move(-20, 5);
+    bare.draw();
+    EXPECT_EQ(bare.m_widgets[0]->m_right, -18);
+}
+
+TEST(GFX_Dock, DrawsThumbnailsAndRulerWhereTheyAreLaidOutInTheButtonColours) {
+    OffscreenGL gl(200, 200);
+    ASSERT_TRUE(gl.ok());
+    glViewport(0, 0, 200, 200);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, 200, 0, 200, -100, 100);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+
+    ViewController controller(200, 200);
+    controller.m_color_theme.m_button_color = Math_Vector4(0, 1, 0, 1);
+    controller.m_color_theme.m_button_color_sel = Math_Vector4(1, 0, 0, 1);
+    GFX_Dock* dock = list_dock(&controller, 4);
+    // A thumbnail whose friend has no photos draws its frame alone.
+    GFX_Friend nobody(&controller);
+    static_cast<GFX_WidgetDockedFriend*>(dock->m_widgets[0])->m_friend = &nobody;
+    // Nor does one whose photo has no texture yet (there is no photo manager here).
+    GFX_Friend someone(&controller);
+    someone.load_foto_square("http://example.com/someone.jpg");
+    static_cast<GFX_WidgetDockedFriend*>(dock->m_widgets[2])->m_friend = &someone;
+    dock->m_widgets[1]->m_selected = true;
+    dock->update(0.02f);
+    dock->draw();
+    // Thumbnails from x 134 to 182: 0 at y 173..125, 1 at 124..76, 2 at 75..27.
+    EXPECT_TRUE(near(gl.pixel(158, 150), 0, 255, 0));
+    EXPECT_TRUE(near(gl.pixel(158, 100), 255, 0, 0));
+    EXPECT_TRUE(near(gl.pixel(158, 50), 0, 255, 0));
+    EXPECT_TRUE(near(gl.pixel(158, 125 - 1), 0, 0, 0));  // the gap between 0 and 1
+    EXPECT_TRUE(near(gl.pixel(120, 150), 0, 0, 0));
+    // The ruler cells from x 183 to 199.
+    EXPECT_TRUE(near(gl.pixel(190, 150), 0, 255, 0));
+    EXPECT_TRUE(near(gl.pixel(190, 180), 0, 0, 0));
+    EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
+    EXPECT_FALSE(glIsEnabled(GL_BLEND));
+
+    // While the ruler is dragged it takes the highlight colour.
+    ASSERT_TRUE(dock->mouse_down(190, 150));
+    glClear(GL_COLOR_BUFFER_BIT);
+    dock->draw();
+    EXPECT_TRUE(near(gl.pixel(190, 150), 255, 0, 0));
+    EXPECT_TRUE(near(gl.pixel(158, 150), 0, 255, 0));
+    dock->mouse_up(190, 150);
+
+    delete dock;
+}
