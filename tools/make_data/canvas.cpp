@@ -49,10 +49,9 @@ float sd_arc(float x, float y, float cx, float cy, float r, float a0, float a1, 
   float rel = std::fmod(a - a0, two_pi);
   if (rel < 0) rel += two_pi;
   if (rel <= sweep) return std::fabs(std::hypot(dx, dy) - r) - half_width;
-  float e0 = sd_segment(x, y, cx + r * std::cos(a0), cy - r * std::sin(a0),
-                        cx + r * std::cos(a0), cy - r * std::sin(a0), half_width);
-  float e1 = sd_segment(x, y, cx + r * std::cos(a1), cy - r * std::sin(a1),
-                        cx + r * std::cos(a1), cy - r * std::sin(a1), half_width);
+  // Outside the sweep: the nearer of the two round caps.
+  float e0 = sd_circle(x, y, cx + r * std::cos(a0), cy - r * std::sin(a0), half_width);
+  float e1 = sd_circle(x, y, cx + r * std::cos(a1), cy - r * std::sin(a1), half_width);
   return std::min(e0, e1);
 }
 

@@ -5,6 +5,8 @@
 #include FT_FREETYPE_H
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 std::string dejavu(const char* file) { return std::string("/usr/share/fonts/truetype/dejavu/") + file; }
 
@@ -13,7 +15,12 @@ Font::Font(const std::string& path) {
   if (FT_Init_FreeType(&lib) != 0) return;
   m_library = lib;
   FT_Face face = nullptr;
-  if (FT_New_Face(lib, path.c_str(), 0, &face) != 0) return;
+  if (FT_New_Face(lib, path.c_str(), 0, &face) != 0) {
+    // Without the font the logos and the glyph sheet would silently come out blank.
+    std::fprintf(stderr, "make_data: cannot open the font %s (tools/setup.sh installs it)\n",
+                 path.c_str());
+    std::exit(1);
+  }
   m_face = face;
 }
 

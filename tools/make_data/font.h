@@ -16,7 +16,7 @@ struct GlyphBitmap {
 
 class Font {
  public:
-  // Opens a font file; ok() tells whether it worked.
+  // Opens a font file; a font that cannot be opened ends the generator with a message.
   explicit Font(const std::string& path);
   ~Font();
   Font(const Font&) = delete;

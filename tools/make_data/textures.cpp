@@ -359,7 +359,7 @@ Canvas make_top_bar() {
     float fy = y + 0.5f;
     float upper = 1.0f - 0.12f * fy / 16;
     float lower = 0.74f - 0.12f * (fy - 16) / 16;
-    float k = mix(rgba(upper, upper, upper), rgba(lower, lower, lower), smoothstep(14.5f, 17.5f, fy)).r;
+    float k = upper + (lower - upper) * smoothstep(14.5f, 17.5f, fy);
     float a = 0.92f;
     if (y == 0) { k = 1.0f; a = 0.95f; }
     if (y == n - 2) { k = 0.45f; a = 0.95f; }
