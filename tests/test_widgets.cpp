@@ -5,6 +5,7 @@
 #include "widgets/widget.h"
 
 #include "controller/color_theme.h"
+#include "controller/sim_ctrl_nimbra.h"
 #include "gfx/ogl_texture.h"
 #include "tests/support/offscreen_gl.h"
 #include "util/image.h"
@@ -242,6 +243,20 @@ TEST(GFX_WidgetRoundButton, StateColoursComeFromTheThemeAtEveryDraw) {
     EXPECT_FLOAT_EQ(b.current_color().m_w, 0.5f);
     b.mouse_up(50, 50);
     EXPECT_TRUE(b.current_color() == b.m_color);
+
+    // With a controller the colours are its current theme's, read again at every draw.
+    UTL_SimCtrlNimbra controller;
+    controller.m_color_theme.m_nav_widget_dial_color = Math_Vector4(0, 1, 0, 1);
+    controller.m_color_theme.m_nav_widget_dial_color_sel = Math_Vector4(0, 0, 1, 1);
+    GFX_WidgetRoundButton themed(&controller, &screen, 10, 10, 20, 20, GFX_Widget::BOTTOM_LEFT,
+                                 Math_Vector4(1, 0, 0, 1));
+    themed.m_active = true;
+    themed.draw();
+    EXPECT_TRUE(near(o.gl.pixel(20, 20), 0, 0, 255));
+    themed.m_active = false;
+    controller.m_color_theme.m_nav_widget_dial_color = Math_Vector4(1, 1, 0, 1);
+    themed.draw();
+    EXPECT_TRUE(near(o.gl.pixel(20, 20), 255, 255, 0));
 }
 
 TEST(GFX_Widget, DrawsItsTexturedRectangleWhereItIsPlacedAndRestoresTheState) {

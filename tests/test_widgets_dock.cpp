@@ -4,13 +4,18 @@
 #include "widgets/dock.h"
 
 #include "controller/sim_ctrl_nimbra.h"
+#include "photos/foto_texture_boss.h"
+#include "scene/foto.h"
 #include "scene/friend.h"
 #include "tests/support/offscreen_gl.h"
+#include "tests/support/photo_files.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 namespace {
 
@@ -421,4 +426,66 @@ TEST(GFX_Dock, DrawsThumbnailsAndRulerWhereTheyAreLaidOutInTheButtonColours) {
     dock->mouse_up(190, 150);
 
     delete dock;
+}
+
+TEST(GFX_WidgetDockedFriend, OwnPhotosDrawPlainAndPlaceholdersInTheNameColourInsideTheFrame) {
+    OffscreenGL gl(200, 100);
+    ASSERT_TRUE(gl.ok());
+    glViewport(0, 0, 200, 100);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, 200, 0, 100, -100, 100);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+
+    PhotoDir dir;
+    ASSERT_FALSE(dir.make("grey.jpg", "-size 32x32 xc:'rgb(128,128,128)' -type TrueColor").empty());
+    ViewController controller(200, 100);
+    controller.m_foto_texture_boss = new UTL_FotoTextureBoss();  // the controller deletes it
+    controller.m_foto_texture_boss->start();
+    controller.m_color_theme.m_button_color = Math_Vector4(0, 0, 1, 1);
+    controller.m_color_theme.m_locator_text_color = Math_Vector3(1, 0, 0);
+    controller.m_color_theme.m_locator_text_color_sel = Math_Vector3(0, 1, 0);
+
+    // Two people with the same grey photo: one's own, one a placeholder; the second has only
+    // its large photo.
+    GFX_Friend own(&controller);
+    own.load_foto_square(dir.file("grey.jpg").c_str());
+    GFX_Friend placeholder(&controller);
+    placeholder.load_foto(dir.file("grey.jpg").c_str());
+    placeholder.m_has_foto = false;
+    placeholder.m_has_foto_square = true;  // says nothing: there is no square photo
+    bool loaded = false;
+    for (int i = 0; i < 500 && !loaded; ++i) {
+        loaded = own.m_foto_square->get_texture() != nullptr;
+        if (!loaded) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(loaded);
+
+    GFX_WidgetDockedFriend a(&controller, &own);
+    a.set_rect(10, 58, 90, 42);
+    GFX_WidgetDockedFriend b(&controller, &placeholder);
+    b.set_rect(110, 158, 90, 42);
+    a.draw();
+    b.draw();
+    // The photo fills the frame but for a 4-pixel border in the button colour.
+    EXPECT_TRUE(near(gl.pixel(34, 66), 128, 128, 128, 6));
+    EXPECT_TRUE(near(gl.pixel(12, 66), 0, 0, 255));
+    EXPECT_TRUE(near(gl.pixel(134, 66), 128, 0, 0, 6));
+    EXPECT_TRUE(near(gl.pixel(134, 88), 0, 0, 255));
+    EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
+    EXPECT_FALSE(glIsEnabled(GL_BLEND));
+
+    // Selected: the placeholder takes the selected name colour.
+    b.m_selected = true;
+    b.draw();
+    EXPECT_TRUE(near(gl.pixel(134, 66), 0, 128, 0, 6));
+
+    // A thumbnail too small for the inset draws its frame and no photo.
+    GFX_WidgetDockedFriend tiny(&controller, &own);
+    tiny.set_rect(180, 186, 20, 14);
+    tiny.draw();
+    EXPECT_TRUE(near(gl.pixel(183, 17), 0, 0, 255));
 }
