@@ -340,6 +340,9 @@ TEST(ImageReaders, BrokenOrUnsupportedJpegsGiveNoPixelsAndDoNotEndTheProcess) {
                               w, h, bits).empty());
     EXPECT_TRUE(decode_memory(reader, Bytes(whole.begin(), whole.begin() + 100), w, h, bits)
                     .empty());
+    // Only the end marker missing: every row is there, the picture stays.
+    EXPECT_EQ(decode_memory(reader, Bytes(whole.begin(), whole.end() - 2), w, h, bits).size(),
+              64u * 48 * 3);
     // Entropy-coded data overwritten by a marker in the middle.
     Bytes marked = whole;
     marked[whole.size() - 200] = 0xFF;

@@ -1,5 +1,6 @@
 // GFX_Image, the in-memory picture textures are made from, and the serializer interface of the
-// image readers (TGA, SGI, JPEG). Row 0 is the first row stored in the file.
+// image readers (TGA, SGI, JPEG). Row 0 is the first row a TGA or SGI file stores (the bottom
+// one) and the bottom row of a JPEG picture.
 #pragma once
 
 #include <cstddef>

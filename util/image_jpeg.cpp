@@ -25,19 +25,21 @@ const int MAX_SCANS = 256;
 struct ErrorManager {
     jpeg_error_mgr base;
     jmp_buf jump;
+    // Set once every row has arrived; volatile because it is read after the jump.
+    volatile bool complete;
 };
 
 [[noreturn]] void fail(j_common_ptr cinfo) {
     std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
 }
 
-// Warnings that mean the data ran out before the picture did (the file is cut short, or a
-// marker sits where entropy-coded data should be) end the decoding: libjpeg would pad the rest
-// of the picture with grey. All other messages are dropped (no stderr output from a library).
+// The warning that the entropy-coded data ran out before the picture did (the file is cut
+// short, or a marker sits where data should be) ends the decoding: libjpeg would pad the rest
+// of the picture with grey. Running into the end of the file alone is no reason: the decoder
+// reads ahead, so a file that lacks only its end marker warns of that too. All other messages
+// are dropped (no stderr output from a library).
 void on_message(j_common_ptr cinfo, int level) {
-    if (level < 0 && (cinfo->err->msg_code == JWRN_JPEG_EOF ||
-                      cinfo->err->msg_code == JWRN_HIT_MARKER))
-        fail(cinfo);
+    if (level < 0 && cinfo->err->msg_code == JWRN_HIT_MARKER) fail(cinfo);
 }
 
 void on_progress(j_common_ptr cinfo) {
@@ -66,13 +68,16 @@ void GFX_ImageSerializerJPEG::decode(UTL_File& file) {
     cinfo.err = jpeg_std_error(&errors.base);
     errors.base.error_exit = fail;
     errors.base.emit_message = on_message;
+    errors.complete = false;
     progress.progress_monitor = on_progress;
 
     if (setjmp(errors.jump)) {
-        // libjpeg failed somewhere below: drop what was decoded, free libjpeg's memory.
-        delete[] m_pixels;
-        m_pixels = nullptr;
+        // libjpeg failed somewhere below: free its memory and drop an unfinished picture.
         jpeg_destroy_decompress(&cinfo);
+        if (!errors.complete) {
+            delete[] m_pixels;
+            m_pixels = nullptr;
+        }
         return;
     }
     jpeg_create_decompress(&cinfo);
@@ -89,8 +94,9 @@ void GFX_ImageSerializerJPEG::decode(UTL_File& file) {
     // refused too: no photo service sends them, and their decoder reads endless zeros past the
     // end of the data without a warning, so a few hundred bytes could decode to a picture of
     // the largest size.
-    if (cinfo.arith_code || cinfo.out_color_components != 3 || cinfo.output_components != 3 || width == 0 ||
-        height == 0 || width > GFX_Image::MAX_SIDE || height > GFX_Image::MAX_SIDE) {
+    if (cinfo.arith_code || cinfo.out_color_components != 3 || cinfo.output_components != 3 ||
+        width == 0 || height == 0 || width > GFX_Image::MAX_SIDE ||
+        height > GFX_Image::MAX_SIDE) {
         jpeg_destroy_decompress(&cinfo);
         return;
     }
@@ -102,16 +108,17 @@ void GFX_ImageSerializerJPEG::decode(UTL_File& file) {
         jpeg_destroy_decompress(&cinfo);
         return;
     }
+    m_bits = 24;
+    m_width = width;
+    m_height = height;
     // Scan lines arrive top first; the array holds the picture bottom row first, as OpenGL's
     // texture coordinate t = 0 and the TGA and SGI readers do.
     while (cinfo.output_scanline < height) {
         JSAMPROW row = m_pixels + (height - 1 - cinfo.output_scanline) * row_bytes;
-        if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) fail(reinterpret_cast<j_common_ptr>(&cinfo));
+        if (jpeg_read_scanlines(&cinfo, &row, 1) != 1)
+            fail(reinterpret_cast<j_common_ptr>(&cinfo));
     }
+    errors.complete = true;
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
-
-    m_bits = 24;
-    m_width = width;
-    m_height = height;
 }

@@ -7,9 +7,10 @@
 class GFX_ImageSerializerJPEG : public GFX_ImageSerializer {
 public:
     // Decodes a colour JPEG into 24-bit RGB, the bottom row of the picture first. Files that are
-    // not JPEGs, corrupt or cut short, grey or CMYK pictures and pictures over
-    // GFX_Image::MAX_SIDE give no pixels; libjpeg's errors come back here instead of ending the
-    // process.
+    // not JPEGs or are corrupt, files cut short before the last row, grey or CMYK pictures,
+    // arithmetic-coded files and pictures over GFX_Image::MAX_SIDE give no pixels; libjpeg's
+    // errors come back here instead of ending the process. A file missing only its end marker,
+    // or a progressive file cut between two whole scans, still gives its picture.
     void read(const std::string& path, unsigned char** pixels, unsigned char& bits,
               unsigned int& width, unsigned int& height) override;
     // The system writes no images: does nothing.
