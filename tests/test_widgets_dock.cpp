@@ -4,6 +4,7 @@
 #include "widgets/dock.h"
 
 #include "controller/sim_ctrl_nimbra.h"
+#include "gfx/ogl_texture.h"
 #include "photos/foto_texture_boss.h"
 #include "scene/foto.h"
 #include "scene/friend.h"
@@ -417,13 +418,17 @@ TEST(GFX_Dock, DrawsThumbnailsAndRulerWhereTheyAreLaidOutInTheButtonColours) {
     EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
     EXPECT_FALSE(glIsEnabled(GL_BLEND));
 
-    // While the ruler is dragged it takes the highlight colour.
+    // While the ruler is dragged it takes the highlight colour; a ruler image that does not
+    // read leaves the plain colour.
+    EXPECT_FALSE(dock->load_ruler_texture("./data/config/no_such_ruler.tga"));
     ASSERT_TRUE(dock->mouse_down(190, 150));
     glClear(GL_COLOR_BUFFER_BIT);
     dock->draw();
     EXPECT_TRUE(near(gl.pixel(190, 150), 255, 0, 0));
     EXPECT_TRUE(near(gl.pixel(158, 150), 0, 255, 0));
     dock->mouse_up(190, 150);
+    EXPECT_TRUE(dock->load_ruler_texture("./data/config/ruler.tga"));
+    EXPECT_EQ(dock->m_ruler_texture->get_wrap_mode(), GL_REPEAT);
 
     delete dock;
 }
