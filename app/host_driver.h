@@ -1,0 +1,83 @@
+// UTL_HostDriver: what every host does with the controller, whatever provides its window:
+// start on the first redraw, one fixed-step update per tick, the friendship-batch counter, and
+// mouse and key events converted into the controller's terms. No platform calls, no OpenGL.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class UTL_SimCtrlNimbra;
+
+// The controller's key code of a character: the arrows 37 to 40, F1 to F12 112 to 123, any
+// other character its own code. Function keys arrive as the private-use codes 0xF700 (up),
+// 0xF701 (down), 0xF702 (left), 0xF703 (right) and 0xF704 to 0xF70F (F1 to F12).
+unsigned int convert_key_to_sim(std::uint32_t ch);
+constexpr std::uint32_t kKeyUpArrow = 0xF700;
+constexpr std::uint32_t kKeyDownArrow = 0xF701;
+constexpr std::uint32_t kKeyLeftArrow = 0xF702;
+constexpr std::uint32_t kKeyRightArrow = 0xF703;
+constexpr std::uint32_t kKeyF1 = 0xF704;
+
+// The characters of a UTF-8 string; malformed bytes become U+FFFD, one each.
+std::vector<std::uint32_t> decode_utf8(const std::string& s);
+
+// A pointer position of the platform (window coordinates, origin at the top left, y down) in
+// the controller's view pixels: origin at the lower left, y up, scaled to the framebuffer (the
+// two differ on high-density screens), truncated toward zero.
+void window_to_view(double wx, double wy, int window_w, int window_h, int fb_w, int fb_h, int& x, int& y);
+
+// Main thread only: the host calls the redraw and the input functions from its event loop,
+// never two at once.
+class UTL_HostDriver {
+public:
+    // Takes ownership of the controller (may be null: then events and redraws are dropped).
+    explicit UTL_HostDriver(UTL_SimCtrlNimbra* controller);
+    // Deletes the controller: the host's OpenGL context must be current.
+    ~UTL_HostDriver();
+    UTL_HostDriver(const UTL_HostDriver&) = delete;
+    UTL_HostDriver& operator=(const UTL_HostDriver&) = delete;
+
+    // Deletes the controller now (teardown order); events after it are dropped.
+    void destroy_controller();
+    UTL_SimCtrlNimbra* controller() const { return m_sim_controller; }
+    bool started() const { return m_sim_started; }
+
+    // One timer tick with the context current and the drawing area w x h: the work that waits
+    // between frames, then the redraw. The host finishes and presents the frame afterwards.
+    void tick(int w, int h);
+    // The redraw: start(w, h) the first time, then update(w, h, 0.02) and the batch counter.
+    void redraw(int w, int h);
+
+    // Input, in view pixels (see window_to_view).
+    void mouse_down(int x, int y);
+    void mouse_up(int x, int y);
+    // drag: the button is held.
+    void mouse_moved(int x, int y, bool drag);
+    // One key_down per character, in order; releases are not forwarded.
+    void key_chars(const std::vector<std::uint32_t>& chars);
+
+    // Builds the next batch of friend pairs to ask about, row by row over the controller's
+    // friends, whole rows until it passes 800 pairs, and hands it to m_send_are_friends.
+    void request_are_friends();
+
+    // Called by tick() before each redraw: answers that arrived since the last frame.
+    std::function<void()> m_between_frames;
+    // Sends one batch: the pairs (uids1[k], uids2[k]). The answer may come at once or later.
+    std::function<void(const std::vector<std::string>& uids1, const std::vector<std::string>& uids2)>
+        m_send_are_friends;
+    // Frames after a full batch before the next one is sent: the next goes on frame N + 1.
+    unsigned int m_batch_frames = 500;
+
+    static constexpr float kFrameStep = 0.02f;  // seconds; never measured, always this step
+    static constexpr unsigned int kBatchPairs = 800;
+
+    unsigned int m_request_time_counter = 0;  // frames since the last full batch
+    bool m_need_more_connections_request = false;
+    unsigned int m_last_conn_idx = 0;  // first friend of the next batch
+
+private:
+    UTL_SimCtrlNimbra* m_sim_controller;  // owned
+    bool m_sim_started = false;
+};

@@ -1,0 +1,54 @@
+// UTL_HostOffscreen: the globe rendered by OSMesa into memory, no display needed. It runs a
+// fixed number of ticks, delivers a script's timed input events like a window's, writes
+// frames as PNG files, and can time its frames.
+#pragma once
+
+#include "app/event_script.h"
+#include "app/host.h"
+
+#include <GL/osmesa.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class UTL_HostOffscreen : public UTL_Host {
+public:
+    ~UTL_HostOffscreen() override;
+
+    // Also reads the script named by the options, so its relative paths are the user's.
+    bool open(const UTL_HostOptions& options) override;
+    int run(UTL_HostDriver& driver) override;
+    void set_title(const std::string& title) override { m_title = title; }
+    void make_current() override;
+    void close() override;
+
+    // Replaces the script read by open().
+    void set_script(const std::vector<UTL_ScriptEvent>& events) { m_script = events; }
+    // The current frame as an opaque RGB PNG, top row first. False when it cannot be written.
+    bool write_png(const std::string& path);
+
+    const std::string& title() const { return m_title; }
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+    // RGBA, bottom row first, as OpenGL addresses it.
+    const std::vector<std::uint8_t>& pixels() const { return m_pixels; }
+
+    // Called after each frame (numbered from 1) has been drawn and its snapshots written.
+    std::function<void(int frame)> m_after_frame;
+
+private:
+    void deliver(const UTL_ScriptEvent& e, UTL_HostDriver& driver);
+    void print_bench(const std::vector<double>& ms, UTL_HostDriver& driver) const;
+
+    OSMesaContext m_context = nullptr;
+    std::vector<std::uint8_t> m_pixels;
+    int m_width = 0;
+    int m_height = 0;
+    int m_frames = 0;
+    bool m_bench = false;
+    std::string m_snapshot_file;
+    std::vector<UTL_ScriptEvent> m_script;
+    std::string m_title = "Nimbra";
+};

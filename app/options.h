@@ -1,0 +1,37 @@
+// The command line of both programs: GNU-style long options parsed into UTL_HostOptions, with
+// the help and version texts. No platform calls, so it is tested without a window.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct UTL_HostOptions {
+    bool help = false;
+    bool version = false;
+    int width = 1024;   // the window's or the offscreen frame's size in pixels
+    int height = 768;
+    std::string data_dir;   // --data: the resource folder, or its data/ folder
+    std::string graph_file; // --graph: a SNAP edge list instead of the demo network
+    bool has_ego = false;
+    unsigned long long ego = 0;
+    unsigned int batch_frames = 500;  // a friendship batch follows a full one after more frames
+    // Offscreen only: any of these runs the offscreen renderer instead of the window.
+    std::string snapshot_file;
+    bool has_frames = false;
+    int frames = 600;
+    std::string script_file;
+    bool bench = false;
+
+    bool offscreen() const { return !snapshot_file.empty() || has_frames || !script_file.empty() || bench; }
+};
+
+// Parses argv[1..argc-1]. False with a one-line reason in error on an unknown option, a missing
+// or bad value, or a stray argument; options is then partly filled and must not be used.
+bool parse_command_line(int argc, const char* const* argv, UTL_HostOptions& options, std::string& error);
+
+std::string usage_text(const std::string& program);
+std::string version_text(const std::string& program);
+
+// The largest frame either host accepts on each side; OpenGL implementations of this age stop
+// at 16384 and an offscreen frame of that size is already a gigabyte.
+constexpr int kMaxViewSide = 16384;
