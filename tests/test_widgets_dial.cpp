@@ -4,9 +4,11 @@
 #include "widgets/navigation_dial.h"
 
 #include "controller/sim_ctrl_nimbra.h"
+#include "gfx/ogl_texture.h"
 #include "gfx/shapes.h"
 #include "scene/camera.h"
 #include "tests/support/offscreen_gl.h"
+#include "util/image.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -253,4 +255,19 @@ TEST(GFX_WidgetNavigationDial, DrawsTheTurnedSquareInTheRingColourAndTheGlobeInT
     centre = gl.pixel(61, 61);
     EXPECT_GT(centre.r, 60);
     EXPECT_LT(centre.g, 30);
+    dial.mouse_up(61, 61);
+
+    // A ring image on the square, but no globe image: the globe keeps its plain colour rather
+    // than wearing the ring's image.
+    unsigned char* pixels = new unsigned char[3]{0, 0, 255};
+    GFX_Image* image = new GFX_Image();
+    image->set_pixels(pixels, 24, 1, 1);
+    OGL_Texture2D* ring_image = new OGL_Texture2D();
+    ring_image->init_from_image(image);
+    dial.m_texture = ring_image;
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    dial.draw();
+    centre = gl.pixel(61, 61);
+    EXPECT_GT(centre.g, 60);
+    EXPECT_TRUE(lit(gl.pixel(61, 110)));
 }

@@ -58,6 +58,9 @@ void GFX_WidgetNavigationDial::draw() {
     const Math_Vector4& globe =
         m_drag_globe ? theme.m_nav_widget_globe_color_sel : theme.m_nav_widget_globe_color;
     glColor4fv(globe.data());
+    // NOTE: without a usable globe texture the globe would otherwise wear the ring's image,
+    // still bound from the square; it is drawn in its plain colour instead.
+    apply_texture(m_controller->m_sphere_button_texture);
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glTranslatef(m.m_x, m.m_y, m.m_z);
