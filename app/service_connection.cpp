@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -204,6 +205,7 @@ int UTL_ServiceConnection::pending_requests() const {
 // --- Login and the kept session ----------------------------------------------------------------
 
 bool UTL_ServiceConnection::loadPersistentSession() {
+    if (!m_keep_session) return false;
     std::ifstream in(session_path());
     if (!in) return false;
     std::map<std::string, std::string> kept;
@@ -290,6 +292,7 @@ std::string UTL_ServiceConnection::session_path() const {
 }
 
 void UTL_ServiceConnection::save_session() const {
+    if (!m_keep_session) return;
     std::string path = session_path();
     size_t slash = path.rfind('/');
     if (path.empty() || slash == std::string::npos || slash == 0) return;
@@ -314,6 +317,7 @@ void UTL_ServiceConnection::save_session() const {
 }
 
 void UTL_ServiceConnection::forget_session() const {
+    if (!m_keep_session) return;
     std::string path = session_path();
     if (!path.empty()) unlink(path.c_str());
 }

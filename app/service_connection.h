@@ -114,6 +114,8 @@ public:
     const UTL_ServiceEndpoint& endpoint() const { return m_endpoint; }
     // The file that keeps the session ("" = default_session_path()).
     void set_session_path(const std::string& path) { m_session_path = path; }
+    // Without a kept session nothing is read or written (tests, a one-off token login).
+    void set_keep_session(bool keep) { m_keep_session = keep; }
 
     // Restores a session kept by an earlier run for this service and API key. True when one
     // was found; it is then checked with the service, which ends in userLoginSuccessful, or,
@@ -160,6 +162,7 @@ private:
     UTL_ServiceConnectionDelegate* m_delegate;  // borrowed
     UTL_ServiceEndpoint m_endpoint;
     std::string m_session_path;
+    bool m_keep_session = true;
     std::string m_uid;
     std::string m_session_key;
     unsigned long long m_last_call_id = 0;
