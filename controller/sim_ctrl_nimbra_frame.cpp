@@ -266,7 +266,7 @@ void UTL_SimCtrlNimbra::update(int w, int h, float dt)
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glLoadIdentity();
-    glOrtho(0.0, double(w), 0.0, double(h), -100.0, 100.0);
+    glOrtho(0.0, double(w > 0 ? w : 1), 0.0, double(h > 0 ? h : 1), -100.0, 100.0);
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadIdentity();
