@@ -61,12 +61,14 @@ void GFX_ImageSerializerRGB::decode(UTL_File& file) {
     m_bits = static_cast<unsigned char>(8 * channels);
     // Offsets past INT_MAX cannot be sought to; such a file is treated as ending there.
     const long file_size = std::min(file.size(), long(INT_MAX));
+    if (file_size < HEADER_SIZE) return;  // unseekable
     if (run_length)
         decode_run_length(file, file_size, channels);
     else
         decode_verbatim(file, file_size, dimension, channels);
-    if (!m_pixels) clean();
 }
+
+// --- helpers ---------------------------------------------------------------------------------
 
 size_t GFX_ImageSerializerRGB::expand_scan_line(const unsigned char* in, size_t in_size,
                                                 unsigned char* out, size_t count,
@@ -91,8 +93,6 @@ size_t GFX_ImageSerializerRGB::expand_scan_line(const unsigned char* in, size_t 
     }
     return o;
 }
-
-// --- helpers ---------------------------------------------------------------------------------
 
 void GFX_ImageSerializerRGB::decode_verbatim(UTL_File& file, long file_size, unsigned dimension,
                                              unsigned channels) {

@@ -16,16 +16,15 @@ public:
     void write(const std::string& path, unsigned char* pixels, unsigned char bits,
                unsigned int width, unsigned int height) override;
 
+protected:
+    void decode(UTL_File& file) override;
+
+private:
     // Expands one run-length scan line of in_size bytes into at most count values, written
     // step bytes apart from out. Stops at the end marker, at the end of the input or when the
     // row is full, whatever the counts say. Returns the number of values written.
     static size_t expand_scan_line(const unsigned char* in, size_t in_size, unsigned char* out,
                                    size_t count, size_t step);
-
-protected:
-    void decode(UTL_File& file) override;
-
-private:
     void decode_verbatim(UTL_File& file, long file_size, unsigned dimension, unsigned channels);
     void decode_run_length(UTL_File& file, long file_size, unsigned channels);
 };
