@@ -22,46 +22,50 @@ int stop_on_request(void* worker, curl_off_t, curl_off_t, curl_off_t, curl_off_t
     return static_cast<const UTL_Thread*>(worker)->stop_requested() ? 1 : 0;
 }
 
-// The directory for the private temporary photo file: the user's runtime directory (mode 0700)
-// when there is one, else the temporary directory.
-std::string temp_directory() {
+// Where the private temporary photo file may go, best first: the user's runtime directory
+// (mode 0700) when there is one, then the temporary directory.
+std::vector<std::string> temp_directories() {
+    std::vector<std::string> dirs;
     for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
         const char* dir = std::getenv(name);
         struct stat st;
         if (dir != nullptr && dir[0] != '\0' && stat(dir, &st) == 0 && S_ISDIR(st.st_mode)) {
-            return dir;
+            dirs.push_back(dir);
         }
     }
-    return "/tmp";
+    dirs.push_back("/tmp");
+    return dirs;
 }
 
 // Writes n bytes to a new private file whose name ends in ".jpg" (so the image reader decodes
-// it as JPEG) and returns its path, or "" when it cannot be created or written.
+// it as JPEG) and returns its path, or "" when no directory takes it.
 std::string write_temp_jpeg(const char* bytes, size_t n) {
-    std::string path = temp_directory() + "/nimbra-photo-XXXXXX.jpg";
-    std::vector<char> name(path.begin(), path.end());
-    name.push_back('\0');
-    // NOTE: mkstemps creates the file exclusively with mode 0600 under a random name, so
-    // nobody can plant a link in its place or read the photo while it is there.
-    int fd = mkstemps(name.data(), 4);
-    if (fd < 0) return "";
-    bool ok = true;
-    while (n > 0) {
-        ssize_t put = write(fd, bytes, n);
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            ok = false;
-            break;
+    for (const std::string& dir : temp_directories()) {
+        std::string path = dir + "/nimbra-photo-XXXXXX.jpg";
+        std::vector<char> name(path.begin(), path.end());
+        name.push_back('\0');
+        // NOTE: mkstemps creates the file exclusively with mode 0600 under a random name, so
+        // nobody can plant a link in its place or read the photo while it is there.
+        int fd = mkstemps(name.data(), 4);
+        if (fd < 0) continue;
+        bool ok = true;
+        const char* at = bytes;
+        size_t left = n;
+        while (left > 0) {
+            ssize_t put = write(fd, at, left);
+            if (put < 0) {
+                if (errno == EINTR) continue;
+                ok = false;
+                break;
+            }
+            at += put;
+            left -= static_cast<size_t>(put);
         }
-        bytes += put;
-        n -= static_cast<size_t>(put);
-    }
-    if (close(fd) != 0) ok = false;
-    if (!ok) {
+        if (close(fd) != 0) ok = false;
+        if (ok) return name.data();
         unlink(name.data());
-        return "";
     }
-    return name.data();
+    return "";
 }
 
 }  // namespace

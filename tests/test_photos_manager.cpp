@@ -151,7 +151,11 @@ TEST_F(PhotoManager, FirstRequestsGiveNullThenAlwaysTheSameSharedTexture) {
     EXPECT_TRUE(glIsTexture(name));
     boss.unload_textures();
     EXPECT_FALSE(glIsTexture(name));
-    EXPECT_EQ(files_in(s_runtime_dir), 0) << "the temporary file is removed after reading";
+    // The reply went through a private file in the runtime directory, removed after reading.
+    const std::string read_from = texture->get_file_name();
+    EXPECT_EQ(read_from.rfind(s_runtime_dir + "/nimbra-photo-", 0), 0u) << read_from;
+    EXPECT_EQ(read_from.substr(read_from.size() - 4), ".jpg");
+    EXPECT_EQ(files_in(s_runtime_dir), 0);
 }
 
 TEST_F(PhotoManager, AddressesWaitingTogetherAreFetchedInAscendingOrder) {
