@@ -177,11 +177,10 @@ TEST_F(PhotoManager, AddressesWaitingTogetherAreFetchedInAscendingOrder) {
 
 TEST_F(PhotoManager, AnEndedWorkerIsRestartedByANewOrAnUnloadedAddress) {
     m_server.serve("/new.jpg", s_photo);
-    TestHttpServer::Response stalled;
-    stalled.body = s_photo;
-    stalled.stall_after = 100;
-    stalled.stall_ms = 30000;
-    m_server.serve("/later.jpg", stalled);
+    TestHttpServer::Response trickle;
+    trickle.body = s_photo;
+    trickle.bytes_per_second = 50;
+    m_server.serve("/later.jpg", trickle);
 
     UTL_FotoTextureBoss boss;
     boss.start();
