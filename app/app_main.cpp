@@ -1,7 +1,7 @@
 // nimbra_main: the program shared by both hosts. Reads what the command line names while the
 // working directory is still the user's, moves to the resource folder, and runs the host with
 // the controller and a local network fed the way the social service feeds it.
-#include "app/demo_network.h"
+#include "service/demo_network.h"
 #include "app/host.h"
 #include "app/host_driver.h"
 #include "app/options.h"

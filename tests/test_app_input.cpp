@@ -1,6 +1,6 @@
 // What the program reads from the user before any window opens: the command line, the event
 // script, SNAP edge lists (hostile ones too), the resource folder, and the demo network.
-#include "app/demo_network.h"
+#include "service/demo_network.h"
 #include "app/event_script.h"
 #include "app/host_driver.h"
 #include "app/options.h"

@@ -1,6 +1,6 @@
 // The demo network: circles of friends with their own density, people in two circles who tie
 // them together, and a sprinkle of chance acquaintances, all from a fixed seed.
-#include "app/demo_network.h"
+#include "service/demo_network.h"
 
 #include <cstdint>
 #include <string>
