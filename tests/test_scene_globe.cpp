@@ -1,0 +1,198 @@
+// Scene objects driven by a real controller in the offscreen context: friendship lines that
+// find their people late, lose them or never find them; the dots and their look; the name on a
+// selected frame; and a scene whose texture files are missing.
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <vector>
+
+#include "controller/sim_ctrl_nimbra.h"
+#include "gfx/ogl_wrapper.h"
+#include "gfx/text.h"
+#include "scene/billboard.h"
+#include "scene/connection.h"
+#include "scene/friend.h"
+#include "scene/location_holder.h"
+#include "tests/support/offscreen_gl.h"
+
+namespace {
+
+constexpr int W = 640;
+constexpr int H = 480;
+
+// Photo addresses that exist for nobody: the person's own photo, never any pixels, so the
+// frames show no photo and the name rule for own photos applies.
+constexpr const char* kNoPhoto = "/nonexistent/photo.jpg";
+
+struct Dot {
+    float x, y, size, r, g, b, a;
+};
+
+// The dots one draw() emits, from OpenGL feedback in world units (identity transforms, a
+// viewport as large as the scene): centre, width and colour of each quad.
+std::vector<Dot> capture_dots(GFX_Connection& c) {
+    const float half = 8192;
+    glViewport(0, 0, 16384, 16384);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(-half, half, -half, half, -half, half);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_LIGHTING);
+    static std::vector<GLfloat> buf(1 << 18);
+    glFeedbackBuffer(static_cast<GLsizei>(buf.size()), GL_3D_COLOR, buf.data());
+    glRenderMode(GL_FEEDBACK);
+    glBegin(GL_QUADS);
+    c.draw();
+    glEnd();
+    const int n = glRenderMode(GL_RENDER);
+    std::vector<float> v;  // x, y, r, g, b, a per vertex
+    for (int i = 0; i < n;) {
+        const int count = static_cast<int>(buf[i + 1]);
+        for (int k = 0; k < count; ++k) {
+            const GLfloat* p = &buf[i + 2 + 7 * k];
+            v.insert(v.end(), {p[0] - half, p[1] - half, p[3], p[4], p[5], p[6]});
+        }
+        i += 2 + 7 * count;
+    }
+    std::vector<Dot> dots;
+    for (size_t q = 0; q + 36 <= v.size(); q += 36) {  // two triangles a quad
+        Dot d{0, 0, 0, v[q + 2], v[q + 3], v[q + 4], v[q + 5]};
+        float lo = v[q], hi = v[q];
+        for (size_t k = q; k < q + 36; k += 6) {
+            d.x += v[k] / 6;
+            d.y += v[k + 1] / 6;
+            lo = std::min(lo, v[k]);
+            hi = std::max(hi, v[k]);
+        }
+        d.size = hi - lo;
+        dots.push_back(d);
+    }
+    return dots;
+}
+
+GFX_LocationHolderFriend* holder(UTL_SimCtrlNimbra& c, size_t i) {
+    return dynamic_cast<GFX_LocationHolderFriend*>(c.m_loc_holders.at(i));
+}
+
+size_t entries(const GFX_LocationHolderFriend* h, const GFX_Connection* line) {
+    return static_cast<size_t>(std::count(h->m_connections.begin(), h->m_connections.end(), line));
+}
+
+// A started controller with the user "1" and the friends "2" and "3" laid out, screen axes set.
+struct Globe {
+    OffscreenGL gl{W, H};
+    UTL_SimCtrlNimbra c;
+
+    Globe() {
+        c.start(W, H);
+        c.add_myself("1", "Ann", kNoPhoto, kNoPhoto);
+        c.add_friend("2", "Bob", kNoPhoto, kNoPhoto);
+        c.create_friends_locators();
+        c.add_friend("3", "Cyd", kNoPhoto, kNoPhoto);
+        c.create_friends_locators();
+        c.set_impostor_orientation({0, 1, 0}, {1, 0, 0});
+    }
+    void frames(int n) {
+        for (int i = 0; i < n; ++i) c.update(W, H, 0.02f);
+    }
+};
+
+}  // namespace
+
+TEST(SceneGlobe, LineFindsLateArrivalsOnceAndKeepsLookingForStrangers) {
+    Globe g;
+    g.c.add_connection("1", "4", 0.3f, false);
+    GFX_ConnectionFriends* line = dynamic_cast<GFX_ConnectionFriends*>(g.c.m_connections.back());
+    GFX_LocationHolderFriend* ann = holder(g.c, 0);
+
+    // Person 4 is not on the globe yet: no dots, and only the end that exists knows the line.
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(capture_dots(*line).empty());
+    EXPECT_EQ(line->m_holder1, ann);
+    EXPECT_EQ(line->m_holder2, nullptr);
+    EXPECT_EQ(entries(ann, line), 1u);
+
+    g.c.add_friend("4", "Dee", kNoPhoto, kNoPhoto);
+    g.c.create_friends_locators();
+    GFX_LocationHolderFriend* dee = holder(g.c, 3);
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(capture_dots(*line).empty());
+    EXPECT_EQ(line->m_holder2, dee);
+    EXPECT_EQ(entries(ann, line), 1u);
+    EXPECT_EQ(entries(dee, line), 1u);
+
+    // Uids nobody has: nothing drawn, nothing registered, frame after frame.
+    g.c.add_connection("98", "99", 0.3f, false);
+    GFX_ConnectionFriends* stranger = dynamic_cast<GFX_ConnectionFriends*>(g.c.m_connections.back());
+    g.frames(3);
+    EXPECT_TRUE(capture_dots(*stranger).empty());
+    for (GFX_LocationHolder* h : g.c.m_loc_holders) EXPECT_EQ(entries(dynamic_cast<GFX_LocationHolderFriend*>(h), stranger), 0u);
+
+    // A new user takes over the first locator: the line of the old user lets go of it.
+    g.c.add_myself("5", "Eve", kNoPhoto, kNoPhoto);
+    EXPECT_TRUE(capture_dots(*line).empty());
+    EXPECT_EQ(line->m_holder1, nullptr);
+    EXPECT_EQ(entries(ann, line), 0u);
+}
+
+TEST(SceneGlobe, LinesAndLocatorsLeaveNoPointerWhicheverIsDeletedFirst) {
+    Globe g;
+    g.c.add_connections_for_myself();  // 1-2 and 1-3
+    for (GFX_Connection* line : g.c.m_connections) EXPECT_FALSE(capture_dots(*line).empty());
+    GFX_LocationHolderFriend* ann = holder(g.c, 0);
+    EXPECT_EQ(ann->m_connections.size(), 2u);
+
+    // A locator goes first: the lines that ended there forget it and look again.
+    GFX_LocationHolder* cyd = g.c.m_loc_holders.back();
+    g.c.m_loc_holders.pop_back();
+    delete cyd;
+    auto* to_cyd = dynamic_cast<GFX_ConnectionFriends*>(g.c.m_connections[1]);
+    EXPECT_EQ(to_cyd->m_holder2, nullptr);
+    EXPECT_TRUE(capture_dots(*to_cyd).empty());
+    g.c.create_friends_locators();  // Cyd gets a new locator and the line finds it
+    EXPECT_FALSE(capture_dots(*to_cyd).empty());
+    EXPECT_EQ(entries(holder(g.c, 2), to_cyd), 1u);
+
+    // The lines go first: no locator keeps one in its list; selecting still works.
+    g.c.clear_connections();
+    for (GFX_LocationHolder* h : g.c.m_loc_holders)
+        EXPECT_TRUE(dynamic_cast<GFX_LocationHolderFriend*>(h)->m_connections.empty());
+    g.c.select_loc_holder(ann);
+    g.frames(2);
+}
+
+TEST(SceneGlobe, DotsShadeFromEndToEndAndLightUpWithTheSelection) {
+    Globe g;
+    g.c.add_connection("2", "3", 0.3f, false);
+    auto* line = dynamic_cast<GFX_ConnectionFriends*>(g.c.m_connections.back());
+    std::vector<Dot> dots = capture_dots(*line);
+    ASSERT_GT(dots.size(), 2u);
+    const Math_Vector3 a = holder(g.c, 1)->m_position, b = holder(g.c, 2)->m_position;
+    EXPECT_EQ(dots.size(), static_cast<size_t>(GFX_Connection::dot_count((b - a).length()) - 1));
+    for (const Dot& d : dots) {
+        EXPECT_NEAR(d.size, 90, 0.5f);
+        EXPECT_NEAR(d.a, 0.3f, 0.01f);
+    }
+    // Colours follow the place: the first dot is next to Bob's end, the last next to Cyd's.
+    Math_Vector3 near_a = a + (b - a) * (1.0f / (dots.size() + 1)), colour;
+    g.c.position_to_color(near_a, colour);
+    EXPECT_NEAR(dots.front().r, colour.m_x, 0.01f);
+    EXPECT_NEAR(dots.front().g, colour.m_y, 0.01f);
+    EXPECT_NEAR(dots.front().b, colour.m_z, 0.01f);
+
+    // Selecting Bob lights his lines: large and opaque; selecting Ann puts them out again.
+    g.c.select_loc_holder(holder(g.c, 1));
+    for (const Dot& d : capture_dots(*line)) {
+        EXPECT_NEAR(d.size, 125, 0.5f);
+        EXPECT_NEAR(d.a, 1.0f, 0.01f);
+    }
+    g.c.select_loc_holder(holder(g.c, 0));
+    EXPECT_NEAR(capture_dots(*line).front().a, 0.3f, 0.01f);
+
+    // Two people at the same place: no dots, and no OpenGL error from a NaN direction.
+    holder(g.c, 2)->m_position = holder(g.c, 1)->m_position;
+    EXPECT_TRUE(capture_dots(*line).empty());
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
