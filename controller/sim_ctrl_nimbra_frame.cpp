@@ -1,6 +1,7 @@
-// UTL_SimCtrlNimbra: start, the frame (input, automatic motion, glide, camera, pick ray,
-// overlay, 3D pass, overlay pass), the drag/flick/click handling, selection, fog, the shared
-// ball and the scene textures.
+// UTL_SimCtrlNimbra: start and the frame that runs once per timer tick.
+// Sections: Start (start, init_scene) · Per-frame update (update, automatic motion, glide,
+// selection, billboard axes) · Drawing (3D pass, glow, ball, position colour, fog) · Input
+// (recorded events, drag, flick, click) · Textures (the scene texture loaders).
 #include "controller/sim_ctrl_nimbra.h"
 
 #include "gfx/ogl_texture.h"
