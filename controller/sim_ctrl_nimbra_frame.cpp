@@ -332,8 +332,14 @@ void UTL_SimCtrlNimbra::update_glide()
         m_cam_transition = false;
         return;
     }
+    // NOTE: people nearer a pole than the camera's elevation limit (the first and last of a
+    // layout of more than about 260) lie beyond its reach; aiming at the limit lets the glide
+    // end instead of running for ever and blocking the random jumps.
+    float target_ud = m_cam_target_ud;
+    if (target_ud > m_camera->m_max_up_down) target_ud = m_camera->m_max_up_down;
+    if (target_ud < m_camera->m_min_up_down) target_ud = m_camera->m_min_up_down;
     float d = m_cam_target_lr - m_camera->m_left_right;
-    float e = m_cam_target_ud - m_camera->m_up_down;
+    float e = target_ud - m_camera->m_up_down;
     if (std::fabs(d) <= kGlideDone && std::fabs(e) <= kGlideDone) {
         m_cam_transition = false;
         return;
@@ -347,9 +353,8 @@ void UTL_SimCtrlNimbra::update_glide()
         else step = 0.1f * d;
         m_camera->set_left_right(m_camera->m_left_right + step);
     }
-    e = m_cam_target_ud - m_camera->m_up_down;
-    if (std::fabs(e) > kGlideDone)
-        m_camera->set_up_down(0.1f * m_cam_target_ud + 0.9f * m_camera->m_up_down);
+    e = target_ud - m_camera->m_up_down;
+    if (std::fabs(e) > kGlideDone) m_camera->set_up_down(0.1f * target_ud + 0.9f * m_camera->m_up_down);
 }
 
 void UTL_SimCtrlNimbra::rotate_camera(float yaw, float pitch)

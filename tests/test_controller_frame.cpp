@@ -241,6 +241,14 @@ TEST(ControllerFrame, GlideTakesTheShortWayAndCapsItsStep) {
     EXPECT_FALSE(c.m_cam_transition);
     EXPECT_NEAR(c.m_camera->m_left_right, 100, 1.0);
     EXPECT_NEAR(c.m_camera->m_up_down, 30, 1.0);
+
+    // A person beyond the camera's 85 degrees (the user among a thousand friends sits at about
+    // 87.5) still ends the glide, at the limit.
+    c.m_cam_target_ud = 87.5f;
+    c.m_cam_transition = true;
+    g.frames(100);
+    EXPECT_FALSE(c.m_cam_transition);
+    EXPECT_NEAR(c.m_camera->m_up_down, 85, 1.0);
 }
 
 TEST(ControllerFrame, DragTurnsTheGlobeAndAFlickStartsASpin) {
