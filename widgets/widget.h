@@ -19,7 +19,8 @@ struct GFX_WidgetScreen {
 class GFX_Widget {
 public:
     // The screen point the offsets are measured from (W, H: the screen's width and height).
-    enum Location {
+    // Based on int so any number stored in it is a value, and unknown ones anchor at (0, 0).
+    enum Location : int {
         TOP_LEFT = 0,       // (0, H)
         TOP_RIGHT = 1,      // (W, H)
         BOTTOM_LEFT = 2,    // (0, 0)
