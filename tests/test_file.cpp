@@ -1,5 +1,4 @@
-// UTL_File: whole-file reading across the chunk boundary, closed files, open modes and memory
-// input.
+// UTL_File: whole-file reading across the chunk boundary, closed files and open modes.
 #include "util/file.h"
 
 #include <gtest/gtest.h>
@@ -68,18 +67,4 @@ TEST(File, OpenModesSeekSizeAndClosedFile) {
     EXPECT_STREQ(buf, "bXYef");
     f.close();
     std::remove(path.c_str());
-}
-
-TEST(File, MemoryInputReadsLikeAFile) {
-    const unsigned char data[] = {1, 2, 3, 4, 5};
-    UTL_File f;
-    ASSERT_TRUE(f.open_memory(data, sizeof data));
-    EXPECT_EQ(f.size(), 5);
-    f.seek(3);
-    unsigned char buf[4] = {};
-    EXPECT_EQ(f.read(buf, 4), 2);
-    EXPECT_EQ(buf[0], 4);
-    EXPECT_EQ(buf[1], 5);
-    EXPECT_EQ(f.open_memory(data, 0), nullptr);
-    EXPECT_FALSE(f.is_open());
 }
