@@ -97,14 +97,35 @@ int UTL_SocialService::start(const std::string& address, int port) {
     // tens of milliseconds to every call on a kept-alive connection.
     server.set_tcp_nodelay(true);
 
-    auto rest = [this](const httplib::Request& req, httplib::Response& res) {
-        std::map<std::string, std::string> fields;
-        for (const auto& [name, value] : req.params) fields.emplace(name, value);  // first wins
+    // NOTE: the form is read here and not by the library, which refuses form bodies above
+    // 8 KiB; a batch of friendship pairs is about 20 KiB.
+    server.Post("/restserver.php", [this](const httplib::Request& req, httplib::Response& res,
+                                          const httplib::ContentReader& reader) {
+        std::string body;
+        bool too_big = false;
+        reader([&](const char* data, size_t n) {
+            if (body.size() + n > kMaxRequestBytes) {
+                too_big = true;
+                return false;
+            }
+            body.append(data, n);
+            return true;
+        });
+        if (too_big) {
+            res.status = 413;
+            return;
+        }
+        std::map<std::string, std::string> fields = parse_form(body);
+        for (const auto& [name, value] : req.params) fields.emplace(name, value);
         std::string fallback = "http://" + m_address + ":" + std::to_string(m_port);
         res.set_content(answer(fields, base_of(req, fallback)), "text/xml; charset=utf-8");
-    };
-    server.Post("/restserver.php", rest);
-    server.Get("/restserver.php", rest);
+    });
+    server.Get("/restserver.php", [this](const httplib::Request& req, httplib::Response& res) {
+        std::map<std::string, std::string> fields;
+        for (const auto& [name, value] : req.params) fields.emplace(name, value);
+        std::string fallback = "http://" + m_address + ":" + std::to_string(m_port);
+        res.set_content(answer(fields, base_of(req, fallback)), "text/xml; charset=utf-8");
+    });
     server.Get(R"(/photos/([A-Za-z0-9_.@-]+)\.jpg)",
                [this](const httplib::Request& req, httplib::Response& res) {
                    std::string bytes = photo(req.path);
@@ -300,6 +321,14 @@ int UTL_SocialService::calls(const std::string& method) const {
 }
 
 // --- Helpers -----------------------------------------------------------------------------------
+
+std::map<std::string, std::string> UTL_SocialService::parse_form(const std::string& body) {
+    httplib::Params params;
+    httplib::detail::parse_query_text(body, params);
+    std::map<std::string, std::string> fields;
+    for (const auto& [name, value] : params) fields.emplace(name, value);
+    return fields;
+}
 
 std::string UTL_SocialService::error_xml(int code, const std::string& message) {
     return std::string(kXmlHead) + "<error_response><error_code>" + std::to_string(code) +

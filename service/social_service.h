@@ -55,6 +55,9 @@ public:
     // Calls answered so far for a method (any answer, errors included).
     int calls(const std::string& method) const;
 
+    // The fields of an application/x-www-form-urlencoded body; the first of a repeated name
+    // wins.
+    static std::map<std::string, std::string> parse_form(const std::string& body);
     static std::string error_xml(int code, const std::string& message);
     static std::string xml_escape(const std::string& text);
     static std::string signature(const std::map<std::string, std::string>& fields,
