@@ -3,6 +3,7 @@
 #include "app/acquisition.h"
 
 #include "controller/sim_ctrl_nimbra.h"
+#include "app/social_graph.h"
 #include "service/demo_network.h"
 #include "service/social_service.h"
 
@@ -35,6 +36,23 @@ public:
 private:
     UTL_SimCtrlNimbra* m_controller;  // borrowed
 };
+
+// TEMPORARY until the generator fills a UTL_SocialNetwork itself.
+UTL_SocialNetwork demo_social_network() {
+    UTL_SocialGraph g = make_demo_network();
+    UTL_SocialNetwork net;
+    std::vector<UTL_ServicePerson> friends;
+    auto convert = [](const UTL_Person& p) {
+        return UTL_ServicePerson{p.uid, p.name, "", "", true};
+    };
+    for (const UTL_Person& p : g.friends()) friends.push_back(convert(p));
+    net.set_people(convert(g.me()), friends);
+    for (size_t i = 0; i < g.friends().size(); ++i)
+        for (size_t j = i + 1; j < g.friends().size(); ++j)
+            if (g.are_friends(g.friends()[i].uid, g.friends()[j].uid))
+                net.add_friendship(g.friends()[i].uid, g.friends()[j].uid);
+    return net;
+}
 
 const char* environment(const char* name) {
     const char* value = std::getenv(name);
@@ -126,7 +144,7 @@ bool UTL_Acquisition::start(std::string& error) {
         UTL_SocialNetwork network;
         std::string warning;
         if (m_options.m_graph_file.empty()) {
-            network = make_demo_network();
+            network = demo_social_network();
             endpoint.m_service_id = "embedded demo";
         } else {
             if (!network.read_edge_list(m_options.m_graph_file, error, warning)) return false;
