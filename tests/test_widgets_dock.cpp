@@ -218,6 +218,10 @@ TEST(GFX_Dock, GrabbingTheRulerScrollsTheListWithoutSwellingTheThumbnails) {
     EXPECT_FALSE(dock->m_ruler_drag);
     dock->update(0.02f);
     EXPECT_FLOAT_EQ(dock->m_ruler_rect.m_top, 574 + 40);  // the ruler moves with the list
+    // A ruler drag whose release was lost ends at the next press, here on a thumbnail.
+    ASSERT_TRUE(dock->mouse_down(790, 500));
+    ASSERT_TRUE(dock->mouse_down(760, 560));
+    EXPECT_FALSE(dock->m_ruler_drag);
     delete dock;
 }
 

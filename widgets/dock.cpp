@@ -377,6 +377,8 @@ bool GFX_Dock::mouse_move(float x, float y) {
 }
 
 bool GFX_Dock::mouse_down(float x, float y) {
+    // A new press ends whatever drag a lost release left behind.
+    m_ruler_drag = false;
     for (GFX_WidgetDocked* widget : m_widgets) {
         if (widget->mouse_down(x, y)) {
             begin_press(x, y);
