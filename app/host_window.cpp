@@ -87,8 +87,10 @@ bool UTL_HostWindow::open(const UTL_HostOptions& options)
     }
     glfwMakeContextCurrent(m_window);
     GLint depth = 0;
+    GLboolean doubled = GL_FALSE;
     glGetIntegerv(GL_DEPTH_BITS, &depth);
-    if (depth <= 0 || !glfwGetWindowAttrib(m_window, GLFW_DOUBLEBUFFER)) {
+    glGetBooleanv(GL_DOUBLEBUFFER, &doubled);
+    if (depth <= 0 || !doubled) {
         host_log("Pixel format is nil");
         std::cerr << "nimbra: the OpenGL context has no depth buffer or is not double-buffered (depth bits: "
                   << depth << ")\n";
