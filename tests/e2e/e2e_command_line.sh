@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# End-to-end test of the programs as a user starts them, without a display: help, version and
+# refused command lines, files that are missing, an offscreen run with a script from another
+# directory (nimbra hands it to nimbra-offscreen), the timing option, and an installation under
+# a temporary prefix that runs from anywhere. Skips (77) without ImageMagick's identify.
+#   e2e_command_line.sh PATH_TO_NIMBRA BUILD_DIR
+set -u
+nimbra=${1:?usage: e2e_command_line.sh PATH_TO_NIMBRA BUILD_DIR}
+build=${2:?usage: e2e_command_line.sh PATH_TO_NIMBRA BUILD_DIR}
+command -v identify >/dev/null 2>&1 || { echo "SKIP: identify is not installed"; exit 77; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; echo "--- output"; cat "$work/out" "$work/err" 2>/dev/null; exit 1; }
+# run EXPECTED_STATUS ARGS...: runs nimbra with no display, output in $work/out and $work/err.
+run() {
+  local want=$1; shift
+  env -u DISPLAY -u WAYLAND_DISPLAY "$nimbra" "$@" >"$work/out" 2>"$work/err"
+  local got=$?
+  [ "$got" = "$want" ] || fail "nimbra $* exited with $got, not $want"
+}
+says() { grep -qF -- "$2" "$work/$1" || fail "expected '$2' in the $1 stream"; }
+
+run 0 --help;                      says out "--snapshot FILE"
+run 0 --version;                   says out "nimbra 0."
+run 2 --frobnicate;                says err "unknown option '--frobnicate'"; says err "Try 'nimbra --help'"
+run 2 --size 12;                   says err "bad size '12'"
+run 2 --snapshot x.png --frames 0; says err "bad frame count '0'"
+run 1 --graph "$work/missing.txt"; says err "cannot open the graph file"
+printf '# nothing\nnot an edge\n' >"$work/bad.txt"
+run 1 --graph "$work/bad.txt";     says err "no friendships found"
+run 1 --data "$work";              says err "no data/config folder there"
+NIMBRA_DATA="$work" run 1;         says err "NIMBRA_DATA=$work"
+echo "ok: help, version and refusals"
+
+# An offscreen run from another directory: every relative path is the user's.
+mkdir -p "$work/here"
+cd "$work/here" || fail "cannot enter $work/here"
+cat >script.txt <<'SCRIPT'
+frame 2 move 100 100
+frame 3 snapshot early.png   # the third frame
+frame 4 key hello
+SCRIPT
+run 0 --snapshot last.png --frames 4 --size 320x240 --script script.txt
+for f in early.png last.png; do
+  [ "$(identify -format '%w %h' "$f" 2>/dev/null)" = "320 240" ] || fail "$f is not a 320x240 picture"
+done
+printf 'frame 2 jump 1 2\n' >bad_script.txt
+run 1 --frames 3 --script bad_script.txt; says err "bad_script.txt: line 1: unknown event 'jump'"
+run 1 --snapshot "$work/no/such/dir/x.png" --frames 1 --size 64x64; says err "cannot write"
+run 0 --bench --frames 4 --size 160x120; says out "frames per second"
+echo "ok: offscreen pictures, script errors and timing"
+
+# Installed under a prefix of its own, the program finds its data from any directory.
+prefix="$work/prefix"
+cmake --install "$build" --prefix "$prefix" >"$work/out" 2>"$work/err" || fail "cmake --install failed"
+for f in bin/nimbra bin/nimbra-offscreen share/nimbra/data/config/themes.txt share/nimbra/data/config/question.tga \
+         share/applications/nimbra.desktop share/icons/hicolor/128x128/apps/nimbra.png; do
+  [ -e "$prefix/$f" ] || fail "the installation lacks $f"
+done
+cd / || fail "cannot enter /"
+env -u DISPLAY "$prefix/bin/nimbra" --snapshot "$work/installed.png" --frames 2 --size 160x120 >"$work/out" 2>"$work/err" ||
+  fail "the installed program did not run"
+[ "$(identify -format '%w %h' "$work/installed.png")" = "160 120" ] || fail "the installed program wrote no picture"
+echo "ok: installation runs from /"
+echo "PASS"
