@@ -2,7 +2,7 @@
 # End-to-end test of the window: the real nimbra on its own virtual display, the real pointer
 # moved and clicked with xdotool, and the screen judged from screenshots. Checks the title, that
 # a click on a person's card selects that person and the camera glides to it, that a drag turns
-# the globe, and that Ctrl+Q closes the program cleanly. Skips (77) without its tools.
+# the globe, that frames follow a resize, and that Ctrl+Q closes the program cleanly. Skips (77) without its tools.
 #   e2e_window.sh PATH_TO_NIMBRA
 set -u
 nimbra=${1:?usage: e2e_window.sh PATH_TO_NIMBRA}
@@ -133,6 +133,18 @@ far "$moved > 0.05" || fail "the drag did not turn the globe (changed $moved)"
 read -r n dx _ <<<"$(check blob "$work/dragged.png")"
 far "$n == 0 or abs($dx - $cx) > 40" || fail "the selected card stayed at $dx after the drag"
 echo "ok: drag turned the globe; $moved of the picture changed"
+
+# A smaller window: the next frames use its size (the top bar is at its top again), and the
+# program goes on.
+far "$(check bar "$work/dragged.png") > 0.9" || fail "no top bar along the top of the window"
+xdotool windowsize "$wid" 640 480
+sleep 1
+eval "$(xdotool getwindowgeometry --shell "$wid")"
+[ "$WIDTH" = 640 ] && [ "$HEIGHT" = 480 ] || fail "the window did not take the new size (${WIDTH}x$HEIGHT)"
+settle resized
+bar=$(check bar "$work/resized.png")
+far "$bar > 0.9" || fail "after the resize the frame does not fill the window (top bar $bar)"
+echo "ok: resized to 640x480 and drawn at that size"
 
 # Ctrl+Q ends the program, which tears down without a crash.
 xdotool key --window "$wid" ctrl+q

@@ -6,6 +6,7 @@ through ImageMagick, so nothing beyond the standard library is needed.
   picture_check.py blob SHOT [X Y R]   count and centre of the selected (light-blue) card's
                                        pixels, in the whole picture or within R of (X, Y)
   picture_check.py diff A B            fraction of pixels that changed between two pictures
+  picture_check.py bar SHOT            fraction of the eighth row that is the top bar's blue
   picture_check.py size SHOT           width and height
 """
 import subprocess
@@ -81,6 +82,13 @@ def diff(a, b):
     print(f"{changed / (wa * ha):.4f}")
 
 
+def bar(path):
+    w, h, px = load(path)
+    row = 8 * w * 3
+    n = sum(1 for x in range(w) if px[row + x * 3 + 2] > 60 and px[row + x * 3 + 2] > px[row + x * 3] + 30)
+    print(f"{n / w:.3f}")
+
+
 def main(argv):
     if len(argv) >= 3 and argv[1] == "card":
         card(argv[2])
@@ -90,6 +98,8 @@ def main(argv):
         blob(argv[2], int(argv[3]), int(argv[4]), int(argv[5]))
     elif len(argv) == 4 and argv[1] == "diff":
         diff(argv[2], argv[3])
+    elif len(argv) == 3 and argv[1] == "bar":
+        bar(argv[2])
     elif len(argv) == 3 and argv[1] == "size":
         w, h, _ = load(argv[2])
         print(w, h)
