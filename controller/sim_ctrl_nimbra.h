@@ -11,6 +11,8 @@
 #include "gfx/math.h"
 #include "widgets/widget.h"
 
+#include <functional>
+#include <string>
 #include <vector>
 
 class GFX_Text;
@@ -18,6 +20,7 @@ class OGL_Texture;
 class GFX_WidgetNavigationDial;
 class GFX_WidgetRoundButton;
 class GFX_Dock;
+class GFX_WidgetDocked;
 class GFX_ColorBall;
 class GFX_SphereButton;
 class GFX_LocationHolder;
@@ -125,6 +128,12 @@ public:
     // not, and the list dock scrolls to it.
     void select_dock_friend(GFX_LocationHolder* h);
 
+    // The page a click on the maker logo opens, relative to the resource folder.
+    static constexpr const char* ABOUT_PAGE = "./data/about.html";
+    // Opens a page in the desktop's viewer. Set by the host, which may make platform calls;
+    // empty (the default) opens nothing. Called on the main thread, must not block.
+    std::function<void(const std::string&)> m_open_url;
+
     // --- Fields ------------------------------------------------------------------------------
     int m_rotate_mode = 0;  // 0 idle, 1 azimuth decreasing, 2 increasing, 3 random jumps
     float m_rotate_timer = 0.0f;
@@ -180,4 +189,6 @@ private:
     // Steps 6 and 7 of the frame: the automatic motion and the glide towards a selection.
     void update_rotation(float dt);
     void update_glide();
+    // The selection a click on a dock thumbnail makes.
+    void select_thumbnail(GFX_WidgetDocked* clicked);
 };

@@ -6,8 +6,15 @@
 #include "gfx/ogl_texture.h"
 #include "gfx/shapes.h"
 #include "gfx/text.h"
+#include "scene/camera.h"
+#include "scene/location_holder.h"
+#include "widgets/dock.h"
+#include "widgets/navigation_dial.h"
+#include "widgets/round_button.h"
 
 #include <GL/gl.h>
+
+#include <string>
 
 namespace {
 
@@ -18,6 +25,9 @@ constexpr float kMakerRightFromRight = 70.0f;
 constexpr float kMakerBottom = -104.0f;
 constexpr float kMakerTop = 26.0f;
 constexpr float kTopBarHeight = 32.0f;
+constexpr float kDockMargin = 25.0f;
+constexpr int kRotateButtons = 3;
+constexpr float kBillboardSize = 750.0f;  // every locator but the selected one
 
 // A rectangle in overlay pixels with the whole texture on it, (0, 0) at the lower left.
 void draw_rect(float left, float right, float bottom, float top)
@@ -53,51 +63,157 @@ void UTL_SimCtrlNimbra::create_sphere_button()
     m_sphere_button = new GFX_SphereButton(40.0f);
 }
 
-// The docks, the dial and the rotate buttons arrive with the widget toolkit; until then the
-// overlay has none and every step below skips them.
-void UTL_SimCtrlNimbra::create_docks() {}
+void UTL_SimCtrlNimbra::create_docks()
+{
+    delete_docks();
+    m_myself_dock = new GFX_Dock(this);
+    m_myself_dock->m_orientation = GFX_Dock::LEFT_COLUMN;
+    m_myself_dock->m_margin = kDockMargin;
+    m_myself_dock->m_widget_size = 64.0f;
+    m_myself_dock->m_widget_size_max = 128.0f;
 
-void UTL_SimCtrlNimbra::create_navigation_widgets() {}
+    m_list_dock = new GFX_Dock(this);
+    m_list_dock->m_orientation = GFX_Dock::RIGHT_COLUMN;
+    m_list_dock->m_margin = kDockMargin;
+    m_list_dock->m_widget_size = 48.0f;
+    m_list_dock->m_widget_size_max = 96.0f;
+    m_list_dock->m_ruler_width = 16.0f;
+    m_list_dock->load_ruler_texture("./data/config/ruler.tga");
 
-void UTL_SimCtrlNimbra::create_rotate_buttons() { delete_rotate_buttons(); }
-
-void UTL_SimCtrlNimbra::delete_rotate_buttons() { m_rotate_buttons.clear(); }
-
-void UTL_SimCtrlNimbra::delete_navigation_widgets() { m_nav_dial = nullptr; }
+    // NOTE: people who arrived before the docks existed (or who were in the docks these
+    // replace) get their thumbnails now; otherwise they would never appear in a dock.
+    add_myself_button();
+    for (GFX_Friend* f : m_friends) add_friend_button(f);
+}
 
 void UTL_SimCtrlNimbra::delete_docks()
 {
+    // The thumbnails go with their docks; the people they show are the scene's.
+    delete m_myself_dock;
     m_myself_dock = nullptr;
+    delete m_list_dock;
     m_list_dock = nullptr;
 }
 
-void UTL_SimCtrlNimbra::add_myself_button() {}
+void UTL_SimCtrlNimbra::create_navigation_widgets()
+{
+    delete_navigation_widgets();
+    m_nav_dial = new GFX_WidgetNavigationDial(this, &m_widget_screen, 5.0f, 5.0f, 112.0f, 112.0f,
+                                              GFX_Widget::BOTTOM_LEFT,
+                                              m_color_theme.m_nav_widget_dial_color);
+    m_nav_dial->load_texture("./data/config/dial.tga");
+}
 
-void UTL_SimCtrlNimbra::add_friend_button(GFX_Friend*) {}
+void UTL_SimCtrlNimbra::delete_navigation_widgets()
+{
+    delete m_nav_dial;
+    m_nav_dial = nullptr;
+}
+
+// Button k starts mode k + 1. Button 0 overlaps the dial's lower-left corner and is drawn over
+// it; the dial's round zones still win a press there (it is asked first).
+void UTL_SimCtrlNimbra::create_rotate_buttons()
+{
+    delete_rotate_buttons();
+    const float xs[kRotateButtons] = {1.0f, 93.0f, 121.0f};
+    for (int i = 0; i < kRotateButtons; ++i) {
+        auto* b = new GFX_WidgetRoundButton(this, &m_widget_screen, xs[i], 1.0f, 28.0f, 28.0f,
+                                            GFX_Widget::BOTTOM_LEFT,
+                                            m_color_theme.m_nav_widget_dial_color);
+        const std::string path = "./data/config/rot_but_" + std::to_string(i + 1) + ".tga";
+        b->load_texture(path.c_str());
+        m_rotate_buttons.push_back(b);
+    }
+}
+
+void UTL_SimCtrlNimbra::delete_rotate_buttons()
+{
+    for (GFX_WidgetRoundButton* b : m_rotate_buttons) delete b;
+    m_rotate_buttons.clear();
+}
+
+// NOTE: a repeated add_myself replaces the user. The myself dock shows only the current user,
+// so its thumbnail moves to the new person instead of a second one being added; the old person
+// stays alive in m_retired_friends meanwhile.
+void UTL_SimCtrlNimbra::add_myself_button()
+{
+    if (!m_myself_dock || !m_myself) return;
+    for (GFX_WidgetDocked* w : m_myself_dock->m_widgets) {
+        if (auto* wf = dynamic_cast<GFX_WidgetDockedFriend*>(w)) {
+            wf->m_friend = m_myself;
+            wf->m_selected = true;
+            return;
+        }
+    }
+    auto* w = new GFX_WidgetDockedFriend(this, m_myself);
+    w->m_selected = true;
+    m_myself_dock->add_widget(w);
+}
+
+void UTL_SimCtrlNimbra::add_friend_button(GFX_Friend* f)
+{
+    if (!m_list_dock || !f) return;
+    m_list_dock->add_widget(new GFX_WidgetDockedFriend(this, f));
+}
 
 // ---------------------------------------------------------------------------------------------
 // Per-frame update
 // ---------------------------------------------------------------------------------------------
 
-void UTL_SimCtrlNimbra::update_buttons(float) {}
+// The docks ease their thumbnails and scroll; the dial and the buttons have nothing to animate.
+void UTL_SimCtrlNimbra::update_buttons(float dt)
+{
+    if (m_myself_dock) m_myself_dock->update(dt);
+    if (m_list_dock) m_list_dock->update(dt);
+}
 
-void UTL_SimCtrlNimbra::update_navigation_widgets(float) {}
+// The dial mirrors the camera, whatever turned it.
+void UTL_SimCtrlNimbra::update_navigation_widgets(float dt)
+{
+    if (!m_nav_dial) return;
+    if (m_camera) {
+        m_nav_dial->m_left_right = m_camera->m_left_right;
+        m_nav_dial->m_up_down = m_camera->m_up_down;
+    }
+    m_nav_dial->update(dt);
+}
 
-void UTL_SimCtrlNimbra::activate_rotate_button(int) {}
+void UTL_SimCtrlNimbra::activate_rotate_button(int index)
+{
+    for (size_t i = 0; i < m_rotate_buttons.size(); ++i)
+        if (m_rotate_buttons[i]) m_rotate_buttons[i]->m_active = static_cast<int>(i) == index;
+}
 
-void UTL_SimCtrlNimbra::select_dock_friend(GFX_LocationHolder*) {}
+void UTL_SimCtrlNimbra::select_dock_friend(GFX_LocationHolder* h)
+{
+    auto* hf = dynamic_cast<GFX_LocationHolderFriend*>(h);
+    for (GFX_Dock* dock : {m_myself_dock, m_list_dock}) {
+        if (!dock) continue;
+        for (GFX_WidgetDocked* w : dock->m_widgets)
+            if (auto* wf = dynamic_cast<GFX_WidgetDockedFriend*>(w))
+                wf->m_selected = hf && hf->find_friend(wf->m_friend);
+    }
+    if (m_list_dock) m_list_dock->m_scroll_to_selected = true;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Drawing
 // ---------------------------------------------------------------------------------------------
 
+// The dial, the rotate buttons over it, the top bar and logos, then the docks on top, so a
+// swollen thumbnail covers the logo rather than the other way round.
 void UTL_SimCtrlNimbra::draw_buttons()
 {
     glEnable(GL_TEXTURE_2D);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glDisable(GL_LIGHTING);
+    if (m_nav_dial) m_nav_dial->draw();
+    for (GFX_WidgetRoundButton* b : m_rotate_buttons)
+        if (b) b->draw();
     draw_top_bar();
+    if (m_myself_dock) m_myself_dock->draw();
+    if (m_list_dock) m_list_dock->draw();
 }
 
 void UTL_SimCtrlNimbra::draw_top_bar()
@@ -138,20 +254,102 @@ void UTL_SimCtrlNimbra::draw_sphere_button()
 // Input
 // ---------------------------------------------------------------------------------------------
 
+// The dial sees every move (it never takes one); a pressed rotate button takes moves inside
+// it, and then the docks and the logo keep their last state.
 bool UTL_SimCtrlNimbra::mouse_move_buttons(float x, float y)
 {
+    if (m_nav_dial && m_nav_dial->mouse_move(x, y)) return true;
+    for (GFX_WidgetRoundButton* b : m_rotate_buttons)
+        if (b && b->mouse_move(x, y)) return true;
+    if (m_myself_dock) m_myself_dock->mouse_move(x, y);
+    if (m_list_dock) m_list_dock->mouse_move(x, y);
+
     const float w = static_cast<float>(m_view_width);
     m_top_bar_highlighted = x >= w - kMakerLeftFromRight && x <= w - kMakerRightFromRight &&
                             y >= kMakerBottom && y <= kMakerTop;
     return false;
 }
 
-// Every press stops the automatic motion, whether a control takes it or not.
-bool UTL_SimCtrlNimbra::mouse_down_buttons(float, float)
+// Every press stops the automatic motion, whether a control takes it or not. Then it goes to
+// the first control that takes it: the dial, rotate buttons 0 to 2, the myself dock, the list
+// dock.
+bool UTL_SimCtrlNimbra::mouse_down_buttons(float x, float y)
 {
     m_rotate_mode = 0;
     m_rotate_timer = 0.0f;
+    for (GFX_WidgetRoundButton* b : m_rotate_buttons)
+        if (b) b->m_active = false;
+
+    if (m_nav_dial && m_nav_dial->mouse_down(x, y)) return true;
+    for (GFX_WidgetRoundButton* b : m_rotate_buttons)
+        if (b && b->mouse_down(x, y)) return true;
+    if (m_myself_dock && m_myself_dock->mouse_down(x, y)) return true;
+    if (m_list_dock && m_list_dock->mouse_down(x, y)) return true;
     return false;
 }
 
-bool UTL_SimCtrlNimbra::mouse_up_buttons(float, float) { return false; }
+// A rotate button's click starts its motion; a thumbnail's click selects its person; a release
+// over the maker logo opens the About page and still reaches the scene.
+bool UTL_SimCtrlNimbra::mouse_up_buttons(float x, float y)
+{
+    if (m_nav_dial && m_nav_dial->mouse_up(x, y)) return true;
+
+    for (size_t i = 0; i < m_rotate_buttons.size(); ++i) {
+        GFX_WidgetRoundButton* b = m_rotate_buttons[i];
+        if (!b || !b->mouse_up(x, y)) continue;
+        activate_rotate_button(static_cast<int>(i));
+        m_cam_transition = false;
+        m_rotate_mode = static_cast<int>(i) + 1;
+        // The random jumps start at once instead of after the usual wait.
+        if (i == 2) m_rotate_timer = 5.0f;
+        return true;
+    }
+
+    // Both docks hear the release so neither keeps a press; the myself dock wins a tie.
+    GFX_WidgetDocked* clicked = nullptr;
+    if (m_list_dock && m_list_dock->mouse_up(x, y)) clicked = m_list_dock->m_clicked_widget;
+    if (m_myself_dock && m_myself_dock->mouse_up(x, y)) clicked = m_myself_dock->m_clicked_widget;
+    if (clicked) {
+        select_thumbnail(clicked);
+        return true;
+    }
+
+    if (m_top_bar_highlighted && m_open_url) m_open_url(ABOUT_PAGE);
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Helpers
+// ---------------------------------------------------------------------------------------------
+
+// A thumbnail click selects its person exactly as a click on the person's locator does. A
+// person without a locator yet (not laid out) is selected in the docks only, and the globe's
+// selection is cleared so it does not go on showing somebody else.
+void UTL_SimCtrlNimbra::select_thumbnail(GFX_WidgetDocked* clicked)
+{
+    for (GFX_Dock* dock : {m_myself_dock, m_list_dock}) {
+        if (!dock) continue;
+        for (GFX_WidgetDocked* w : dock->m_widgets)
+            if (auto* wf = dynamic_cast<GFX_WidgetDockedFriend*>(w)) wf->m_selected = false;
+    }
+    auto* cf = dynamic_cast<GFX_WidgetDockedFriend*>(clicked);
+    if (!cf) return;
+    cf->m_selected = true;
+    if (!cf->m_friend) return;
+
+    GFX_LocationHolderFriend* match = nullptr;
+    for (GFX_LocationHolder* h : m_loc_holders) {
+        auto* hf = dynamic_cast<GFX_LocationHolderFriend*>(h);
+        if (hf && hf->find_friend(cf->m_friend)) match = hf;  // the last one wins
+    }
+    if (match) {
+        select_loc_holder(match);
+        return;
+    }
+    set_connections_highlighted(false);
+    for (GFX_LocationHolder* h : m_loc_holders) {
+        h->set_billboard_size(kBillboardSize, kBillboardSize);
+        h->m_selected = false;
+    }
+    m_selected_holder = nullptr;
+}

@@ -79,10 +79,11 @@ struct Globe {
         Rgba b = background();
         return std::abs(p.r - b.r) <= 2 && std::abs(p.g - b.g) <= 2 && std::abs(p.b - b.b) <= 2;
     }
-    // Pixels of the 3D area (below the top bar, above the maker logo's strip) that are not sky.
+    // Pixels of the 3D area (below the top bar and the logo, above the dial, left of the friends'
+    // dock) that are not sky.
     int scene_pixels()
     {
-        return gl.count(0, 30, W, H - 140, [this](const Rgba& p) { return !is_background(p); });
+        return gl.count(0, 125, W - 70, H - 140, [this](const Rgba& p) { return !is_background(p); });
     }
     // The locator in front of the globe nearest the middle of the window, other than skip.
     GFX_LocationHolder* front_holder(GFX_LocationHolder* skip = nullptr)
