@@ -3,7 +3,6 @@
 #include "app/acquisition.h"
 
 #include "controller/sim_ctrl_nimbra.h"
-#include "app/social_graph.h"
 #include "service/demo_network.h"
 #include "service/social_service.h"
 
@@ -36,23 +35,6 @@ public:
 private:
     UTL_SimCtrlNimbra* m_controller;  // borrowed
 };
-
-// TEMPORARY until the generator fills a UTL_SocialNetwork itself.
-UTL_SocialNetwork demo_social_network() {
-    UTL_SocialGraph g = make_demo_network();
-    UTL_SocialNetwork net;
-    std::vector<UTL_ServicePerson> friends;
-    auto convert = [](const UTL_Person& p) {
-        return UTL_ServicePerson{p.uid, p.name, "", "", true};
-    };
-    for (const UTL_Person& p : g.friends()) friends.push_back(convert(p));
-    net.set_people(convert(g.me()), friends);
-    for (size_t i = 0; i < g.friends().size(); ++i)
-        for (size_t j = i + 1; j < g.friends().size(); ++j)
-            if (g.are_friends(g.friends()[i].uid, g.friends()[j].uid))
-                net.add_friendship(g.friends()[i].uid, g.friends()[j].uid);
-    return net;
-}
 
 const char* environment(const char* name) {
     const char* value = std::getenv(name);
@@ -132,6 +114,11 @@ UTL_Acquisition::~UTL_Acquisition() {
     m_service.reset();
 }
 
+void UTL_Acquisition::set_controller(UTL_SimCtrlNimbra* controller) {
+    m_own_target.reset(controller ? new ControllerTarget(controller) : nullptr);
+    m_target = m_own_target.get();
+}
+
 bool UTL_Acquisition::start(std::string& error) {
     std::string api_key = m_options.m_api_key.empty() ? kNimbraApiKey : m_options.m_api_key;
     std::string secret = m_options.m_secret.empty() ? kNimbraSecret : m_options.m_secret;
@@ -144,7 +131,7 @@ bool UTL_Acquisition::start(std::string& error) {
         UTL_SocialNetwork network;
         std::string warning;
         if (m_options.m_graph_file.empty()) {
-            network = demo_social_network();
+            network = make_demo_network();
             endpoint.m_service_id = "embedded demo";
         } else {
             if (!network.read_edge_list(m_options.m_graph_file, error, warning)) return false;
@@ -155,8 +142,8 @@ bool UTL_Acquisition::start(std::string& error) {
             bool found = m_options.m_ego.empty() ? network.choose_ego()
                                                  : network.set_ego(m_options.m_ego);
             if (!found) {
-                error = "no person " + m_options.m_ego + " with friends in " +
-                        m_options.m_graph_file;
+                error = m_options.m_graph_file + ": person " + m_options.m_ego +
+                        " has no friendships in this file";
                 return false;
             }
             endpoint.m_service_id = "embedded " + m_options.m_graph_file + " " +

@@ -84,6 +84,9 @@ public:
     UTL_Acquisition(const UTL_Acquisition&) = delete;
     UTL_Acquisition& operator=(const UTL_Acquisition&) = delete;
 
+    // The controller the answers go to, for a host that starts the acquisition before its
+    // controller exists (borrowed; answers wait in tick() until then).
+    void set_controller(UTL_SimCtrlNimbra* controller);
     // Starts the embedded service when no other is named, then the kept session or a login.
     // False with a reason in error when the graph file or the service cannot be used; the
     // globe then stays empty and the program goes on.

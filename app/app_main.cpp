@@ -1,12 +1,12 @@
 // nimbra_main: the program shared by both hosts. Reads what the command line names while the
 // working directory is still the user's, moves to the resource folder, and runs the host with
-// the controller and a local network fed the way the social service feeds it.
-#include "service/demo_network.h"
+// the controller and the acquisition that fetches the people from the social service.
+#include "app/acquisition.h"
 #include "app/host.h"
 #include "app/host_driver.h"
 #include "app/options.h"
 #include "app/resource_folder.h"
-#include "app/snap_graph.h"
+#include "app/social_graph.h"
 #include "controller/sim_ctrl_nimbra.h"
 
 #include <unistd.h>
@@ -53,17 +53,25 @@ int nimbra_main(int argc, char** argv, UTL_Host& host, const std::string& progra
         return 0;
     }
 
-    // The network to show, read before the working directory changes.
-    UTL_SocialGraph graph;
-    if (options.graph_file.empty()) {
-        graph = make_demo_network();
-    } else {
-        std::string warning;
-        if (!read_snap_ego_network(options.graph_file, options.has_ego, options.ego, graph, error, warning)) {
-            std::cerr << program << ": " << error << "\n";
-            return 1;
-        }
-        if (!warning.empty()) std::cerr << program << ": " << warning << "\n";
+    // Where the people come from: the embedded service with the demo or the graph file, or
+    // another service. Files are named relative to the user's directory, which changes below.
+    UTL_AcquisitionOptions source;
+    source.read_environment();
+    if (!options.service_url.empty()) source.m_service_url = options.service_url;
+    if (!options.api_key.empty()) source.m_api_key = options.api_key;
+    if (!options.secret.empty()) source.m_secret = options.secret;
+    if (!options.auth_token.empty()) source.m_auth_token = options.auth_token;
+    if (!options.graph_file.empty()) source.m_graph_file = absolute_path(options.graph_file);
+    if (!options.people_file.empty()) source.m_people_file = absolute_path(options.people_file);
+    if (options.has_ego) source.m_ego = std::to_string(options.ego);
+    source.m_batch_frames = options.batch_frames;
+    // Started before the window opens, so a graph file that cannot be read is told at once;
+    // the answers wait for the controller.
+    UTL_Acquisition acquisition(static_cast<UTL_SimCtrlNimbra*>(nullptr),
+                                [&host](const std::string& t) { host.set_title(t); }, source);
+    if (!acquisition.start(error)) {
+        std::cerr << program << ": " << error << "\n";
+        return 1;
     }
 
     const char* env = std::getenv("NIMBRA_DATA");
@@ -83,14 +91,17 @@ int nimbra_main(int argc, char** argv, UTL_Host& host, const std::string& progra
     }
 
     UTL_HostDriver driver(new UTL_SimCtrlNimbra());
-    driver.m_batch_frames = options.batch_frames;
-    attach_network(driver, host, graph);
+    // The answers reach the controller between frames once it has started.
+    acquisition.set_controller(driver.controller());
+    driver.m_between_frames = [&driver, &acquisition]() {
+        if (driver.started()) acquisition.tick();
+    };
     const int status = host.run(driver);
 
     // Teardown: the network's source, the loop (already stopped), the controller with the
     // context current, then the surface.
-    driver.m_send_are_friends = nullptr;
     driver.m_between_frames = nullptr;
+    if (acquisition.connection()) acquisition.connection()->shutdown();
     host.make_current();
     driver.destroy_controller();
     host.close();

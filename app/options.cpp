@@ -43,7 +43,8 @@ bool parse_size(const std::string& s, int& w, int& h)
 bool parse_command_line(int argc, const char* const* argv, UTL_HostOptions& o, std::string& error)
 {
     static const char* const kWithValue[] = {"--size", "--data", "--graph", "--ego", "--batch-frames",
-                                             "--snapshot", "--frames", "--script"};
+                                             "--snapshot", "--frames", "--script", "--people",
+                                             "--service", "--api-key", "--secret", "--auth-token"};
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i] ? argv[i] : "";
         std::string value;
@@ -119,6 +120,11 @@ bool parse_command_line(int argc, const char* const* argv, UTL_HostOptions& o, s
             if (arg == "--data") o.data_dir = value;
             else if (arg == "--graph") o.graph_file = value;
             else if (arg == "--snapshot") o.snapshot_file = value;
+            else if (arg == "--people") o.people_file = value;
+            else if (arg == "--service") o.service_url = value;
+            else if (arg == "--api-key") o.api_key = value;
+            else if (arg == "--secret") o.secret = value;
+            else if (arg == "--auth-token") o.auth_token = value;
             else o.script_file = value;
         }
     }
@@ -142,7 +148,17 @@ std::string usage_text(const std::string& program)
            "  --graph FILE        show a SNAP edge list (\"a b\" per line, # comments)\n"
            "  --ego N             whose friends to show from --graph (default: the person\n"
            "                      with the most friends)\n"
+           "  --people FILE       names and photos for --graph: CSV lines uid,name,pic,pic_square\n"
            "  --batch-frames N    frames between batches of friendships (default 500)\n"
+           "\n"
+           "The people come from a social service on this computer that serves the demo or\n"
+           "--graph. To ask another one (also NIMBRA_SERVICE, NIMBRA_API_KEY, NIMBRA_SECRET,\n"
+           "NIMBRA_AUTH_TOKEN):\n"
+           "  --service URL       its REST address\n"
+           "  --api-key KEY       the application's key and secret there\n"
+           "  --secret SECRET\n"
+           "  --auth-token TOKEN  a login token approved at the service (without it the\n"
+           "                      application asks the service for one)\n"
            "\n"
            "Offscreen rendering (no window; any of these selects it):\n"
            "  --snapshot FILE     write the last frame as a PNG\n"

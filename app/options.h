@@ -15,6 +15,11 @@ struct UTL_HostOptions {
     bool has_ego = false;
     unsigned long long ego = 0;
     unsigned int batch_frames = 500;  // a friendship batch follows a full one after more frames
+    std::string people_file;  // --people: names and photos for --graph
+    std::string service_url;  // --service: another social service instead of the embedded one
+    std::string api_key;      // --api-key, --secret, --auth-token: the login at that service
+    std::string secret;
+    std::string auth_token;
     // Offscreen only: any of these runs the offscreen renderer instead of the window.
     std::string snapshot_file;
     bool has_frames = false;

@@ -63,23 +63,30 @@ const Circle kCircles[] = {
 
 constexpr double kAcrossDensity = 0.004;
 
+// About one person in twelve shows no photo. Decided by the uid, not by the generator's random
+// numbers, so the rest of the network stays as it is.
+bool has_photo(std::uint64_t uid)
+{
+    return (uid * 0x9E3779B97F4A7C15ull) % 12 != 0;
+}
+
 }  // namespace
 
-UTL_SocialGraph make_demo_network()
+UTL_SocialNetwork make_demo_network()
 {
     Rng rng{20240611};
     const size_t nf = sizeof kFirstNames / sizeof *kFirstNames;
     const size_t ns = sizeof kSurnames / sizeof *kSurnames;
 
-    UTL_Person me{"100000417", std::string("Maya ") + kFamilyName, "", ""};
+    UTL_ServicePerson me{"100000417", std::string("Maya ") + kFamilyName, "", "", true};
 
     // Each friend with the circles they belong to.
     struct Member {
-        UTL_Person person;
+        UTL_ServicePerson person;
         std::vector<int> circles;
     };
     std::vector<Member> members;
-    std::vector<std::string> used_names{me.name};
+    std::vector<std::string> used_names{me.m_name};
     std::uint64_t uid = 100000500;
     const int circles = static_cast<int>(sizeof kCircles / sizeof *kCircles);
     for (int c = 0; c < circles; ++c) {
@@ -106,13 +113,13 @@ UTL_SocialGraph make_demo_network()
             }());
             used_names.push_back(name);
             uid += 1 + rng.below(3000);
-            members.push_back(Member{UTL_Person{std::to_string(uid), name, "", ""}, {c}});
+            members.push_back(Member{UTL_ServicePerson{std::to_string(uid), name, "", "", has_photo(uid)}, {c}});
         }
     }
 
-    std::vector<UTL_Person> friends;
+    std::vector<UTL_ServicePerson> friends;
     for (const Member& m : members) friends.push_back(m.person);
-    UTL_SocialGraph g;
+    UTL_SocialNetwork g;
     g.set_people(me, friends);
 
     for (size_t i = 0; i < members.size(); ++i)
@@ -121,7 +128,7 @@ UTL_SocialGraph make_demo_network()
             for (int a : members[i].circles)
                 for (int b : members[j].circles)
                     if (a == b && kCircles[a].density > p) p = kCircles[a].density;
-            if (rng.unit() < p) g.add_link(members[i].person.uid, members[j].person.uid);
+            if (rng.unit() < p) g.add_friendship(members[i].person.m_uid, members[j].person.m_uid);
         }
     return g;
 }

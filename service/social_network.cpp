@@ -49,6 +49,11 @@ bool has_digit(const std::string& s) {
     return std::any_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+bool is_number(const std::string& s) {
+    return !s.empty() &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 // Lines longer than this are not an edge list's and are skipped unread.
 constexpr size_t kMaxLine = 4096;
 
@@ -91,7 +96,7 @@ bool UTL_SocialNetwork::read_edge_list(const std::string& path, std::string& err
                                        std::string& warning) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = "cannot read " + path;
+        error = path + ": cannot open the graph file";
         return false;
     }
     size_t skipped = 0, edges = 0, data_lines = 0;
@@ -105,7 +110,8 @@ bool UTL_SocialNetwork::read_edge_list(const std::string& path, std::string& err
         if (is_comment_or_blank(line)) continue;
         ++data_lines;
         std::string a, b;
-        if (line.find(',') != std::string::npos) {
+        bool csv = line.find(',') != std::string::npos;
+        if (csv) {
             std::vector<std::string> fields = split_csv(line);
             if (fields.size() >= 2) {
                 a = trim(fields[0]);
@@ -121,8 +127,10 @@ bool UTL_SocialNetwork::read_edge_list(const std::string& path, std::string& err
             }
         }
         // A first line of column names ("source,target") is a header, not two people.
-        if (data_lines == 1 && !has_digit(a) && !has_digit(b)) continue;
-        if (!valid_uid(a) || !valid_uid(b) || a == b) {
+        if (csv && data_lines == 1 && !has_digit(a) && !has_digit(b)) continue;
+        // SNAP files number their people; CSV files may name them.
+        bool numbers = is_number(a) && is_number(b);
+        if (!valid_uid(a) || !valid_uid(b) || a == b || (!csv && !numbers)) {
             ++skipped;
             continue;
         }
@@ -140,7 +148,7 @@ bool UTL_SocialNetwork::read_edge_list(const std::string& path, std::string& err
     }
     if (skipped > 0) warning = std::to_string(skipped) + " unreadable lines skipped";
     if (m_links.empty()) {
-        error = "no friendship in " + path;
+        error = path + ": no friendships found (expected lines of two person ids, 'a b')";
         return false;
     }
     (void)edges;
@@ -151,7 +159,7 @@ bool UTL_SocialNetwork::read_people(const std::string& path, std::string& error,
                                     std::string& warning) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = "cannot read " + path;
+        error = path + ": cannot open the people file";
         return false;
     }
     size_t skipped = 0, rows = 0;

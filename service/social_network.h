@@ -34,8 +34,8 @@ public:
     // The user and the friends in order: adds them all and makes the user the ego.
     void set_people(const UTL_ServicePerson& me, const std::vector<UTL_ServicePerson>& friends);
 
-    // Reads an edge list: SNAP ("a b" per line, further columns ignored) or CSV ("a,b"), "#"
-    // and "%" comments, an optional header line. People get generated names and portraits.
+    // Reads an edge list: SNAP ("a b" per line, numbers, further columns ignored) or CSV
+    // ("a,b", any uids, an optional header line), "#" and "%" comments. People get generated names and portraits.
     // False with a reason in error when the file holds no friendship at all; warning counts
     // skipped lines.
     bool read_edge_list(const std::string& path, std::string& error, std::string& warning);

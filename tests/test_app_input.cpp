@@ -1,6 +1,5 @@
 // What the program reads from the user before any window opens: the command line, the event
 // script, SNAP edge lists (hostile ones too), the resource folder, and the demo network.
-#include "service/demo_network.h"
 #include "app/event_script.h"
 #include "app/host_driver.h"
 #include "app/options.h"
@@ -207,36 +206,3 @@ TEST(AppInput, ResourceFolder) {
     EXPECT_EQ(resource_candidates("/a", "/b", "/c"), std::vector<std::string>{"/a"});
 }
 
-TEST(AppInput, DemoNetworkHasCircles) {
-    const UTL_SocialGraph g = make_demo_network();
-    const auto& f = g.friends();
-    EXPECT_GE(f.size(), 150u);
-    EXPECT_LE(f.size(), 250u);
-    std::set<std::string> uids, names{g.me().name};
-    for (const UTL_Person& p : f) {
-        uids.insert(p.uid);
-        names.insert(p.name);
-        EXPECT_TRUE(p.pic.empty());
-    }
-    EXPECT_EQ(uids.size(), f.size());
-    EXPECT_EQ(names.size(), f.size() + 1);
-
-    // Friends who arrive close together (one circle) know each other far more often than
-    // friends far apart, who still know each other now and then.
-    size_t near = 0, near_links = 0, far = 0, far_links = 0;
-    for (size_t i = 0; i < f.size(); ++i)
-        for (size_t j = i + 1; j < f.size(); ++j) {
-            const bool linked = g.are_friends(f[i].uid, f[j].uid);
-            if (j - i <= 5) near++, near_links += linked;
-            else if (j - i >= 80) far++, far_links += linked;
-        }
-    EXPECT_GT(near_links * 1.0 / near, 0.3);
-    EXPECT_LT(far_links * 1.0 / far, 0.02);
-    EXPECT_GT(far_links, 0u);
-
-    // The same network every time.
-    const UTL_SocialGraph again = make_demo_network();
-    ASSERT_EQ(again.friends().size(), f.size());
-    EXPECT_EQ(again.friends().back().name, f.back().name);
-    EXPECT_EQ(again.link_count(), g.link_count());
-}

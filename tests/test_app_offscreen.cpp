@@ -6,6 +6,7 @@
 #include "app/host_driver.h"
 #include "app/host_offscreen.h"
 #include "app/options.h"
+#include "app/social_graph.h"
 #include "controller/sim_ctrl_nimbra.h"
 
 #include <gtest/gtest.h>
@@ -23,6 +24,24 @@ constexpr int W = 640;
 constexpr int H = 480;
 using Frame = std::vector<std::uint8_t>;  // RGBA, bottom row first
 
+// The demo network without photos, handed over between frames by attach_network(), so every
+// card is plain and every run draws the same pictures.
+UTL_SocialGraph demo_graph()
+{
+    const UTL_SocialNetwork net = make_demo_network();
+    auto person = [&](const std::string& uid) {
+        return UTL_Person{uid, net.find(uid)->m_name, "", ""};
+    };
+    std::vector<UTL_Person> friends;
+    for (const std::string& uid : net.friends()) friends.push_back(person(uid));
+    UTL_SocialGraph g;
+    g.set_people(person(net.ego()->m_uid), friends);
+    for (size_t i = 0; i < friends.size(); ++i)
+        for (size_t j = i + 1; j < friends.size(); ++j)
+            if (net.are_friends(friends[i].uid, friends[j].uid)) g.add_link(friends[i].uid, friends[j].uid);
+    return g;
+}
+
 // Runs the demo network for frames ticks with a script and keeps the pictures of the frames
 // asked for. Returns the window title at the end.
 std::string run(int frames, const std::string& script, const std::vector<int>& keep, std::map<int, Frame>& out)
@@ -37,7 +56,7 @@ std::string run(int frames, const std::string& script, const std::vector<int>& k
     std::string error;
     EXPECT_TRUE(parse_event_script(script, events, error)) << error;
     host.set_script(events);
-    const UTL_SocialGraph graph = make_demo_network();
+    const UTL_SocialGraph graph = demo_graph();
     UTL_HostDriver driver(new UTL_SimCtrlNimbra());
     attach_network(driver, host, graph);
     host.m_after_frame = [&](int f) {

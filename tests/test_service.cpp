@@ -1,6 +1,7 @@
 // Tests of the social service on 127.0.0.1: network files, the signed REST methods and their
 // error answers, hostile requests, portraits, and the connection's login and kept session.
 #include "app/service_connection.h"
+#include "service/demo_network.h"
 #include "service/portrait.h"
 #include "service/social_service.h"
 #include "tests/support/offscreen_gl.h"
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <set>
 #include <thread>
 
 namespace {
@@ -106,11 +108,11 @@ TEST(ServiceNetwork, ReadsEdgeListsInBothFormsAndPicksTheEgo) {
     UTL_SocialNetwork snap;
     std::string path = write_file("snap.txt",
                                   "# comment\n% other comment\n1 2\n1 3 extra\n1 4\n2 3\n\n"
-                                  "3 3\n1 2\nbad\nx$ 1\n5\t1\r\n");
+                                  "3 3\n1 2\nbad\nx$ 1\nnot an edge\n5\t1\r\n");
     ASSERT_TRUE(snap.read_edge_list(path, error, warning)) << error;
     EXPECT_EQ(snap.person_count(), 5u);
     EXPECT_EQ(snap.friendship_count(), 5u);  // the repeat and the self-friendship are dropped
-    EXPECT_NE(warning.find("3 unreadable"), std::string::npos) << warning;
+    EXPECT_NE(warning.find("4 unreadable"), std::string::npos) << warning;
     ASSERT_TRUE(snap.choose_ego());
     EXPECT_EQ(snap.ego()->m_uid, "1");
     EXPECT_EQ(snap.friends(), (std::vector<std::string>{"2", "3", "4", "5"}));
@@ -141,6 +143,43 @@ TEST(ServiceNetwork, ReadsEdgeListsInBothFormsAndPicksTheEgo) {
                                       error, warning));
     EXPECT_FALSE(empty.read_edge_list(temp_path("missing"), error, warning));
     EXPECT_FALSE(empty.choose_ego());
+}
+
+TEST(ServiceNetwork, DemoNetworkHasCirclesAndMostlyPortraits) {
+    const UTL_SocialNetwork g = make_demo_network();
+    ASSERT_TRUE(g.has_ego());
+    const std::vector<std::string>& f = g.friends();
+    EXPECT_GE(f.size(), 150u);
+    EXPECT_LE(f.size(), 250u);
+    std::set<std::string> names{g.ego()->m_name};
+    size_t without_photo = 0;
+    for (const std::string& uid : f) {
+        names.insert(g.find(uid)->m_name);
+        without_photo += !g.find(uid)->m_generated_photo;
+    }
+    EXPECT_EQ(names.size(), f.size() + 1);
+    EXPECT_GT(without_photo, f.size() / 30);
+    EXPECT_LT(without_photo, f.size() / 6);
+
+    // Friends who arrive close together (one circle) know each other far more often than
+    // friends far apart, who still know each other now and then.
+    size_t near = 0, near_links = 0, far = 0, far_links = 0;
+    for (size_t i = 0; i < f.size(); ++i) {
+        for (size_t j = i + 1; j < f.size(); ++j) {
+            const bool linked = g.are_friends(f[i], f[j]);
+            if (j - i <= 5) near++, near_links += linked;
+            else if (j - i >= 80) far++, far_links += linked;
+        }
+    }
+    EXPECT_GT(near_links * 1.0 / near, 0.3);
+    EXPECT_LT(far_links * 1.0 / far, 0.02);
+    EXPECT_GT(far_links, 0u);
+
+    // The same network every time.
+    const UTL_SocialNetwork again = make_demo_network();
+    EXPECT_EQ(again.friends(), f);
+    EXPECT_EQ(again.find(f.back())->m_name, g.find(f.back())->m_name);
+    EXPECT_EQ(again.friendship_count(), g.friendship_count());
 }
 
 TEST(ServiceProtocol, SignaturesAreMd5OfSortedPairsAndSecret) {
