@@ -1,0 +1,83 @@
+// End to end, offscreen: the demo network reaches the real controller through the embedded
+// service over HTTP: the user and every friend, their portraits downloaded and decoded, and
+// every friendship, batch by batch.
+#include "app/acquisition.h"
+#include "controller/sim_ctrl_nimbra.h"
+#include "photos/foto_texture_boss.h"
+#include "photos/texture_foto.h"
+#include "scene/connection.h"
+#include "scene/friend.h"
+#include "service/social_service.h"
+#include "tests/support/offscreen_gl.h"
+#include "util/image.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+TEST(AcquisitionDemo, TheDemoNetworkArrivesThroughTheEmbeddedService) {
+    const int W = 480, H = 360;
+    OffscreenGL gl(W, H);
+    ASSERT_TRUE(gl.ok());
+    UTL_SimCtrlNimbra controller;
+    controller.start(W, H);
+
+    UTL_AcquisitionOptions options;
+    options.m_keep_session = false;
+    options.m_batch_frames = 3;
+    std::string title;
+    UTL_Acquisition acquisition(&controller, [&](const std::string& t) { title = t; }, options);
+    std::string error;
+    ASSERT_TRUE(acquisition.start(error)) << error;
+    ASSERT_NE(acquisition.embedded_service(), nullptr);
+    const UTL_SocialNetwork& network = acquisition.embedded_service()->network();
+
+    // Frames as the host runs them: the answers between frames, then the update.
+    auto until = [&](auto done, int seconds) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (!done() && std::chrono::steady_clock::now() < end) {
+            acquisition.tick();
+            controller.update(W, H, 0.02f);
+        }
+        return done();
+    };
+    ASSERT_TRUE(until([&] { return acquisition.friendships_loaded(); }, 120));
+
+    ASSERT_NE(controller.m_myself, nullptr);
+    EXPECT_EQ(controller.m_myself->m_uid, network.ego()->m_uid);
+    EXPECT_EQ(title, "Nimbra | " + network.ego()->m_name);
+    ASSERT_EQ(controller.m_friends.size(), network.friends().size());
+    EXPECT_GE(controller.m_friends.size(), 150u);
+    int without_photo = 0;
+    for (size_t i = 0; i < controller.m_friends.size(); ++i) {
+        EXPECT_EQ(controller.m_friends[i]->m_uid, network.friends()[i]);
+        without_photo += !controller.m_friends[i]->m_has_foto;
+    }
+    EXPECT_GT(without_photo, 0);
+    EXPECT_LT(without_photo, static_cast<int>(controller.m_friends.size()) / 4);
+    EXPECT_EQ(controller.m_loc_holders.size(), controller.m_friends.size() + 1);
+
+    // One line from the user to each friend, one per friendship among the friends.
+    EXPECT_EQ(controller.m_connections.size(),
+              controller.m_friends.size() + network.friendships_among_friends());
+    EXPECT_GT(acquisition.sent_batches().size(), 5u);
+
+    // The portraits the frames asked for come over HTTP and decode to their real size.
+    auto loaded_portraits = [&] {
+        int n = 0;
+        UTL_FotoTextureBoss* boss = controller.m_foto_texture_boss;
+        boss->lock();
+        for (auto& [url, serf] : boss->m_serfs) {
+            const GFX_Image* image = serf->m_texture ? serf->m_texture->get_image() : nullptr;
+            if (serf->m_loaded && url.rfind("http://127.0.0.1:", 0) == 0 && image &&
+                ((image->m_width == 100 && image->m_height == 125) ||
+                 (image->m_width == 50 && image->m_height == 50))) {
+                ++n;
+            }
+        }
+        boss->unlock();
+        return n;
+    };
+    EXPECT_TRUE(until([&] { return loaded_portraits() >= 20; }, 60)) << loaded_portraits();
+    acquisition.connection()->shutdown();
+}
