@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "controller/sim_ctrl_nimbra.h"
+#include "gfx/ogl_texture.h"
 #include "gfx/ogl_wrapper.h"
 #include "gfx/text.h"
 #include "scene/billboard.h"
@@ -17,11 +18,12 @@
 #include "scene/friend.h"
 #include "scene/location_holder.h"
 #include "tests/support/offscreen_gl.h"
+#include "util/image.h"
 
 namespace {
 
-constexpr int W = 640;
-constexpr int H = 480;
+constexpr int W = 1024;
+constexpr int H = 768;
 
 // Photo addresses that exist for nobody: the person's own photo, never any pixels, so the
 // frames show no photo and the name rule for own photos applies.
@@ -89,7 +91,7 @@ struct Globe {
 
     Globe() {
         c.start(W, H);
-        c.add_myself("1", "Ann", kNoPhoto, kNoPhoto);
+        c.add_myself("1", "Wolfgang Amadeus Mozart", kNoPhoto, kNoPhoto);
         c.add_friend("2", "Bob", kNoPhoto, kNoPhoto);
         c.create_friends_locators();
         c.add_friend("3", "Cyd", kNoPhoto, kNoPhoto);
@@ -194,5 +196,105 @@ TEST(SceneGlobe, DotsShadeFromEndToEndAndLightUpWithTheSelection) {
     // Two people at the same place: no dots, and no OpenGL error from a NaN direction.
     holder(g.c, 2)->m_position = holder(g.c, 1)->m_position;
     EXPECT_TRUE(capture_dots(*line).empty());
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+namespace {
+
+// Window rectangle covered by a locator's frame after the last frame.
+struct Rect {
+    int x0, y0, x1, y1;
+};
+
+Rect frame_rect(UTL_SimCtrlNimbra& c, GFX_LocationHolder* h) {
+    Rect r{W, H, 0, 0};
+    for (Math_Vector3 v : h->m_billboard->m_vertices) {
+        Math_Vector3 win;
+        c.m_ogl->model_to_window(v, win);
+        r.x0 = std::max(0, std::min(r.x0, static_cast<int>(win.m_x)));
+        r.y0 = std::max(0, std::min(r.y0, static_cast<int>(win.m_y)));
+        r.x1 = std::min(W, std::max(r.x1, static_cast<int>(win.m_x) + 1));
+        r.y1 = std::min(H, std::max(r.y1, static_cast<int>(win.m_y) + 1));
+    }
+    return r;
+}
+
+// How many pixels of the user's frame change when the font is taken away: the name's.
+int name_pixels(Globe& g) {
+    GFX_LocationHolder* me = g.c.m_loc_holders[0];
+    GFX_Text* font = g.c.m_text;
+    g.frames(1);
+    g.gl.pixel(0, 0);  // finishes the frame before the copy
+    const std::vector<uint8_t> with_name = g.gl.buffer();
+    g.c.m_text = nullptr;
+    g.frames(1);
+    g.c.m_text = font;
+    const Rect r = frame_rect(g.c, me);
+    int changed = 0;
+    for (int y = r.y0; y < r.y1; ++y) {
+        for (int x = r.x0; x < r.x1; ++x) {
+            const Rgba p = g.gl.pixel(x, y);
+            const uint8_t* q = &with_name[4 * (static_cast<size_t>(y) * W + x)];
+            if (std::abs(p.r - q[0]) + std::abs(p.g - q[1]) + std::abs(p.b - q[2]) > 30) ++changed;
+        }
+    }
+    return changed;
+}
+
+}  // namespace
+
+TEST(SceneGlobe, NameShowsWhenSelectedOrWithoutOwnPhoto) {
+    Globe g;
+    ASSERT_NE(g.c.m_text, nullptr);
+    g.frames(2);
+    GFX_LocationHolder* me = g.c.m_loc_holders[0];
+    ASSERT_TRUE(me->m_selected);
+    const Rect r = frame_rect(g.c, me);
+    ASSERT_GT(r.x1 - r.x0, 40) << "the user's frame faces the camera";
+    EXPECT_GT(name_pixels(g), 300);
+
+    // Not selected and with an own photo: no name.
+    me->m_selected = false;
+    me->set_billboard_size(750, 750);
+    EXPECT_EQ(name_pixels(g), 0);
+
+    // Not selected, showing the placeholder: the name again.
+    g.c.m_myself->m_has_foto_square = false;
+    EXPECT_GT(name_pixels(g), 30);
+}
+
+TEST(SceneGlobe, MissingOrAbsentTexturesLeaveTheFramesInTheirPlainColour) {
+    Globe g;
+    g.frames(2);
+    GFX_LocationHolder* me = g.c.m_loc_holders[0];
+    const Math_Vector3 want = g.c.m_color_theme.m_locator_billboard_color_sel * 255.0f;
+    // Whatever texture was bound last (here a black one) must not show on the frame.
+    OGL_Texture2D black;
+    GFX_Image* image = new GFX_Image();
+    image->set_pixels(new unsigned char[4 * 4 * 3](), 24, 4, 4);
+    black.init_from_image(image);
+
+    for (int absent = 0; absent < 2; ++absent) {
+        if (absent) {
+            delete g.c.m_color_ball_texture;
+            g.c.m_color_ball_texture = nullptr;
+            delete g.c.m_locator_texture;
+            g.c.m_locator_texture = nullptr;
+        } else {
+            g.c.load_color_ball_texture("/nonexistent/color_ball.tga");
+            g.c.load_locator_texture("/nonexistent/locator.tga");
+        }
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        black.apply();
+        me->draw();  // with the last frame's camera, still current
+        const Rect r = frame_rect(g.c, me);
+        ASSERT_GT(r.x1 - r.x0, 40);
+        // The frame's middle (no photo drawn there) is exactly the selected frame colour.
+        const Rgba mid = g.gl.pixel((r.x0 + r.x1) / 2, (r.y0 + r.y1) / 2);
+        EXPECT_NEAR(mid.r, want.m_x, 2) << "absent " << absent;
+        EXPECT_NEAR(mid.g, want.m_y, 2);
+        EXPECT_NEAR(mid.b, want.m_z, 2);
+    }
+    g.frames(1);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
