@@ -18,6 +18,7 @@
 #include "scene/friend.h"
 #include "scene/location_holder.h"
 #include "tests/support/offscreen_gl.h"
+#include "tests/support/photo_files.h"
 #include "util/image.h"
 
 namespace {
@@ -297,4 +298,57 @@ TEST(SceneGlobe, MissingOrAbsentTexturesLeaveTheFramesInTheirPlainColour) {
     }
     g.frames(1);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST(SceneGlobe, DotsLieOnTheSegmentBetweenTheTwoBalls) {
+    Globe g;
+    g.c.add_connection("2", "3", 0.3f, true);
+    g.frames(60);  // the frames finish easing to their sides, so only the line differs below
+    g.gl.pixel(0, 0);
+    const std::vector<uint8_t> with_line = g.gl.buffer();
+    Math_Vector3 a = holder(g.c, 1)->m_position, b = holder(g.c, 2)->m_position, wa, wb;
+    g.c.m_ogl->model_to_window(a, wa);
+    g.c.m_ogl->model_to_window(b, wb);
+    g.c.clear_connections();
+    g.frames(1);
+
+    // Every pixel the line changed is within a dot's reach of the segment between the balls.
+    const float ax = wa.m_x, ay = wa.m_y, dx = wb.m_x - ax, dy = wb.m_y - ay;
+    const float len2 = dx * dx + dy * dy;
+    ASSERT_GT(len2, 100.0f * 100.0f);
+    int changed = 0, astray = 0;
+    for (int y = 0; y < H; ++y) {
+        for (int x = 0; x < W; ++x) {
+            const uint8_t* q = &with_line[4 * (static_cast<size_t>(y) * W + x)];
+            const Rgba p = g.gl.pixel(x, y);
+            if (std::abs(p.r - q[0]) + std::abs(p.g - q[1]) + std::abs(p.b - q[2]) <= 24) continue;
+            ++changed;
+            const float t = std::clamp(((x - ax) * dx + (y - ay) * dy) / len2, 0.0f, 1.0f);
+            if (std::hypot(ax + t * dx - x, ay + t * dy - y) > 12) ++astray;
+        }
+    }
+    EXPECT_GT(changed, static_cast<int>(std::sqrt(len2)));
+    EXPECT_EQ(astray, 0);
+}
+
+TEST(SceneGlobe, SelectedFrameShowsTheLargePhotoAtItsAspect) {
+    PhotoDir dir;
+    ASSERT_FALSE(dir.make("wide.jpg", "-size 200x100 xc:red").empty());
+    OffscreenGL gl(W, H);
+    UTL_SimCtrlNimbra c;
+    c.start(W, H);
+    c.add_myself("1", "Ann", dir.file("wide.jpg").c_str(), kNoPhoto);
+    c.create_friends_locators();
+    GFX_LocationHolder* me = c.m_loc_holders[0];
+    auto red = [](const Rgba& p) { return p.r > 200 && p.g < 60 && p.b < 60; };
+    int photo = 0;
+    for (int i = 0; i < 300 && photo == 0; ++i) {  // the worker loads the file meanwhile
+        c.update(W, H, 0.02f);
+        const Rect r = frame_rect(c, me);
+        photo = gl.count(r.x0, r.y0, r.x1, r.y1, red);
+    }
+    const Rect r = frame_rect(c, me);
+    const float frame = static_cast<float>((r.x1 - r.x0) * (r.y1 - r.y0));
+    // Selected, a 2:1 photo: as wide as 0.9 of the frame, so 0.45 of it high.
+    EXPECT_NEAR(photo / frame, 0.9f * 0.45f, 0.03f);
 }
