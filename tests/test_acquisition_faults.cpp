@@ -158,7 +158,7 @@ TEST(AcquisitionFaults, ABadFriendshipAnswerCostsOnlyItsOwnBatch) {
     }));
     std::string log = testing::internal::GetCapturedStderr();
     EXPECT_EQ(count_of(log, "gotAreFriends failed\n"), 4) << log;
-    EXPECT_LT(longest_ms, 250.0);
+    EXPECT_LT(longest_ms, 500.0);  // the slow answer takes 1000 ms to time out
 
     // Everyone is still there; the lines of batches 5 and 6 arrived, and the stranger's.
     EXPECT_EQ(run.target.friends.size(), 100u);

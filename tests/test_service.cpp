@@ -444,20 +444,7 @@ TEST(ServiceConnection, LogsInKeepsTheSessionAndRecoversFromAStaleOne) {
         EXPECT_NE(text.find("uid other"), std::string::npos) << text;
     }
     {
-        // A service that is not there: the login fails within the connect time-out.
-        endpoint.m_url = "http://127.0.0.1:1/restserver.php";
-        LoginRecorder who;
-        UTL_ServiceConnection c(kNimbraApiKey, kNimbraSecret, &who);
-        c.set_endpoint(endpoint);
-        c.set_keep_session(false);
-        c.login();
-        ASSERT_TRUE(pump(c, [&] { return who.successes + who.failures > 0; }));
-        EXPECT_EQ(who.failures, 1);
-        EXPECT_FALSE(who.reason.empty());
-    }
-    {
         // The standing token logs in without asking for one.
-        endpoint.m_url = service.rest_url();
         endpoint.m_auth_token = service.standing_token();
         LoginRecorder who;
         UTL_ServiceConnection c(kNimbraApiKey, kNimbraSecret, &who);
