@@ -214,10 +214,11 @@ void UTL_SimCtrlNimbra::clear_connections()
     m_connections.clear();
 }
 
-// Locators go before the people they borrow; lines and locators take themselves out of each
-// other's lists whichever goes first. Textures and the ball mesh last.
+// Dock thumbnails and locators go before the people they borrow; lines and locators take
+// themselves out of each other's lists whichever goes first. Textures and the ball mesh last.
 void UTL_SimCtrlNimbra::clear_scene()
 {
+    clear_dock_thumbnails();
     m_selected_holder = nullptr;
     for (GFX_LocationHolder* h : m_loc_holders) delete h;
     m_loc_holders.clear();

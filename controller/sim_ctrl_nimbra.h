@@ -127,6 +127,8 @@ public:
     // The dock side of a selection: the thumbnails of h's person become selected, all others
     // not, and the list dock scrolls to it.
     void select_dock_friend(GFX_LocationHolder* h);
+    // Deletes every thumbnail of both docks (they borrow the people clear_scene deletes).
+    void clear_dock_thumbnails();
 
     // The page a click on the maker logo opens, relative to the resource folder.
     static constexpr const char* ABOUT_PAGE = "./data/about.html";

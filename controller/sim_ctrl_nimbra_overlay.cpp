@@ -95,6 +95,18 @@ void UTL_SimCtrlNimbra::delete_docks()
     m_list_dock = nullptr;
 }
 
+// The docks stay (with their ruler); only the thumbnails go.
+void UTL_SimCtrlNimbra::clear_dock_thumbnails()
+{
+    for (GFX_Dock* dock : {m_myself_dock, m_list_dock}) {
+        if (!dock) continue;
+        for (GFX_WidgetDocked* w : dock->m_widgets) delete w;
+        dock->m_widgets.clear();
+        dock->m_clicked_widget = nullptr;
+        dock->m_pressed = false;
+    }
+}
+
 void UTL_SimCtrlNimbra::create_navigation_widgets()
 {
     delete_navigation_widgets();
