@@ -5,7 +5,6 @@
 #include <GL/gl.h>
 
 #include <algorithm>
-#include <cmath>
 
 #include "controller/color_theme.h"
 #include "controller/sim_ctrl_nimbra.h"
