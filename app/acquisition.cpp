@@ -218,7 +218,7 @@ void UTL_Acquisition::gotFriends(const UTL_ServiceAnswer& answer) {
         return;
     }
     m_friends_retry_delay_ms = 0;
-    std::string s = m_connection->uid();
+    std::string s = my_uid();
     for (const std::string& uid : UTL_ServiceAnswer::array_from_xml_element(answer.root_element())) {
         s += "," + uid;
     }
@@ -243,7 +243,7 @@ void UTL_Acquisition::gotUserInfo(const UTL_ServiceAnswer& answer) {
         const std::string& pic = user["pic"];
         const std::string& pic_square = user["pic_square"];
         // pic_big and pic_small are asked for but not shown.
-        if (uid == m_connection->uid()) {
+        if (uid == my_uid()) {
             if (m_title) m_title("Nimbra | " + name);
             if (m_target) m_target->add_myself(uid.c_str(), name.c_str(), pic.c_str(), pic_square.c_str());
         } else if (m_target) {
@@ -320,6 +320,10 @@ void UTL_Acquisition::gotAreFriends(const UTL_ServiceAnswer& answer) {
 }
 
 // --- Helpers -----------------------------------------------------------------------------------
+
+std::string UTL_Acquisition::my_uid() const {
+    return m_connection ? m_connection->uid() : std::string();
+}
 
 void UTL_Acquisition::send(const UTL_ServiceParameters& parameters,
                            void (UTL_Acquisition::*handler)(const UTL_ServiceAnswer&)) {

@@ -127,6 +127,8 @@ private:
     // A full batch holds whole rows of pairs until it has more than this many.
     static constexpr int kBatchPairs = 800;
 
+    // The logged-in user's uid, "" before the login.
+    std::string my_uid() const;
     void send(const UTL_ServiceParameters& parameters,
               void (UTL_Acquisition::*handler)(const UTL_ServiceAnswer&));
 
