@@ -177,41 +177,6 @@ std::vector<bool> active_buttons(UTL_SimCtrlNimbra& c)
 
 }  // namespace
 
-TEST(Overlay, StartBuildsTheControlsWhereTheyBelong) {
-    Globe g;
-    UTL_SimCtrlNimbra& c = g.c;
-    ASSERT_NE(c.m_nav_dial, nullptr);
-    ASSERT_EQ(c.m_rotate_buttons.size(), 3u);
-    ASSERT_NE(c.m_myself_dock, nullptr);
-    ASSERT_NE(c.m_list_dock, nullptr);
-    g.move(W / 2, H / 2);  // the pointer away from the docks, so no thumbnail swells
-    g.people(3);
-
-    float l, r, t, b;
-    c.m_nav_dial->compute_rect(l, r, t, b);
-    EXPECT_NEAR(l, 5, 0.01);
-    EXPECT_NEAR(t, 117, 0.01);
-    c.m_rotate_buttons[2]->compute_rect(l, r, t, b);
-    EXPECT_NEAR(l, 121, 0.01);
-    EXPECT_NEAR(r, 149, 0.01);
-
-    // The user at the left edge, selected; the friends at the right edge beside the ruler.
-    ASSERT_EQ(c.m_myself_dock->m_widgets.size(), 1u);
-    EXPECT_EQ(g.thumb(c.m_myself_dock, 0)->m_friend, c.m_myself);
-    EXPECT_TRUE(g.thumb(c.m_myself_dock, 0)->m_selected);
-    EXPECT_NEAR(c.m_myself_dock->m_widgets[0]->m_left, 2, 0.01);
-    EXPECT_NEAR(c.m_myself_dock->m_widgets[0]->m_right, 66, 0.01);
-    ASSERT_EQ(c.m_list_dock->m_widgets.size(), 3u);
-    for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(g.thumb(c.m_list_dock, i)->m_friend, c.m_friends[i]);
-        EXPECT_FALSE(g.thumb(c.m_list_dock, i)->m_selected);
-        EXPECT_NEAR(c.m_list_dock->m_widgets[i]->m_right, W - 18, 0.01);
-        EXPECT_NEAR(c.m_list_dock->m_widgets[i]->m_top, H - 27 - 49.0f * i, 0.01);
-    }
-    EXPECT_NEAR(c.m_list_dock->m_ruler_rect.m_left, W - 17, 0.01);
-    EXPECT_NEAR(c.m_list_dock->m_ruler_rect.m_right, W - 1, 0.01);
-}
-
 TEST(Overlay, RotateButtonsStartTheirMotionAndAnyPressStopsIt) {
     Globe g;
     UTL_SimCtrlNimbra& c = g.c;
@@ -484,10 +449,15 @@ TEST(Overlay, MissingControlsAreSkippedAndLatePeopleGetThumbnails) {
     c.update(W, H, 0.02f);
 }
 
-TEST(Overlay, ANewUserReplacesTheOwnThumbnail) {
+TEST(Overlay, ThumbnailsFollowThePeopleAndANewUserReplacesTheOwn) {
     Globe g;
     UTL_SimCtrlNimbra& c = g.c;
     g.people(3);
+    ASSERT_EQ(c.m_myself_dock->m_widgets.size(), 1u);
+    EXPECT_TRUE(g.thumb(c.m_myself_dock, 0)->m_selected);
+    ASSERT_EQ(c.m_list_dock->m_widgets.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(g.thumb(c.m_list_dock, i)->m_friend, c.m_friends[i]);
+
     g.click_thumb(c.m_list_dock, 1);
     c.add_myself("0", "Me, renamed", "", "");
     c.create_friends_locators();
