@@ -6,6 +6,7 @@
 #include "service/demo_network.h"
 #include "service/social_service.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
