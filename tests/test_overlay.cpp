@@ -294,13 +294,13 @@ TEST(Overlay, ThumbnailClickSelectsExactlyAsAClickOnTheGlobe) {
     EXPECT_TRUE(g.thumb(c.m_list_dock, index)->m_selected);
 
     // Back to the user through the myself dock; that is the user's locator selected.
-    g.frames(200);
+    g.frames(100);
     g.click_thumb(c.m_myself_dock, 0);
     EXPECT_EQ(c.m_selected_holder, c.m_loc_holders[0]);
     EXPECT_TRUE(c.m_loc_holders[0]->m_selected);
     EXPECT_FALSE(g.thumb(c.m_list_dock, index)->m_selected);
     EXPECT_TRUE(g.thumb(c.m_myself_dock, 0)->m_selected);
-    g.frames(200);
+    g.frames(100);
 
     // Through the thumbnail: the very same state.
     g.click_thumb(c.m_list_dock, index);
@@ -310,7 +310,7 @@ TEST(Overlay, ThumbnailClickSelectsExactlyAsAClickOnTheGlobe) {
     EXPECT_EQ(target->m_billboard->m_width, 2250);
 
     // And the camera glides over the person.
-    g.frames(300);
+    g.frames(150);
     EXPECT_FALSE(c.m_cam_transition);
     EXPECT_NEAR(c.m_camera->m_up_down, target->m_latitude, 1.01);
     EXPECT_NEAR(std::remainder(c.m_camera->m_left_right - target->m_longitude, 360.0f), 0, 1.01);
@@ -474,7 +474,7 @@ TEST(Overlay, ThumbnailsFollowThePeopleAndANewUserReplacesTheOwn) {
 TEST(Overlay, HundredsOfFriendsLayOutScrollAndComeIntoView) {
     Globe g;
     UTL_SimCtrlNimbra& c = g.c;
-    const int n = 300;
+    const int n = 200;
     g.people(n);
     GFX_Dock* dock = c.m_list_dock;
     ASSERT_EQ(dock->m_widgets.size(), size_t(n));
