@@ -6,7 +6,6 @@
 #include "app/host_driver.h"
 #include "app/options.h"
 #include "app/resource_folder.h"
-#include "app/social_graph.h"
 #include "controller/sim_ctrl_nimbra.h"
 
 #include <unistd.h>
@@ -15,26 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
-#include <memory>
 
 void host_log(const std::string& message) { std::cerr << "nimbra: " << message << std::endl; }
-
-// The people arrive between frames once the controller has started, like the service's
-// answers after the login; the friendships follow batch by batch as the frame counter allows.
-void attach_network(UTL_HostDriver& driver, UTL_Host& host, const UTL_SocialGraph& graph)
-{
-    auto people_sent = std::make_shared<bool>(false);
-    driver.m_send_are_friends = [&driver, &graph](const std::vector<std::string>& a, const std::vector<std::string>& b) {
-        if (driver.controller()) graph.answer_are_friends(*driver.controller(), a, b);
-    };
-    driver.m_between_frames = [&driver, &host, &graph, people_sent]() {
-        if (*people_sent || !driver.started() || !driver.controller()) return;
-        *people_sent = true;
-        host.set_title("Nimbra | " + graph.me().name);
-        graph.feed_people(*driver.controller());
-        driver.request_are_friends();
-    };
-}
 
 int nimbra_main(int argc, char** argv, UTL_Host& host, const std::string& program)
 {

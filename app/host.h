@@ -7,7 +7,6 @@
 #include <string>
 
 class UTL_HostDriver;
-class UTL_SocialGraph;
 struct UTL_HostOptions;
 
 class UTL_Host {
@@ -29,11 +28,6 @@ public:
 
 // The system's log: one line on standard error.
 void host_log(const std::string& message);
-
-// Hands graph to the driver's controller the way the social service does: the people between
-// frames once the controller has started (the window title then names the user), the
-// friendships in the driver's batches. graph, host and driver must outlive the run.
-void attach_network(UTL_HostDriver& driver, UTL_Host& host, const UTL_SocialGraph& graph);
 
 // The whole program around a host: options, the network to show, the resource folder, the
 // controller, the loop and the teardown. program is the name used in messages.

@@ -1,5 +1,5 @@
-// UTL_HostDriver: the controller's start, update and input as every host delivers them, the
-// friendship-batch pacing, and the key and pointer conversions.
+// UTL_HostDriver: the controller's start, update and input as every host delivers them, and
+// the key and pointer conversions.
 #include "app/host_driver.h"
 
 #include "controller/sim_ctrl_nimbra.h"
@@ -41,8 +41,6 @@ void UTL_HostDriver::redraw(int w, int h)
         m_sim_started = true;
     }
     m_sim_controller->update(w, h, kFrameStep);
-    ++m_request_time_counter;
-    if (m_request_time_counter > m_batch_frames && m_need_more_connections_request) request_are_friends();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -68,39 +66,6 @@ void UTL_HostDriver::key_chars(const std::vector<std::uint32_t>& chars)
 {
     for (std::uint32_t ch : chars)
         if (m_sim_controller) m_sim_controller->key_down(convert_key_to_sim(ch), 0);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Friendship batches
-// ---------------------------------------------------------------------------------------------
-
-// Pairs go row by row, (0, 1), (0, 2), ..., (1, 2), ..., and a row is never split: a full
-// batch holds more than 800 pairs, the last one whatever remains. Only a full batch arms the
-// counter for the next, so the last one ends the sequence.
-void UTL_HostDriver::request_are_friends()
-{
-    m_need_more_connections_request = false;
-    if (!m_sim_controller) return;
-    const long long n = static_cast<long long>(m_sim_controller->m_friends.size());
-    std::vector<std::string> a, b;
-    long long i = m_last_conn_idx;
-    for (;;) {
-        if (i >= n - 1) {
-            if (!a.empty() && m_send_are_friends) m_send_are_friends(a, b);
-            return;
-        }
-        const std::string u = m_sim_controller->get_friend_id(static_cast<int>(i));
-        ++i;
-        for (long long j = i; j < n; ++j) {
-            a.push_back(u);
-            b.push_back(m_sim_controller->get_friend_id(static_cast<int>(j)));
-        }
-        if (a.size() > kBatchPairs) break;
-    }
-    m_last_conn_idx = static_cast<unsigned int>(i);
-    m_request_time_counter = 0;
-    m_need_more_connections_request = true;
-    if (m_send_are_friends) m_send_are_friends(a, b);
 }
 
 // ---------------------------------------------------------------------------------------------

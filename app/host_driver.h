@@ -1,6 +1,7 @@
 // UTL_HostDriver: what every host does with the controller, whatever provides its window:
-// start on the first redraw, one fixed-step update per tick, the friendship-batch counter, and
-// mouse and key events converted into the controller's terms. No platform calls, no OpenGL.
+// start on the first redraw, one fixed-step update per tick after the work that waits between
+// frames, and mouse and key events converted into the controller's terms. No platform calls,
+// no OpenGL.
 #pragma once
 
 #include <cstdint>
@@ -47,7 +48,7 @@ public:
     // One timer tick with the context current and the drawing area w x h: the work that waits
     // between frames, then the redraw. The host finishes and presents the frame afterwards.
     void tick(int w, int h);
-    // The redraw: start(w, h) the first time, then update(w, h, 0.02) and the batch counter.
+    // The redraw: start(w, h) the first time, then update(w, h, 0.02).
     void redraw(int w, int h);
 
     // Input, in view pixels (see window_to_view).
@@ -58,24 +59,11 @@ public:
     // One key_down per character, in order; releases are not forwarded.
     void key_chars(const std::vector<std::uint32_t>& chars);
 
-    // Builds the next batch of friend pairs to ask about, row by row over the controller's
-    // friends, whole rows until it passes 800 pairs, and hands it to m_send_are_friends.
-    void request_are_friends();
-
-    // Called by tick() before each redraw: answers that arrived since the last frame.
+    // Called by tick() once before each redraw: the answers that arrived since the last frame
+    // and the friendship-batch pacing, which counts these calls as frames.
     std::function<void()> m_between_frames;
-    // Sends one batch: the pairs (uids1[k], uids2[k]). The answer may come at once or later.
-    std::function<void(const std::vector<std::string>& uids1, const std::vector<std::string>& uids2)>
-        m_send_are_friends;
-    // Frames after a full batch before the next one is sent: the next goes on frame N + 1.
-    unsigned int m_batch_frames = 500;
 
     static constexpr float kFrameStep = 0.02f;  // seconds; never measured, always this step
-    static constexpr unsigned int kBatchPairs = 800;
-
-    unsigned int m_request_time_counter = 0;  // frames since the last full batch
-    bool m_need_more_connections_request = false;
-    unsigned int m_last_conn_idx = 0;  // first friend of the next batch
 
 private:
     UTL_SimCtrlNimbra* m_sim_controller;  // owned

@@ -1,5 +1,5 @@
-// The frame driver between any host and the controller: start once, fixed-step updates, the
-// friendship-batch pacing and batches, and events in the controller's terms. A recording
+// The frame driver between any host and the controller: start once, fixed-step updates after
+// the work between frames, and events in the controller's terms. A recording
 // controller stands in for the real one so no OpenGL context is needed.
 #include "app/host_driver.h"
 
@@ -35,28 +35,17 @@ public:
     std::vector<unsigned int> keys;
 };
 
-struct Batch {
-    std::vector<std::string> a, b;
-};
-
-// A driver over a recording controller with n friends "f0".."f{n-1}", recording its batches.
+// A driver over a recording controller.
 struct Rig {
-    explicit Rig(int friends) : ctrl(new RecordingController()), driver(ctrl)
-    {
-        for (int i = 0; i < friends; ++i) ctrl->add_friend(("f" + std::to_string(i)).c_str(), "", "", "");
-        driver.m_send_are_friends = [this](const std::vector<std::string>& a, const std::vector<std::string>& b) {
-            batches.push_back({a, b});
-        };
-    }
+    Rig() : ctrl(new RecordingController()), driver(ctrl) {}
     RecordingController* ctrl;  // owned by the driver
     UTL_HostDriver driver;
-    std::vector<Batch> batches;
 };
 
 }  // namespace
 
 TEST(AppDriver, KeysBecomeControllerCodesOnePerCharacter) {
-    Rig r(0);
+    Rig r;
     r.driver.key_chars(decode_utf8("ab 1"));
     r.driver.key_chars({kKeyUpArrow, kKeyDownArrow, kKeyLeftArrow, kKeyRightArrow, kKeyF1, kKeyF1 + 4, kKeyF1 + 11});
     r.driver.key_chars({0xF710, 0x263A});  // F13 and a smiley pass unchanged; the controller ignores them
@@ -69,18 +58,21 @@ TEST(AppDriver, KeysBecomeControllerCodesOnePerCharacter) {
 }
 
 TEST(AppDriver, StartOnceWithTheRealSizeThenFixedSteps) {
-    Rig r(0);
-    r.driver.redraw(800, 600);
-    r.driver.redraw(800, 600);
-    r.driver.redraw(1280, 700);  // the window was resized
-    EXPECT_EQ(r.ctrl->calls, (std::vector<std::string>{"start 800,600", "update 800,600", "update 800,600",
-                                                       "update 1280,700"}));
+    Rig r;
+    // The work between frames (answers, the batch pacing's frame count) runs once per tick,
+    // before that tick's update.
+    r.driver.m_between_frames = [&r]() { r.ctrl->calls.push_back("between"); };
+    r.driver.tick(800, 600);
+    r.driver.tick(800, 600);
+    r.driver.tick(1280, 700);  // the window was resized
+    EXPECT_EQ(r.ctrl->calls, (std::vector<std::string>{"between", "start 800,600", "update 800,600", "between",
+                                                       "update 800,600", "between", "update 1280,700"}));
     EXPECT_EQ(r.ctrl->steps, std::vector<float>(3, 0.02f));
     EXPECT_TRUE(r.driver.started());
 }
 
 TEST(AppDriver, PointerStateAndViewCoordinates) {
-    Rig r(0);
+    Rig r;
     r.driver.mouse_moved(10, 20, false);
     r.driver.mouse_down(10, 20);
     r.driver.mouse_moved(15, 22, true);
@@ -106,95 +98,19 @@ TEST(AppDriver, PointerStateAndViewCoordinates) {
 
 TEST(AppDriver, WithoutControllerEverythingIsDropped) {
     UTL_HostDriver driver(nullptr);
-    int sent = 0;
-    driver.m_send_are_friends = [&](const std::vector<std::string>&, const std::vector<std::string>&) { ++sent; };
     driver.mouse_down(1, 2);
     driver.mouse_moved(1, 2, true);
     driver.mouse_up(1, 2);
     driver.key_chars({'a'});
     driver.tick(100, 100);
-    driver.request_are_friends();
     EXPECT_FALSE(driver.started());
-    EXPECT_EQ(sent, 0);
 
     // After teardown has deleted the controller, late events are dropped too.
-    Rig r(3);
+    Rig r;
     r.driver.redraw(10, 10);
     r.driver.destroy_controller();
     r.driver.mouse_down(1, 1);
     r.driver.key_chars({'x'});
     r.driver.redraw(10, 10);
     EXPECT_EQ(r.driver.controller(), nullptr);
-}
-
-TEST(AppDriver, BatchesHoldWholeRowsPastEightHundredPairs) {
-    // 0 or 1 friend: nothing to ask.
-    for (int n : {0, 1}) {
-        Rig r(n);
-        r.driver.request_are_friends();
-        EXPECT_TRUE(r.batches.empty()) << n;
-        EXPECT_FALSE(r.driver.m_need_more_connections_request);
-    }
-    // Three friends: one batch of every pair, row by row.
-    {
-        Rig r(3);
-        r.driver.request_are_friends();
-        ASSERT_EQ(r.batches.size(), 1u);
-        EXPECT_EQ(r.batches[0].a, (std::vector<std::string>{"f0", "f0", "f1"}));
-        EXPECT_EQ(r.batches[0].b, (std::vector<std::string>{"f1", "f2", "f2"}));
-        EXPECT_FALSE(r.driver.m_need_more_connections_request);
-    }
-    // 42 friends, 861 pairs: 31 whole rows (806 pairs), then the 55 left.
-    {
-        Rig r(42);
-        r.driver.request_are_friends();
-        ASSERT_EQ(r.batches.size(), 1u);
-        EXPECT_EQ(r.batches[0].a.size(), 806u);
-        EXPECT_EQ(r.driver.m_last_conn_idx, 31u);
-        EXPECT_TRUE(r.driver.m_need_more_connections_request);
-        r.driver.request_are_friends();
-        ASSERT_EQ(r.batches.size(), 2u);
-        EXPECT_EQ(r.batches[1].a.front(), "f31");
-        EXPECT_EQ(r.batches[1].b.front(), "f32");
-        EXPECT_EQ(r.batches[1].a.size(), 55u);
-        EXPECT_FALSE(r.driver.m_need_more_connections_request);
-    }
-    // 100 friends: six batches, every pair asked exactly once.
-    {
-        Rig r(100);
-        std::vector<unsigned> starts;
-        do {
-            starts.push_back(r.driver.m_last_conn_idx);
-            r.driver.request_are_friends();
-        } while (r.driver.m_need_more_connections_request);
-        std::vector<size_t> sizes;
-        size_t total = 0;
-        for (const Batch& b : r.batches) sizes.push_back(b.a.size()), total += b.a.size();
-        EXPECT_EQ(sizes, (std::vector<size_t>{855, 855, 825, 819, 816, 780}));
-        EXPECT_EQ(starts, (std::vector<unsigned>{0, 9, 19, 30, 43, 60}));
-        EXPECT_EQ(total, 100u * 99u / 2u);
-    }
-}
-
-TEST(AppDriver, NextBatchOnThe501stFrameAfterAFullOne) {
-    Rig r(42);
-    r.driver.redraw(64, 64);  // the start frame
-    r.driver.request_are_friends();
-    ASSERT_EQ(r.batches.size(), 1u);
-    for (int frame = 1; frame <= 500; ++frame) r.driver.redraw(64, 64);
-    EXPECT_EQ(r.batches.size(), 1u) << "the 500th frame must not send";
-    r.driver.redraw(64, 64);
-    EXPECT_EQ(r.batches.size(), 2u) << "the 501st frame sends the rest";
-    // The last, partial batch ends the sequence.
-    for (int frame = 0; frame < 2000; ++frame) r.driver.redraw(64, 64);
-    EXPECT_EQ(r.batches.size(), 2u);
-
-    // A shorter pace from the command line: the batch after a full one on frame N + 1.
-    Rig q(100);
-    q.driver.m_batch_frames = 3;
-    q.driver.request_are_friends();
-    for (int frame = 0; frame < 3; ++frame) q.driver.redraw(8, 8);
-    EXPECT_EQ(q.batches.size(), 1u);
-    q.driver.redraw(8, 8);
-    EXPECT_EQ(q.batches.size(), 2u);
 }

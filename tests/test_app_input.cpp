@@ -1,18 +1,15 @@
 // What the program reads from the user before any window opens: the command line, the event
-// script, SNAP edge lists (hostile ones too), the resource folder, and the demo network.
+// script and the resource folder.
 #include "app/event_script.h"
 #include "app/host_driver.h"
 #include "app/options.h"
 #include "app/resource_folder.h"
-#include "app/snap_graph.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
-#include <fstream>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -23,13 +20,6 @@ bool parse(std::vector<const char*> args, UTL_HostOptions& o, std::string& error
     args.insert(args.begin(), "nimbra");
     o = UTL_HostOptions();
     return parse_command_line(static_cast<int>(args.size()), args.data(), o, error);
-}
-
-std::string temp_file(const std::string& name, const std::string& text)
-{
-    const std::string path = ::testing::TempDir() + name;
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
 }
 
 }  // namespace
@@ -130,49 +120,6 @@ TEST(AppInput, EventScript) {
     }
     EXPECT_FALSE(read_event_script(::testing::TempDir() + "no_such_script.txt", ev, error));
     EXPECT_NE(error.find("cannot open"), std::string::npos);
-}
-
-TEST(AppInput, SnapEgoNetwork) {
-    UTL_SocialGraph g;
-    std::string error, warning;
-    // Person 1 has the most friends (2, 3, 4); 5 knows only 4. Comments, blank lines, tabs,
-    // CRLF, a repeated edge in both directions, a self-loop and a third column are all fine.
-    const std::string good = temp_file("snap_good.txt",
-                                       "# Undirected graph\n% also a comment\n\n1 2\r\n1\t3\n3 1\n1 4 0.5\n"
-                                       "2 3\n4 5\n7 7\n");
-    ASSERT_TRUE(read_snap_ego_network(good, false, 0, g, error, warning)) << error;
-    EXPECT_TRUE(warning.empty()) << warning;
-    EXPECT_EQ(g.me().uid, "1");
-    ASSERT_EQ(g.friends().size(), 3u);
-    EXPECT_EQ(g.friends()[0].uid, "2");
-    EXPECT_EQ(g.friends()[2].name, "Person 4");
-    EXPECT_EQ(g.link_count(), 1u);
-    EXPECT_TRUE(g.are_friends("3", "2"));
-    EXPECT_FALSE(g.are_friends("2", "4"));
-    ASSERT_TRUE(read_snap_ego_network(good, true, 4, g, error, warning));
-    EXPECT_EQ(g.friends().size(), 2u);  // 1 and 5
-    EXPECT_FALSE(read_snap_ego_network(good, true, 99, g, error, warning));
-    EXPECT_NE(error.find("person 99"), std::string::npos);
-
-    // Hostile lines are skipped and counted; the good ones are kept.
-    std::string hostile = "1 2\n-1 3\n1 two\n18446744073709551616 1\n1 2x\n\x01\x02\xff\n";
-    hostile += std::string(100000, '7') + " 1\n";  // an endless id on an endless line
-    hostile += "3 1\n1 4";                          // the last line without its newline
-    const std::string bad = temp_file("snap_hostile.txt", hostile);
-    ASSERT_TRUE(read_snap_ego_network(bad, true, 1, g, error, warning)) << error;
-    EXPECT_EQ(g.friends().size(), 3u);
-    EXPECT_NE(warning.find("skipped 6 lines"), std::string::npos) << warning;
-    EXPECT_NE(warning.find("first: line 2"), std::string::npos) << warning;
-
-    // Nothing usable: a clear error, never a crash.
-    for (const std::string& text : {std::string(), std::string("# only comments\n"), std::string("5 5\n"),
-                                    std::string("\0\0\0\0", 4), std::string("a b\nc d\n")}) {
-        EXPECT_FALSE(read_snap_ego_network(temp_file("snap_empty.txt", text), false, 0, g, error, warning));
-        EXPECT_NE(error.find("no friendships"), std::string::npos) << error;
-    }
-    EXPECT_FALSE(read_snap_ego_network(::testing::TempDir() + "no_such_graph.txt", false, 0, g, error, warning));
-    EXPECT_NE(error.find("cannot open"), std::string::npos);
-    EXPECT_FALSE(read_snap_ego_network(::testing::TempDir(), false, 0, g, error, warning));  // a folder
 }
 
 TEST(AppInput, ResourceFolder) {

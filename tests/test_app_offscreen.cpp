@@ -1,21 +1,25 @@
-// The offscreen host on the demo network, judged from its pictures the way a person would:
-// a click on a person makes that person's card big and the camera glides to it, a drag turns
-// the globe, the user's name reaches the title, and frames land in PNG files.
-#include "service/demo_network.h"
+// The offscreen host on the demo network, fetched from the social service by the acquisition,
+// judged from its pictures the way a person would: a click on a person makes that person's card
+// big and the camera glides to it, a drag turns the globe, the user's name reaches the title,
+// and frames land in PNG files.
+#include "app/acquisition.h"
 #include "app/event_script.h"
 #include "app/host_driver.h"
 #include "app/host_offscreen.h"
 #include "app/options.h"
-#include "app/social_graph.h"
 #include "controller/sim_ctrl_nimbra.h"
+#include "service/demo_network.h"
+#include "service/social_service.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -24,22 +28,21 @@ constexpr int W = 640;
 constexpr int H = 480;
 using Frame = std::vector<std::uint8_t>;  // RGBA, bottom row first
 
-// The demo network without photos, handed over between frames by attach_network(), so every
-// card is plain and every run draws the same pictures.
-UTL_SocialGraph demo_graph()
+// The demo network with every photo taken away, so every card is plain and every run draws
+// the same pictures whenever the portraits would have arrived.
+UTL_SocialNetwork demo_without_photos()
 {
-    const UTL_SocialNetwork net = make_demo_network();
-    auto person = [&](const std::string& uid) {
-        return UTL_Person{uid, net.find(uid)->m_name, "", ""};
-    };
-    std::vector<UTL_Person> friends;
-    for (const std::string& uid : net.friends()) friends.push_back(person(uid));
-    UTL_SocialGraph g;
-    g.set_people(person(net.ego()->m_uid), friends);
-    for (size_t i = 0; i < friends.size(); ++i)
-        for (size_t j = i + 1; j < friends.size(); ++j)
-            if (net.are_friends(friends[i].uid, friends[j].uid)) g.add_link(friends[i].uid, friends[j].uid);
-    return g;
+    UTL_SocialNetwork net = make_demo_network();
+    std::vector<std::string> uids = net.friends();
+    uids.push_back(net.ego()->m_uid);
+    for (const std::string& uid : uids) {
+        UTL_ServicePerson p = *net.find(uid);
+        p.m_pic.clear();
+        p.m_pic_square.clear();
+        p.m_generated_photo = false;
+        net.add_person(p);
+    }
+    return net;
 }
 
 // Runs the demo network for frames ticks with a script and keeps the pictures of the frames
@@ -56,14 +59,38 @@ std::string run(int frames, const std::string& script, const std::vector<int>& k
     std::string error;
     EXPECT_TRUE(parse_event_script(script, events, error)) << error;
     host.set_script(events);
-    const UTL_SocialGraph graph = demo_graph();
+    UTL_SocialService service(demo_without_photos(), kNimbraApiKey, kNimbraSecret);
+    EXPECT_GT(service.start("127.0.0.1", 0), 0);
+    UTL_AcquisitionOptions source;
+    source.m_service_url = service.rest_url();
+    source.m_keep_session = false;
     UTL_HostDriver driver(new UTL_SimCtrlNimbra());
-    attach_network(driver, host, graph);
+    UTL_Acquisition acquisition(driver.controller(), [&host](const std::string& t) { host.set_title(t); }, source);
+    EXPECT_TRUE(acquisition.start(error)) << error;
+    // As the program does, the answers between frames once the controller has started. The
+    // first time, the people and the first friendship batch are waited for, so that every run
+    // sees them arrive in the same frame.
+    bool waited = false;
+    driver.m_between_frames = [&]() {
+        if (!driver.started()) return;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!waited && std::chrono::steady_clock::now() < end &&
+               !(acquisition.people_loaded() &&
+                 acquisition.answered_batches() == static_cast<int>(acquisition.sent_batches().size()))) {
+            acquisition.tick();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        waited = true;
+        acquisition.tick();
+    };
     host.m_after_frame = [&](int f) {
         for (int k : keep)
             if (k == f) out[f] = host.pixels();
     };
     EXPECT_EQ(host.run(driver), 0);
+    EXPECT_TRUE(acquisition.people_loaded());
+    driver.m_between_frames = nullptr;
+    acquisition.connection()->shutdown();
     host.make_current();
     driver.destroy_controller();
     host.close();

@@ -138,10 +138,22 @@ TEST(ServiceNetwork, ReadsEdgeListsInBothFormsAndPicksTheEgo) {
     EXPECT_TRUE(csv.find("30")->m_generated_photo);
     EXPECT_NE(warning.find("1 people"), std::string::npos);
 
+    // Hostile lines are skipped and counted, the good ones around them kept: control bytes, an
+    // endless id on an endless line, a last line without its newline.
+    UTL_SocialNetwork hostile;
+    std::string text = "1 2\n-1 3\n\x01\x02\xff\n";
+    text += std::string(100000, '7') + " 1\n";
+    text += "3 1\n1 4";
+    ASSERT_TRUE(hostile.read_edge_list(write_file("hostile.txt", text), error, warning)) << error;
+    EXPECT_EQ(hostile.friendship_count(), 3u);
+    EXPECT_TRUE(hostile.are_friends("4", "1"));
+    EXPECT_NE(warning.find("3 unreadable"), std::string::npos) << warning;
+
     UTL_SocialNetwork empty;
     EXPECT_FALSE(empty.read_edge_list(write_file("junk.bin", std::string("\0\xff\x01 \n", 5)),
                                       error, warning));
     EXPECT_FALSE(empty.read_edge_list(temp_path("missing"), error, warning));
+    EXPECT_FALSE(empty.read_edge_list(::testing::TempDir(), error, warning));  // a folder
     EXPECT_FALSE(empty.choose_ego());
 }
 
