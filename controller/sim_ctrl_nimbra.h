@@ -12,6 +12,7 @@
 #include "widgets/widget.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@ class GFX_LocationHolder;
 class GFX_LocationHolderFriend;
 class GFX_Friend;
 class GFX_Connection;
+class GFX_DotBatch;
 class UTL_FotoTextureBoss;
 class UTL_ParameterList;
 
@@ -175,6 +177,7 @@ public:
     float m_cam_target_lr = 0.0f;
     float m_cam_target_ud = 0.0f;
     std::vector<GFX_Connection*> m_connections;
+    std::unique_ptr<GFX_DotBatch> m_glow_batch;  // the lines' dots, made on the first glow pass
     GFX_LocationHolder* m_selected_holder = nullptr;  // borrowed from m_loc_holders
     GFX_SphereButton* m_sphere_button = nullptr;
     OGL_Texture* m_sphere_button_texture = nullptr;

@@ -433,8 +433,8 @@ void UTL_SimCtrlNimbra::draw_locators()
     for (GFX_LocationHolder* h : m_loc_holders) h->draw();
 }
 
-// All lines in one quad batch under one texture binding; depth writes off so the dots blend
-// with each other in any order.
+// All lines' dots through one reused vertex array under one texture binding; depth writes off
+// so the dots blend with each other in any order.
 void UTL_SimCtrlNimbra::draw_glow()
 {
     glEnable(GL_TEXTURE_2D);
@@ -444,9 +444,9 @@ void UTL_SimCtrlNimbra::draw_glow()
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     if (m_billboard_texture) {
         m_billboard_texture->apply();
-        glBegin(GL_QUADS);
-        for (GFX_Connection* c : m_connections) c->draw();
-        glEnd();
+        if (!m_glow_batch) m_glow_batch.reset(new GFX_DotBatch());
+        for (GFX_Connection* c : m_connections) c->draw(*m_glow_batch);
+        m_glow_batch->flush();
     }
     glDisable(GL_BLEND);
     glEnable(GL_LIGHTING);

@@ -1,6 +1,9 @@
 // GFX_Connection and GFX_ConnectionFriends: the dotted line between two points and the
-// friendship line that finds, and keeps in step with, the locators of its two people.
+// friendship line that finds, and keeps in step with, the locators of its two people;
+// GFX_DotBatch: the arrays their dots are drawn from.
 #include "scene/connection.h"
+
+#include <GL/gl.h>
 
 #include <cmath>
 
@@ -26,6 +29,13 @@ bool shows(const GFX_LocationHolderFriend* h, const std::string& uid) {
 }  // namespace
 
 // --- Construction and destruction ----------------------------------------------------------
+
+GFX_DotBatch::GFX_DotBatch(int capacity) : m_capacity(capacity > 0 ? capacity : 1) {
+    m_vertices.resize(static_cast<size_t>(m_capacity) * 4 * k_floats);
+    m_tex_coords.reserve(static_cast<size_t>(m_capacity) * 8);
+    for (int i = 0; i < m_capacity; ++i)
+        m_tex_coords.insert(m_tex_coords.end(), {0.0f, 0.0f, 1.0f, 0.0f, 1.0f, 1.0f, 0.0f, 1.0f});
+}
 
 GFX_Connection::GFX_Connection(UTL_SimCtrlNimbra* controller)
     : m_controller(controller), m_billboard(new GFX_Billboard(Math_Vector3(), k_dot_size, k_dot_size)) {}
@@ -80,26 +90,70 @@ void GFX_ConnectionFriends::find_ends() {
 
 // --- Drawing -------------------------------------------------------------------------------
 
-void GFX_Connection::draw() { draw_dots(); }
+void GFX_DotBatch::add(const Math_Vector3& centre, const Math_Vector3& right, const Math_Vector3& up,
+                       const Math_Vector3& color, float alpha) {
+    if (m_count == m_capacity) flush();
+    float* v = &m_vertices[static_cast<size_t>(m_count) * 4 * k_floats];
+    // NOTE: the same operations in the same order as GFX_Billboard::update_vertex_position, so
+    // the corners come out bit for bit as a billboard's would.
+    const Math_Vector3 corners[4] = {centre - right - up, centre + right - up, centre + right + up,
+                                     centre - right + up};
+    for (const Math_Vector3& c : corners) {
+        v[0] = c.m_x;
+        v[1] = c.m_y;
+        v[2] = c.m_z;
+        v[3] = color.m_x;
+        v[4] = color.m_y;
+        v[5] = color.m_z;
+        v[6] = alpha;
+        v += k_floats;
+    }
+    ++m_count;
+}
 
-void GFX_Connection::draw_dots() {
+void GFX_DotBatch::flush() {
+    if (m_count == 0) return;
+    // The frame leaves a normal array enabled for the meshes; the dots have none.
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_INDEX_ARRAY);
+    glDisableClientState(GL_EDGE_FLAG_ARRAY);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    const GLsizei stride = k_floats * sizeof(float);
+    glVertexPointer(3, GL_FLOAT, stride, m_vertices.data());
+    glColorPointer(4, GL_FLOAT, stride, m_vertices.data() + 3);
+    glTexCoordPointer(2, GL_FLOAT, 0, m_tex_coords.data());
+    glDrawArrays(GL_QUADS, 0, 4 * m_count);
+    glPopClientAttrib();
+    m_drawn += m_count;
+    m_count = 0;
+}
+
+void GFX_Connection::draw(GFX_DotBatch& batch) { draw_dots(batch); }
+
+void GFX_Connection::draw_dots(GFX_DotBatch& batch) {
     const Math_Vector3 d = m_end - m_start;
     const float length = d.length();
     const int n = dot_count(length);
     if (n <= 1) return;
     const Math_Vector3 u = d / length;
     const float step = length / static_cast<float>(n);
-    GFX_Billboard& b = *m_billboard;
+    // Size and screen axes are the same for every dot of the line.
+    const GFX_Billboard& b = *m_billboard;
+    const Math_Vector3 right = b.m_right * (0.5f * b.m_width);
+    const Math_Vector3 up = b.m_up * (0.5f * b.m_height);
+    Math_Vector3 color = b.m_color;
     for (int k = 1; k < n; ++k) {
-        b.m_position = m_start + u * (static_cast<float>(k) * step);
+        Math_Vector3 p = m_start + u * (static_cast<float>(k) * step);
         // The dots shade from one end's colour to the other's.
-        if (m_controller) m_controller->position_to_color(b.m_position, b.m_color);
-        b.update_vertex_position();
-        b.draw();
+        if (m_controller) m_controller->position_to_color(p, color);
+        batch.add(p, right, up, color, b.m_alpha);
     }
 }
 
-void GFX_ConnectionFriends::draw() {
+void GFX_ConnectionFriends::draw(GFX_DotBatch& batch) {
     if (!m_controller) return;
     find_ends();
     if (!m_holder1 || !m_holder2) return;
@@ -111,7 +165,7 @@ void GFX_ConnectionFriends::draw() {
     m_billboard->m_width = size;
     m_billboard->m_height = size;
     m_billboard->m_alpha = m_highlighted ? 1.0f : m_alpha;
-    draw_dots();
+    draw_dots(batch);
 }
 
 // --- Helpers -------------------------------------------------------------------------------

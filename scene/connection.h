@@ -1,8 +1,10 @@
 // GFX_Connection: a dotted glowing line between two points; GFX_ConnectionFriends: the line of
-// a friendship, which finds the locators of its two people by user id.
+// a friendship, which finds the locators of its two people by user id; GFX_DotBatch: the vertex
+// array all lines of a frame write their dots into.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "gfx/math.h"
 
@@ -10,8 +12,45 @@ class GFX_Billboard;
 class GFX_LocationHolderFriend;
 class UTL_SimCtrlNimbra;
 
-// Owned by the controller. Drawing emits quads only: the caller binds the glow texture and opens
-// the GL_QUADS batch. Main thread only.
+// Camera-facing textured quads gathered into client-side arrays and drawn with glDrawArrays, a
+// chunk at a time: tens of thousands of lines make millions of dots a frame, and one call per
+// chunk costs the driver far less than a dozen calls per dot. Its storage is reserved once and
+// reused every frame. The caller binds the texture and sets blending; flush() draws what is
+// pending. Owned by its user (the controller keeps one for the glow). Main thread only.
+class GFX_DotBatch {
+public:
+    static constexpr int k_default_capacity = 2048;  // dots per chunk
+
+    explicit GFX_DotBatch(int capacity = k_default_capacity);
+    GFX_DotBatch(const GFX_DotBatch&) = delete;
+    GFX_DotBatch& operator=(const GFX_DotBatch&) = delete;
+
+    // Appends one quad with corners centre -/+ right -/+ up (lower left first, counter-clockwise
+    // like a billboard's) in one colour, texture (0,0) to (1,1); draws the chunk when it is full.
+    void add(const Math_Vector3& centre, const Math_Vector3& right, const Math_Vector3& up,
+             const Math_Vector3& color, float alpha);
+    // Draws the pending dots as GL_QUADS and empties the batch; the client array state is
+    // restored afterwards.
+    void flush();
+
+    int pending() const { return m_count; }
+    int capacity() const { return m_capacity; }
+    // Dots drawn by flush() since construction, for tests and figures.
+    long long drawn() const { return m_drawn; }
+
+private:
+    // Position then colour with alpha, seven floats per corner; the texture coordinates are the
+    // same for every quad and filled once.
+    static constexpr int k_floats = 7;
+    int m_capacity;
+    int m_count = 0;
+    long long m_drawn = 0;
+    std::vector<float> m_vertices;
+    std::vector<float> m_tex_coords;
+};
+
+// Owned by the controller. Drawing writes the dots into the caller's batch; the caller binds the
+// glow texture and flushes the batch. Main thread only.
 class GFX_Connection {
 public:
     explicit GFX_Connection(UTL_SimCtrlNimbra* controller);
@@ -23,7 +62,7 @@ public:
     void set_impostor_orientation(const Math_Vector3& up, const Math_Vector3& right);
 
     // The dots from m_start to m_end with the billboard's current size and opacity.
-    virtual void draw();
+    virtual void draw(GFX_DotBatch& batch);
 
     // Number of dot intervals on a line of that length: one per full 90 units; 0 for a zero,
     // negative or non-finite length. Dots sit at k * length / n for k = 1 .. n - 1.
@@ -35,8 +74,8 @@ public:
     GFX_Billboard* m_billboard;  // Owned; one quad moved from dot to dot.
 
 protected:
-    // Emits the dots between m_start and m_end, each coloured by its place on the globe.
-    void draw_dots();
+    // Adds the dots between m_start and m_end, each coloured by its place on the globe.
+    void draw_dots(GFX_DotBatch& batch);
 };
 
 class GFX_ConnectionFriends : public GFX_Connection {
@@ -50,7 +89,7 @@ public:
     void detach_holder(GFX_LocationHolderFriend* h);
 
     // Finds the ends while one is missing, then draws the dots between the two balls.
-    void draw() override;
+    void draw(GFX_DotBatch& batch) override;
 
     std::string m_uid1;
     std::string m_uid2;

@@ -32,8 +32,8 @@ struct Dot {
     float size, r, g, b, a;
 };
 
-// The dots one draw() emits, caught with OpenGL feedback in world units (identity model-view,
-// an orthographic box around the globe): centre, width and colour of each quad.
+// The dots one draw() adds to a batch, caught with OpenGL feedback in world units (identity
+// model-view, an orthographic box around the globe): centre, width and colour of each quad.
 std::vector<Dot> capture_dots(GFX_Connection& c) {
     const float half = 8192;
     glViewport(0, 0, 16384, 16384);
@@ -46,9 +46,9 @@ std::vector<Dot> capture_dots(GFX_Connection& c) {
     static std::vector<GLfloat> buf(1 << 18);
     glFeedbackBuffer(static_cast<GLsizei>(buf.size()), GL_3D_COLOR, buf.data());
     glRenderMode(GL_FEEDBACK);
-    glBegin(GL_QUADS);
-    c.draw();
-    glEnd();
+    GFX_DotBatch batch;
+    c.draw(batch);
+    batch.flush();
     const int n = glRenderMode(GL_RENDER);
     std::vector<const GLfloat*> v;  // x, y, depth, r, g, b, a per vertex; two triangles a quad
     for (int i = 0; i < n; i += 2 + 7 * static_cast<int>(buf[i + 1]))
