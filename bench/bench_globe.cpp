@@ -1,7 +1,8 @@
 // The whole globe of one real ego network: person 107 of the SNAP Facebook graph, its 1045
 // friends, the 26750 friendships among them and its own 1045 lines. Prints the cost of adding
 // the friends one by one with a layout after each, milliseconds per frame of the controller in
-// the offscreen renderer, and a bare immediate-mode loop of as many textured quads for scale.
+// the offscreen renderer, and for scale two bare loops of as many textured quads: one in
+// immediate mode, one through a vertex array drawn a chunk at a time.
 #include "controller/sim_ctrl_nimbra.h"
 
 #include "gfx/ogl_texture.h"
@@ -126,6 +127,56 @@ double bare_quads_ms(UTL_SimCtrlNimbra& c, const std::vector<Quad>& quads)
     return ms_since(start) / FRAMES;
 }
 
+// The same quads again, written each frame into one reused array (position and colour per
+// corner, texture coordinates filled once) and drawn with glDrawArrays a chunk at a time, in
+// the same layout and chunk size as the controller's glow.
+double array_quads_ms(UTL_SimCtrlNimbra& c, const std::vector<Quad>& quads)
+{
+    const Math_Vector3 up = c.m_impostor_up, right = c.m_impostor_right;
+    const int chunk = GFX_DotBatch::k_default_capacity;
+    std::vector<float> vertices(size_t(chunk) * 4 * 7), tex;
+    for (int i = 0; i < chunk; ++i) tex.insert(tex.end(), {0, 0, 1, 0, 1, 1, 0, 1});
+    const auto start = Clock::now();
+    for (int f = 0; f < FRAMES; ++f) {
+        glClear(GL_COLOR_BUFFER_BIT);
+        glEnable(GL_DEPTH_TEST);
+        glEnable(GL_TEXTURE_2D);
+        glDisable(GL_LIGHTING);
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        glDepthMask(GL_FALSE);
+        if (c.m_billboard_texture) c.m_billboard_texture->apply();
+        glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+        glDisableClientState(GL_NORMAL_ARRAY);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glEnableClientState(GL_COLOR_ARRAY);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glVertexPointer(3, GL_FLOAT, 7 * sizeof(float), vertices.data());
+        glColorPointer(4, GL_FLOAT, 7 * sizeof(float), vertices.data() + 3);
+        glTexCoordPointer(2, GL_FLOAT, 0, tex.data());
+        int n = 0;
+        for (const Quad& q : quads) {
+            const Math_Vector3 r = right * q.half, u = up * q.half;
+            const Math_Vector3 v[4] = {q.centre - r - u, q.centre + r - u, q.centre + r + u, q.centre - r + u};
+            float* p = &vertices[size_t(n) * 4 * 7];
+            for (const Math_Vector3& corner : v) {
+                p[0] = corner.m_x, p[1] = corner.m_y, p[2] = corner.m_z;
+                p[3] = 0.5f, p[4] = 0.8f, p[5] = 1.0f, p[6] = 0.3f;
+                p += 7;
+            }
+            if (++n == chunk) {
+                glDrawArrays(GL_QUADS, 0, 4 * n);
+                n = 0;
+            }
+        }
+        if (n > 0) glDrawArrays(GL_QUADS, 0, 4 * n);
+        glPopClientAttrib();
+        glDepthMask(GL_TRUE);
+        glFinish();
+    }
+    return ms_since(start) / FRAMES;
+}
+
 }  // namespace
 
 int main()
@@ -182,7 +233,7 @@ int main()
             const std::vector<Quad> quads = frame_quads(c);
             // The two take turns and each keeps its best round, so a busy machine skews them
             // alike.
-            double frame_ms = 1e30, bare_ms = 1e30;
+            double frame_ms = 1e30, bare_ms = 1e30, array_ms = 1e30;
             for (int round = 0; round < ROUNDS; ++round) {
                 t = Clock::now();
                 for (int f = 0; f < FRAMES; ++f) {
@@ -191,11 +242,36 @@ int main()
                 }
                 frame_ms = std::min(frame_ms, ms_since(t) / FRAMES);
                 bare_ms = std::min(bare_ms, bare_quads_ms(c, quads));
+                array_ms = std::min(array_ms, array_quads_ms(c, quads));
+            }
+            // Where a frame goes: its two 3D passes again under the last frame's camera.
+            double locators_ms = 1e30, glow_ms = 1e30;
+            for (int round = 0; round < ROUNDS; ++round) {
+                glEnable(GL_DEPTH_TEST);
+                glEnableClientState(GL_VERTEX_ARRAY);
+                glEnableClientState(GL_NORMAL_ARRAY);
+                glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+                glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+                t = Clock::now();
+                c.draw_locators();
+                glFinish();
+                locators_ms = std::min(locators_ms, ms_since(t));
+                t = Clock::now();
+                c.draw_glow();
+                glFinish();
+                glow_ms = std::min(glow_ms, ms_since(t));
+                glDisableClientState(GL_VERTEX_ARRAY);
+                glDisableClientState(GL_NORMAL_ARRAY);
+                glDisableClientState(GL_TEXTURE_COORD_ARRAY);
             }
             std::printf("%4dx%-4d controller frame %9.1f ms/frame (%zu balls, %zu textured quads)\n", w, h,
                         frame_ms, c.m_loc_holders.size(), quads.size());
+            std::printf("%4dx%-4d   of which   %9.1f ms balls and frames, %.1f ms the lines' glow\n", w, h,
+                        locators_ms, glow_ms);
             std::printf("%4dx%-4d bare quad loop   %9.1f ms/frame (the same quads, immediate mode)\n", w, h, bare_ms);
-            std::printf("%4dx%-4d frame / bare loop %8.2f\n", w, h, frame_ms / bare_ms);
+            std::printf("%4dx%-4d bare quad array  %9.1f ms/frame (the same quads, vertex array)\n", w, h, array_ms);
+            std::printf("%4dx%-4d frame / bare loop %8.2f, frame / bare array %.2f, array / loop %.2f\n", w, h,
+                        frame_ms / bare_ms, frame_ms / array_ms, array_ms / bare_ms);
         }
     }
     OSMesaDestroyContext(context);
