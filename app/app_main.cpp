@@ -6,6 +6,7 @@
 #include "app/host_driver.h"
 #include "app/options.h"
 #include "app/resource_folder.h"
+#include "app/url_opener.h"
 #include "controller/sim_ctrl_nimbra.h"
 
 #include <unistd.h>
@@ -72,6 +73,9 @@ int nimbra_main(int argc, char** argv, UTL_Host& host, const std::string& progra
     }
 
     UTL_HostDriver driver(new UTL_SimCtrlNimbra());
+    // The maker logo opens the About page with the desktop's opener; the controller itself
+    // makes no platform calls.
+    driver.controller()->m_open_url = [](const std::string& page) { open_url(page); };
     // The answers reach the controller between frames once it has started.
     acquisition.set_controller(driver.controller());
     driver.m_between_frames = [&driver, &acquisition]() {
