@@ -11,6 +11,9 @@ command -v identify >/dev/null 2>&1 || { echo "SKIP: identify is not installed";
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# A home of its own: the kept login session and any cache land here, not in the user's files.
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache"
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME"
 fail() { echo "FAIL: $*"; echo "--- output"; cat "$work/out" "$work/err" 2>/dev/null; exit 1; }
 # run EXPECTED_STATUS ARGS...: runs nimbra with no display, output in $work/out and $work/err.
 run() {

@@ -17,6 +17,9 @@ for tool in Xvfb xdotool import convert identify python3; do
 done
 
 work=$(mktemp -d)
+# A home of its own: the kept login session and any cache land here, not in the user's files.
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache"
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME"
 xvfb_pid=""
 app_pid=""
 cleanup() {
