@@ -2,8 +2,9 @@
 // answers (pugixml) handed to the main thread, the login and the session file.
 #include "app/service_connection.h"
 
+#include "service/signature.h"
+
 #include <curl/curl.h>
-#include <openssl/evp.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -332,29 +333,6 @@ void UTL_ServiceConnection::send_method(const UTL_ServiceParameters& parameters,
     request->send_request();
 }
 
-std::string UTL_ServiceConnection::md5_hex(const std::string& data) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (!EVP_Digest(data.data(), data.size(), digest, &length, EVP_md5(), nullptr)) return "";
-    static const char hex[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned int i = 0; i < length; ++i) {
-        out += hex[digest[i] >> 4];
-        out += hex[digest[i] & 15];
-    }
-    return out;
-}
-
-std::string UTL_ServiceConnection::signature(const UTL_ServiceParameters& parameters,
-                                             const std::string& secret) {
-    std::string text;
-    for (const auto& [name, value] : parameters) {  // std::map: sorted by name
-        if (name == "sig") continue;
-        text += name + "=" + value;
-    }
-    return md5_hex(text + secret);
-}
-
 void UTL_ServiceConnection::queue(UTL_ServiceRequest* request) {
     UTL_ServiceParameters fields = request->m_parameters;
     fields["api_key"] = m_api_key;
@@ -367,7 +345,7 @@ void UTL_ServiceConnection::queue(UTL_ServiceRequest* request) {
             .count());
     m_last_call_id = now > m_last_call_id ? now : m_last_call_id + 1;
     fields["call_id"] = std::to_string(m_last_call_id);
-    fields["sig"] = signature(fields, m_secret);
+    fields["sig"] = request_signature(fields, m_secret);
 
     CURL* escaper = curl_easy_init();
     std::string form;

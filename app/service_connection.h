@@ -137,11 +137,6 @@ public:
     // queued are dropped without their handlers. Also run by the destructor.
     void shutdown();
 
-    // The request signature: MD5 (lower-case hex) of the name=value pairs sorted by name and
-    // concatenated without separators, followed by the secret. "sig" itself is left out.
-    static std::string signature(const UTL_ServiceParameters& parameters,
-                                 const std::string& secret);
-    static std::string md5_hex(const std::string& data);
     // $XDG_CONFIG_HOME/nimbra/session, else $HOME/.config/nimbra/session ("" without either).
     static std::string default_session_path();
 

@@ -5,6 +5,7 @@
 // 50 frames per second, and the service's answer time for one full batch.
 #include "app/acquisition.h"
 #include "controller/sim_ctrl_nimbra.h"
+#include "service/signature.h"
 #include "service/social_service.h"
 
 #include <httplib.h>
@@ -102,7 +103,7 @@ void run_service_batch() {
                                               {"auth_token", service.standing_token()},
                                               {"api_key", kNimbraApiKey}, {"v", "1.0"},
                                               {"call_id", "1"}};
-    fields["sig"] = UTL_ServiceConnection::signature(fields, kNimbraSecret);
+    fields["sig"] = request_signature(fields, kNimbraSecret);
     httplib::Client client("127.0.0.1", service.port());
     httplib::Params form(fields.begin(), fields.end());
     auto session = client.Post("/restserver.php", form);
@@ -117,7 +118,7 @@ void run_service_batch() {
                                                 {"api_key", kNimbraApiKey}, {"v", "1.0"},
                                                 {"session_key", key},
                                                 {"call_id", std::to_string(k + 2)}};
-        call["sig"] = UTL_ServiceConnection::signature(call, kNimbraSecret);
+        call["sig"] = request_signature(call, kNimbraSecret);
         httplib::Params p(call.begin(), call.end());
         Clock::time_point t = Clock::now();
         auto res = client.Post("/restserver.php", p);

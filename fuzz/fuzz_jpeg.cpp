@@ -1,30 +1,7 @@
-// Fuzzes the JPEG reader and its libjpeg error handling: any bytes decode to no pixels or to
-// a full array of the size reported, within GFX_Image::MAX_SIDE.
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-
+// Fuzzes the JPEG reader and its libjpeg error handling.
+#include "fuzz/image_reader_harness.h"
 #include "util/image_jpeg.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    GFX_ImageSerializerJPEG reader;
-    unsigned char* pixels = nullptr;
-    unsigned char bits = 0;
-    unsigned int width = 0;
-    unsigned int height = 0;
-    reader.read_memory(data, size, &pixels, bits, width, height);
-    if (pixels) {
-        if (width == 0 || height == 0 || width > GFX_Image::MAX_SIDE ||
-            height > GFX_Image::MAX_SIDE || bits % 8 != 0 || bits == 0 || bits > 32)
-            std::abort();
-        // Touch the first and last byte: AddressSanitizer catches an array shorter than
-        // reported.
-        const size_t n = size_t(width) * height * (bits / 8);
-        volatile unsigned char sink = static_cast<unsigned char>(pixels[0] + pixels[n - 1]);
-        (void)sink;
-    } else if (bits != 0 || width != 0 || height != 0) {
-        std::abort();
-    }
-    delete[] pixels;
-    return 0;
+    return fuzz_image_reader<GFX_ImageSerializerJPEG>(data, size);
 }

@@ -2,6 +2,7 @@
 // and people files, signed REST calls with any fields, and any XML as the answers the
 // acquisition turns into people and friendships. The first byte chooses which.
 #include "app/acquisition.h"
+#include "service/signature.h"
 #include "service/social_service.h"
 
 #include <unistd.h>
@@ -73,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 std::map<std::string, std::string> login{{"method", "auth.getSession"},
                                                          {"auth_token", service.standing_token()},
                                                          {"api_key", kNimbraApiKey}};
-                login["sig"] = UTL_SocialService::signature(login, kNimbraSecret);
+                login["sig"] = request_signature(login, kNimbraSecret);
                 UTL_ServiceAnswer answer;
                 answer.parse(service.answer(login, "http://h"), "");
                 return std::string(answer.root_element().child_value("session_key"));
@@ -81,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::map<std::string, std::string> fields = UTL_SocialService::parse_form(text);
             fields["api_key"] = kNimbraApiKey;
             if (fields.count("session_key") == 0) fields["session_key"] = session;
-            fields["sig"] = UTL_SocialService::signature(fields, kNimbraSecret);
+            fields["sig"] = request_signature(fields, kNimbraSecret);
             UTL_ServiceAnswer answer;
             answer.parse(service.answer(fields, "http://h"), "");
             break;

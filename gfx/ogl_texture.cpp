@@ -105,6 +105,16 @@ bool OGL_Texture::image_fits_format(const GFX_Image& image, GLenum pixel_format)
     return count * image.m_bits_per_pixel / 8 >= count * channels;
 }
 
+void OGL_Texture::adopt_image(GFX_Image*& owned, GFX_Image* image, GLint& internal_format,
+                              GLenum& pixel_format) {
+    if (image != owned) {
+        delete owned;
+        owned = image;
+    }
+    m_pixel_type = GL_UNSIGNED_BYTE;
+    if (owned != nullptr) formats_for_depth(owned->m_bits_per_pixel, internal_format, pixel_format);
+}
+
 // ---- OGL_Texture2D -----------------------------------------------------------------------
 
 OGL_Texture2D::OGL_Texture2D() {
@@ -133,14 +143,7 @@ void OGL_Texture2D::read_from_file(const char* path) {
 }
 
 void OGL_Texture2D::init_from_image(GFX_Image* image) {
-    if (image != m_image) {
-        clear();
-        m_image = image;
-    }
-    m_pixel_type = GL_UNSIGNED_BYTE;
-    if (m_image != nullptr) {
-        formats_for_depth(m_image->m_bits_per_pixel, m_internal_format, m_pixel_format);
-    }
+    adopt_image(m_image, image, m_internal_format, m_pixel_format);
 }
 
 void OGL_Texture2D::clear() {

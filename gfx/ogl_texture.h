@@ -55,6 +55,11 @@ protected:
     // True when an image of this size and depth holds at least the bytes OpenGL reads for it
     // with the given pixel format and unsigned-byte channels, so an upload stays in bounds.
     static bool image_fits_format(const GFX_Image& image, GLenum pixel_format);
+    // What a texture that owns a GFX_Image does when it is handed one: owned becomes image (the
+    // old one deleted unless it is the same; null just clears), channels unsigned bytes, and
+    // the formats follow the image's depth. No OpenGL call, so any thread may run it.
+    void adopt_image(GFX_Image*& owned, GFX_Image* image, GLint& internal_format,
+                     GLenum& pixel_format);
 
     GLenum m_target = GL_TEXTURE_2D;
     GLenum m_pixel_type = GL_UNSIGNED_BYTE;

@@ -42,14 +42,7 @@ void OGL_TextureFoto::read_from_file(const char* path) {
 }
 
 void OGL_TextureFoto::init_from_image(GFX_Image* image) {
-    if (image != m_image) {
-        clear();
-        m_image = image;
-    }
-    m_pixel_type = GL_UNSIGNED_BYTE;
-    if (m_image != nullptr) {
-        formats_for_depth(m_image->m_bits_per_pixel, m_internal_format, m_pixel_format);
-    }
+    adopt_image(m_image, image, m_internal_format, m_pixel_format);
 }
 
 void OGL_TextureFoto::clear() {

@@ -57,6 +57,20 @@ bool is_number(const std::string& s) {
 // Lines longer than this are not an edge list's and are skipped unread.
 constexpr size_t kMaxLine = 4096;
 
+// The next line of a data file that is neither blank nor a comment, its CR taken off; lines
+// over kMaxLine count in skipped. False at the end of the file.
+bool next_data_line(std::istream& in, std::string& line, size_t& skipped) {
+    while (std::getline(in, line)) {
+        if (line.size() > kMaxLine) {
+            ++skipped;
+            continue;
+        }
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!is_comment_or_blank(line)) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 // --- Construction -----------------------------------------------------------------------------
@@ -101,13 +115,7 @@ bool UTL_SocialNetwork::read_edge_list(const std::string& path, std::string& err
     }
     size_t skipped = 0, edges = 0, data_lines = 0;
     std::string line;
-    while (std::getline(in, line)) {
-        if (line.size() > kMaxLine) {
-            ++skipped;
-            continue;
-        }
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (is_comment_or_blank(line)) continue;
+    while (next_data_line(in, line, skipped)) {
         ++data_lines;
         std::string a, b;
         bool csv = line.find(',') != std::string::npos;
@@ -164,13 +172,7 @@ bool UTL_SocialNetwork::read_people(const std::string& path, std::string& error,
     }
     size_t skipped = 0, rows = 0;
     std::string line;
-    while (std::getline(in, line)) {
-        if (line.size() > kMaxLine) {
-            ++skipped;
-            continue;
-        }
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (is_comment_or_blank(line)) continue;
+    while (next_data_line(in, line, skipped)) {
         std::vector<std::string> fields = split_csv(line);
         for (std::string& f : fields) f = trim(f);
         if (++rows == 1 && fields[0] == "uid") continue;

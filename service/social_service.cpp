@@ -3,9 +3,9 @@
 #include "service/social_service.h"
 
 #include "service/portrait.h"
+#include "service/signature.h"
 
 #include <httplib.h>
-#include <openssl/evp.h>
 
 #include <cctype>
 #include <chrono>
@@ -27,19 +27,6 @@ constexpr int kErrorToken = 105;
 constexpr size_t kMaxRequestBytes = 8u << 20;
 // The most uids or pairs one call may ask about.
 constexpr size_t kMaxItems = 200000;
-
-std::string md5_hex(const std::string& data) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (!EVP_Digest(data.data(), data.size(), digest, &length, EVP_md5(), nullptr)) return "";
-    static const char hex[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned int i = 0; i < length; ++i) {
-        out += hex[digest[i] >> 4];
-        out += hex[digest[i] & 15];
-    }
-    return out;
-}
 
 std::vector<std::string> split_commas(const std::string& list) {
     std::vector<std::string> out;
@@ -185,7 +172,7 @@ std::string UTL_SocialService::answer(const std::map<std::string, std::string>& 
     }
     if (value_of(fields, "api_key") != m_api_key) return error_xml(kErrorApiKey, "Invalid API key");
     std::string sig = value_of(fields, "sig");
-    if (sig.empty() || sig != signature(fields, m_secret)) {
+    if (sig.empty() || sig != request_signature(fields, m_secret)) {
         return error_xml(kErrorSignature, "Incorrect signature");
     }
     if (method.empty()) return error_xml(kErrorParameter, "Invalid parameter: method");
@@ -355,15 +342,6 @@ std::string UTL_SocialService::xml_escape(const std::string& text) {
         }
     }
     return out;
-}
-
-std::string UTL_SocialService::signature(const std::map<std::string, std::string>& fields,
-                                         const std::string& secret) {
-    std::string text;
-    for (const auto& [name, value] : fields) {
-        if (name != "sig") text += name + "=" + value;
-    }
-    return md5_hex(text + secret);
 }
 
 std::string UTL_SocialService::session_key_for(const std::string& uid) const {

@@ -60,8 +60,6 @@ public:
     static std::map<std::string, std::string> parse_form(const std::string& body);
     static std::string error_xml(int code, const std::string& message);
     static std::string xml_escape(const std::string& text);
-    static std::string signature(const std::map<std::string, std::string>& fields,
-                                 const std::string& secret);
 
 private:
     std::string answer_method(const std::string& method,

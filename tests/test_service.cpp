@@ -3,6 +3,7 @@
 #include "app/service_connection.h"
 #include "service/demo_network.h"
 #include "service/portrait.h"
+#include "service/signature.h"
 #include "service/social_service.h"
 #include "tests/support/offscreen_gl.h"
 
@@ -54,7 +55,7 @@ std::map<std::string, std::string> signed_call(std::map<std::string, std::string
     fields["v"] = "1.0";
     fields["call_id"] = "1";
     if (!session.empty()) fields["session_key"] = session;
-    fields["sig"] = UTL_ServiceConnection::signature(fields, kNimbraSecret);
+    fields["sig"] = request_signature(fields, kNimbraSecret);
     return fields;
 }
 
@@ -195,13 +196,12 @@ TEST(ServiceNetwork, DemoNetworkHasCirclesAndMostlyPortraits) {
 }
 
 TEST(ServiceProtocol, SignaturesAreMd5OfSortedPairsAndSecret) {
-    EXPECT_EQ(UTL_ServiceConnection::md5_hex(""), "d41d8cd98f00b204e9800998ecf8427e");
+    EXPECT_EQ(md5_hex(""), "d41d8cd98f00b204e9800998ecf8427e");
     std::map<std::string, std::string> p{{"b", "2"}, {"a", "1"}, {"sig", "ignored"}};
-    EXPECT_EQ(UTL_ServiceConnection::signature(p, "s3cr3t"), "2b23dcb025e26406f99343498b21fdd6");
+    EXPECT_EQ(request_signature(p, "s3cr3t"), "2b23dcb025e26406f99343498b21fdd6");
     std::map<std::string, std::string> call{
         {"method", "facebook.friends.get"}, {"api_key", "k"}, {"call_id", "7"}, {"v", "1.0"}};
-    EXPECT_EQ(UTL_ServiceConnection::signature(call, "S"), "9d05971e44b7cb5fed8f861d084c36d6");
-    EXPECT_EQ(UTL_SocialService::signature(call, "S"), "9d05971e44b7cb5fed8f861d084c36d6");
+    EXPECT_EQ(request_signature(call, "S"), "9d05971e44b7cb5fed8f861d084c36d6");
     EXPECT_EQ(UTL_ServiceRequest::expected_root("facebook.friends.areFriends"),
               "friends_areFriends_response");
     EXPECT_EQ(UTL_ServiceRequest::expected_root("auth.getSession"), "auth_getSession_response");
