@@ -445,6 +445,8 @@ void UTL_SimCtrlNimbra::draw_glow()
     if (m_billboard_texture) {
         m_billboard_texture->apply();
         if (!m_glow_batch) m_glow_batch.reset(new GFX_DotBatch());
+        // The view volume of this frame's camera; without a camera it was never set.
+        m_glow_batch->set_view(m_camera ? &m_frustum : nullptr);
         for (GFX_Connection* c : m_connections) c->draw(*m_glow_batch);
         m_glow_batch->flush();
     }

@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "controller/sim_ctrl_nimbra.h"
+#include "gfx/frustum.h"
 #include "scene/billboard.h"
 #include "scene/friend.h"
 #include "scene/location_holder.h"
@@ -17,6 +18,9 @@ namespace {
 constexpr float k_dot_spacing = 90.0f;
 constexpr float k_dot_size = 90.0f;
 constexpr float k_highlighted_dot_size = 125.0f;
+// Added to the radius of what is tested against the view volume, so rounding in the planes
+// can never leave out a dot that touches the screen.
+constexpr float k_view_margin = 10.0f;
 // Far more intervals than a line across the globe has (about 123); beyond it the length can
 // only come from broken positions, and converting it to int would overflow.
 constexpr float k_max_intervals = 1.0e6f;
@@ -131,6 +135,18 @@ void GFX_DotBatch::flush() {
     m_count = 0;
 }
 
+GFX_DotBatch::Where GFX_DotBatch::classify(const Math_Vector3& centre, float radius) const {
+    if (!m_view) return INSIDE;
+    Where where = INSIDE;
+    for (int i = 0; i < GFX_Frustum::PLANE_COUNT; ++i) {
+        // NOTE: a NaN plane (a degenerate camera) fails both tests and culls nothing.
+        const float distance = m_view->m_plane_norm[i].dot(centre) + m_view->m_plane_d[i];
+        if (distance > radius) return OUTSIDE;
+        if (distance > -radius) where = PARTLY;
+    }
+    return where;
+}
+
 void GFX_Connection::draw(GFX_DotBatch& batch) { draw_dots(batch); }
 
 void GFX_Connection::draw_dots(GFX_DotBatch& batch) {
@@ -144,9 +160,21 @@ void GFX_Connection::draw_dots(GFX_DotBatch& batch) {
     const GFX_Billboard& b = *m_billboard;
     const Math_Vector3 right = b.m_right * (0.5f * b.m_width);
     const Math_Vector3 up = b.m_up * (0.5f * b.m_height);
+    // A sphere round a dot holds its corners; one round the segment holds all its dots. A line
+    // wholly in view needs no test per dot, one wholly out of view none at all.
+    const float dot_radius = 0.75f * (b.m_width > b.m_height ? b.m_width : b.m_height) + k_view_margin;
+    const GFX_DotBatch::Where where = batch.classify(m_start + d * 0.5f, 0.5f * length + dot_radius);
+    if (where == GFX_DotBatch::OUTSIDE) {
+        batch.count_skipped(n - 1);
+        return;
+    }
     Math_Vector3 color = b.m_color;
     for (int k = 1; k < n; ++k) {
         Math_Vector3 p = m_start + u * (static_cast<float>(k) * step);
+        if (where == GFX_DotBatch::PARTLY && batch.classify(p, dot_radius) == GFX_DotBatch::OUTSIDE) {
+            batch.count_skipped(1);
+            continue;
+        }
         // The dots shade from one end's colour to the other's.
         if (m_controller) m_controller->position_to_color(p, color);
         batch.add(p, right, up, color, b.m_alpha);

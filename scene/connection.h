@@ -9,6 +9,7 @@
 #include "gfx/math.h"
 
 class GFX_Billboard;
+class GFX_Frustum;
 class GFX_LocationHolderFriend;
 class UTL_SimCtrlNimbra;
 
@@ -33,10 +34,20 @@ public:
     // restored afterwards.
     void flush();
 
+    // The view volume of the frame being drawn (borrowed; null for none): dots wholly outside it
+    // cannot colour a pixel, so lines skip them before they reach the driver.
+    void set_view(const GFX_Frustum* view) { m_view = view; }
+    enum Where { OUTSIDE, PARTLY, INSIDE };
+    // Where a sphere lies against the view volume; INSIDE when there is none.
+    Where classify(const Math_Vector3& centre, float radius) const;
+    // Counts dots a line left out for lying outside the view volume.
+    void count_skipped(int n) { m_skipped += n; }
+
     int pending() const { return m_count; }
     int capacity() const { return m_capacity; }
     // Dots drawn by flush() since construction, for tests and figures.
     long long drawn() const { return m_drawn; }
+    long long skipped() const { return m_skipped; }
 
 private:
     // Position then colour with alpha, seven floats per corner; the texture coordinates are the
@@ -45,6 +56,8 @@ private:
     int m_capacity;
     int m_count = 0;
     long long m_drawn = 0;
+    long long m_skipped = 0;
+    const GFX_Frustum* m_view = nullptr;
     std::vector<float> m_vertices;
     std::vector<float> m_tex_coords;
 };

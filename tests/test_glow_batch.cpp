@@ -1,6 +1,6 @@
 // The batched glow of the friendship lines against a plain dot-by-dot immediate-mode drawing of
-// the same dots: the pixels must not change, whatever the chunk size, and the frame's vertex
-// array state must survive the batch.
+// all the same dots: the pixels must not change, whatever the chunk size and however many dots
+// are left out as out of view, and the frame's vertex array state must survive the batch.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 #include "controller/sim_ctrl_nimbra.h"
 #include "gfx/ogl_texture.h"
 #include "scene/billboard.h"
+#include "scene/camera.h"
 #include "scene/connection.h"
 #include "scene/location_holder.h"
 #include "tests/support/offscreen_gl.h"
@@ -97,7 +98,7 @@ int differing(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
 
 }  // namespace
 
-TEST(GlowBatch, DrawsTheSamePixelsAsDotByDotDrawingInChunksOfAnySize) {
+TEST(GlowBatch, DrawsTheSamePixelsAsDotByDotDrawingInChunksOfAnySizeAndFromAnyDistance) {
     OffscreenGL gl(W, H);
     ASSERT_TRUE(gl.ok());
     UTL_SimCtrlNimbra c;
@@ -127,21 +128,34 @@ TEST(GlowBatch, DrawsTheSamePixelsAsDotByDotDrawingInChunksOfAnySize) {
     ASSERT_GE(highlighted, 3);
     ASSERT_NE(c.m_billboard_texture, nullptr);
 
-    const std::vector<uint8_t> background = render(gl, c, [] {});
-    long long expected = 0;
-    const std::vector<uint8_t> reference = render(gl, c, [&] { expected = reference_glow(c); });
-    ASSERT_GT(expected, 1000);
-    ASSERT_GT(differing(reference, background), 2000);  // the lines are there to compare
+    // As the whole globe is seen, then from close by where many dots lie outside the window.
+    for (float distance : {c.m_camera->m_distance, c.m_camera->m_min_distance}) {
+        SCOPED_TRACE(distance);
+        c.m_camera->m_distance = distance;
+        for (int i = 0; i < 60; ++i) c.update(W, H, 0.02f);
 
-    // The controller's own batch, then chunks that end in the middle of lines, and one dot each.
-    for (int capacity : {0, 7, 1}) {
-        SCOPED_TRACE(capacity);
-        if (capacity > 0) c.m_glow_batch.reset(new GFX_DotBatch(capacity));
-        const long long before = c.m_glow_batch ? c.m_glow_batch->drawn() : 0;
-        const std::vector<uint8_t> batched = render(gl, c, [&] { c.draw_glow(); });
-        ASSERT_NE(c.m_glow_batch, nullptr);
-        EXPECT_EQ(c.m_glow_batch->drawn() - before, expected);
-        EXPECT_EQ(c.m_glow_batch->pending(), 0);
-        EXPECT_EQ(differing(batched, reference), 0);
+        const std::vector<uint8_t> background = render(gl, c, [] {});
+        long long expected = 0;
+        const std::vector<uint8_t> reference = render(gl, c, [&] { expected = reference_glow(c); });
+        ASSERT_GT(expected, 1000);
+        ASSERT_GT(differing(reference, background), 2000);  // the lines are there to compare
+
+        // The controller's own batch, then chunks that end in the middle of lines, and one dot
+        // each.
+        for (int capacity : {0, 7, 1}) {
+            SCOPED_TRACE(capacity);
+            if (capacity > 0) c.m_glow_batch.reset(new GFX_DotBatch(capacity));
+            const long long drawn = c.m_glow_batch ? c.m_glow_batch->drawn() : 0;
+            const long long skipped = c.m_glow_batch ? c.m_glow_batch->skipped() : 0;
+            const std::vector<uint8_t> batched = render(gl, c, [&] { c.draw_glow(); });
+            ASSERT_NE(c.m_glow_batch, nullptr);
+            EXPECT_EQ(c.m_glow_batch->drawn() - drawn + c.m_glow_batch->skipped() - skipped, expected);
+            if (distance == c.m_camera->m_min_distance) {
+                EXPECT_GT(c.m_glow_batch->skipped() - skipped, expected / 10);
+            }
+            EXPECT_EQ(c.m_glow_batch->pending(), 0);
+            EXPECT_EQ(differing(batched, reference), 0);
+        }
+        c.m_glow_batch.reset();
     }
 }
