@@ -7,6 +7,7 @@
 
 #include "gfx/ogl_texture.h"
 #include "scene/billboard.h"
+#include "scene/camera.h"
 #include "scene/connection.h"
 #include "scene/friend.h"
 #include "scene/location_holder.h"
@@ -225,11 +226,24 @@ int main()
                     add_ms, add_ms / net.friends.size());
 
         // Full window (fill-bound in a software renderer), then a thumbnail-sized view where
-        // the cost per quad on the CPU side shows.
-        for (const int scale : {1, 8}) {
-            const int w = WIDTH / scale, h = HEIGHT / scale;
+        // the cost per quad on the CPU side shows, then the full window from as close as the
+        // camera goes, where much of the globe lies outside the window.
+        struct View {
+            int scale;
+            bool close;
+        };
+        const float far_distance = c.m_camera->m_distance;
+        for (const View view : {View{1, false}, View{8, false}, View{1, true}}) {
+            const int w = WIDTH / view.scale, h = HEIGHT / view.scale;
+            c.m_camera->m_distance = view.close ? c.m_camera->m_min_distance : far_distance;
+            const char* where = view.close ? "close" : "";
             c.update(w, h, 0.02f);  // warm-up: textures upload, lines find their ends
             glFinish();
+            const long long drawn = c.m_glow_batch->drawn(), skipped = c.m_glow_batch->skipped();
+            c.update(w, h, 0.02f);
+            glFinish();
+            const long long frame_dots = c.m_glow_batch->drawn() - drawn;
+            const long long frame_skipped = c.m_glow_batch->skipped() - skipped;
             const std::vector<Quad> quads = frame_quads(c);
             // The two take turns and each keeps its best round, so a busy machine skews them
             // alike.
@@ -264,13 +278,15 @@ int main()
                 glDisableClientState(GL_NORMAL_ARRAY);
                 glDisableClientState(GL_TEXTURE_COORD_ARRAY);
             }
-            std::printf("%4dx%-4d controller frame %9.1f ms/frame (%zu balls, %zu textured quads)\n", w, h,
+            std::printf("%4dx%-4d%-5s controller frame %9.1f ms/frame (%zu balls, %zu textured quads)\n", w, h, where,
                         frame_ms, c.m_loc_holders.size(), quads.size());
-            std::printf("%4dx%-4d   of which   %9.1f ms balls and frames, %.1f ms the lines' glow\n", w, h,
-                        locators_ms, glow_ms);
-            std::printf("%4dx%-4d bare quad loop   %9.1f ms/frame (the same quads, immediate mode)\n", w, h, bare_ms);
-            std::printf("%4dx%-4d bare quad array  %9.1f ms/frame (the same quads, vertex array)\n", w, h, array_ms);
-            std::printf("%4dx%-4d frame / bare loop %8.2f, frame / bare array %.2f, array / loop %.2f\n", w, h,
+            std::printf("%4dx%-4d%-5s   of which   %9.1f ms balls and frames, %.1f ms the lines' glow (%lld dots drawn, "
+                        "%lld out of view left out)\n", w, h, where, locators_ms, glow_ms, frame_dots, frame_skipped);
+            std::printf("%4dx%-4d%-5s bare quad loop   %9.1f ms/frame (the same quads, immediate mode)\n", w, h, where,
+                        bare_ms);
+            std::printf("%4dx%-4d%-5s bare quad array  %9.1f ms/frame (the same quads, vertex array)\n", w, h, where,
+                        array_ms);
+            std::printf("%4dx%-4d%-5s frame / bare loop %.2f, frame / bare array %.2f, array / loop %.2f\n", w, h, where,
                         frame_ms / bare_ms, frame_ms / array_ms, array_ms / bare_ms);
         }
     }
