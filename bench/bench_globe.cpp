@@ -1,8 +1,9 @@
 // The whole globe of one real ego network: person 107 of the SNAP Facebook graph, its 1045
 // friends, the 26750 friendships among them and its own 1045 lines. Prints the cost of adding
 // the friends one by one with a layout after each, milliseconds per frame of the controller in
-// the offscreen renderer, and for scale two bare loops of as many textured quads: one in
-// immediate mode, one through a vertex array drawn a chunk at a time.
+// the offscreen renderer with its balls-and-frames pass and its glow pass, the glow drawn dot by
+// dot in immediate mode as before the lines had a vertex array, and for scale two bare loops of
+// as many textured quads: one in immediate mode, one through a vertex array a chunk at a time.
 #include "controller/sim_ctrl_nimbra.h"
 
 #include "gfx/ogl_texture.h"
@@ -178,6 +179,38 @@ double array_quads_ms(UTL_SimCtrlNimbra& c, const std::vector<Quad>& quads)
     return ms_since(start) / FRAMES;
 }
 
+// The glow as the lines drew it before they had a vertex array: every dot a billboard moved
+// along its line and sent corner by corner in immediate mode, all dots, under the same state as
+// the controller's glow pass.
+void dot_by_dot_glow(UTL_SimCtrlNimbra& c)
+{
+    glEnable(GL_TEXTURE_2D);
+    glDepthMask(GL_FALSE);
+    glDisable(GL_LIGHTING);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    if (c.m_billboard_texture) c.m_billboard_texture->apply();
+    glBegin(GL_QUADS);
+    for (GFX_Connection* l : c.m_connections) {
+        auto* f = static_cast<GFX_ConnectionFriends*>(l);
+        if (!f->m_holder1 || !f->m_holder2) continue;
+        GFX_Billboard& b = *f->m_billboard;
+        const Math_Vector3 a = f->m_holder1->m_position, d = f->m_holder2->m_position - a;
+        const float length = d.length();
+        const int n = GFX_Connection::dot_count(length);
+        for (int k = 1; k < n; ++k) {
+            b.m_position = a + (d / length) * (float(k) * (length / float(n)));
+            c.position_to_color(b.m_position, b.m_color);
+            b.update_vertex_position();
+            b.draw();
+        }
+    }
+    glEnd();
+    glDisable(GL_BLEND);
+    glEnable(GL_LIGHTING);
+    glDepthMask(GL_TRUE);
+}
+
 }  // namespace
 
 int main()
@@ -259,7 +292,7 @@ int main()
                 array_ms = std::min(array_ms, array_quads_ms(c, quads));
             }
             // Where a frame goes: its two 3D passes again under the last frame's camera.
-            double locators_ms = 1e30, glow_ms = 1e30;
+            double locators_ms = 1e30, glow_ms = 1e30, dot_by_dot_ms = 1e30;
             for (int round = 0; round < ROUNDS; ++round) {
                 glEnable(GL_DEPTH_TEST);
                 glEnableClientState(GL_VERTEX_ARRAY);
@@ -274,6 +307,10 @@ int main()
                 c.draw_glow();
                 glFinish();
                 glow_ms = std::min(glow_ms, ms_since(t));
+                t = Clock::now();
+                dot_by_dot_glow(c);
+                glFinish();
+                dot_by_dot_ms = std::min(dot_by_dot_ms, ms_since(t));
                 glDisableClientState(GL_VERTEX_ARRAY);
                 glDisableClientState(GL_NORMAL_ARRAY);
                 glDisableClientState(GL_TEXTURE_COORD_ARRAY);
@@ -282,6 +319,8 @@ int main()
                         frame_ms, c.m_loc_holders.size(), quads.size());
             std::printf("%4dx%-4d%-5s   of which   %9.1f ms balls and frames, %.1f ms the lines' glow (%lld dots drawn, "
                         "%lld out of view left out)\n", w, h, where, locators_ms, glow_ms, frame_dots, frame_skipped);
+            std::printf("%4dx%-4d%-5s dot-by-dot glow  %9.1f ms (all dots in immediate mode, as drawn before), glow / "
+                        "dot-by-dot %.2f\n", w, h, where, dot_by_dot_ms, glow_ms / dot_by_dot_ms);
             std::printf("%4dx%-4d%-5s bare quad loop   %9.1f ms/frame (the same quads, immediate mode)\n", w, h, where,
                         bare_ms);
             std::printf("%4dx%-4d%-5s bare quad array  %9.1f ms/frame (the same quads, vertex array)\n", w, h, where,
