@@ -31,21 +31,6 @@ UTL_ColorTheme theme_of(const UTL_SimCtrlNimbra* controller) {
     return controller ? controller->m_color_theme : UTL_ColorTheme();
 }
 
-// One untextured-or-textured quad, texture (0, 0) at the lower left to (1, 1) at the upper
-// right.
-void draw_quad(float left, float right, float top, float bottom) {
-    glBegin(GL_QUADS);
-    glTexCoord2f(0.0f, 0.0f);
-    glVertex3f(left, bottom, 0.0f);
-    glTexCoord2f(1.0f, 0.0f);
-    glVertex3f(right, bottom, 0.0f);
-    glTexCoord2f(1.0f, 1.0f);
-    glVertex3f(right, top, 0.0f);
-    glTexCoord2f(0.0f, 1.0f);
-    glVertex3f(left, top, 0.0f);
-    glEnd();
-}
-
 void begin_flat_overlay() {
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -79,7 +64,7 @@ void GFX_WidgetDocked::draw() {
     GFX_Widget::apply_texture(m_controller ? m_controller->m_widget_texture : nullptr);
     begin_flat_overlay();
     glColor4fv((m_selected ? theme.m_button_color_sel : theme.m_button_color).data());
-    draw_quad(m_left, m_right, m_top, m_bottom);
+    GFX_Widget::draw_textured_quad(m_left, m_right, m_top, m_bottom);
     end_flat_overlay();
 }
 
@@ -341,7 +326,7 @@ void GFX_Dock::draw_ruler() {
     GFX_Widget::apply_texture(m_ruler_texture);
     begin_flat_overlay();
     glColor4fv((m_ruler_drag ? theme.m_button_color_sel : theme.m_button_color).data());
-    for_each_ruler_cell(draw_quad);
+    for_each_ruler_cell(GFX_Widget::draw_textured_quad);
     end_flat_overlay();
 }
 

@@ -76,6 +76,12 @@ void GFX_Widget::draw_rect(const Math_Vector4& color) {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glDisable(GL_LIGHTING);
     glColor4fv(color.data());
+    draw_textured_quad(left, right, top, bottom);
+    glEnable(GL_LIGHTING);
+    glDisable(GL_BLEND);
+}
+
+void GFX_Widget::draw_textured_quad(float left, float right, float top, float bottom) {
     glBegin(GL_QUADS);
     glTexCoord2f(0.0f, 0.0f);
     glVertex3f(left, bottom, 0.0f);
@@ -86,8 +92,6 @@ void GFX_Widget::draw_rect(const Math_Vector4& color) {
     glTexCoord2f(0.0f, 1.0f);
     glVertex3f(left, top, 0.0f);
     glEnd();
-    glEnable(GL_LIGHTING);
-    glDisable(GL_BLEND);
 }
 
 void GFX_Widget::apply_texture(OGL_Texture* texture) {

@@ -67,6 +67,8 @@ public:
     // instead when there is none or it has nothing to show (an image that did not read), so the
     // quad that follows shows its plain colour rather than whatever texture was bound last.
     static void apply_texture(OGL_Texture* texture);
+    // One quad in overlay pixels, texture (0, 0) at the lower left to (1, 1) at the upper right.
+    static void draw_textured_quad(float left, float right, float top, float bottom);
 
     GFX_WidgetScreen* m_screen;  // borrowed; may be null
     OGL_Texture* m_texture = nullptr;  // owned; null draws an untextured rectangle
