@@ -10,7 +10,7 @@
 #include "scene/connection.h"
 #include "scene/friend.h"
 #include "scene/location_holder.h"
-#include "tests/support/offscreen_gl.h"
+#include "tests/support/globe_fixture.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -28,56 +28,14 @@ constexpr int W = 640;
 constexpr int H = 480;
 
 // One started controller in its own offscreen context.
-struct Globe {
-    OffscreenGL gl{W, H};
-    UTL_SimCtrlNimbra c;
+struct Globe : GlobeFixture {
+    Globe() : GlobeFixture(W, H) { start(); }
 
-    Globe() { c.start(W, H); }
-
-    void frame(float dt = 0.02f) { c.update(W, H, dt); }
-    void frames(int n, float dt = 0.02f) { for (int i = 0; i < n; ++i) frame(dt); }
-
-    // User "0" and friends "1" .. "n", laid out after each friend as the acquisition does.
-    void people(int friends)
-    {
-        c.add_myself("0", "Me", "", "");
-        c.create_friends_locators();
-        for (int i = 1; i <= friends; ++i) {
-            c.add_friend(std::to_string(i).c_str(), ("Friend " + std::to_string(i)).c_str(), "", "");
-            c.create_friends_locators();
-        }
-    }
-
-    // Window position of a world point under the last frame's camera.
-    Math_Vector3 window_of(const Math_Vector3& p)
-    {
-        Math_Vector3 win;
-        c.m_ogl->model_to_window(p, win);
-        return win;
-    }
-    Math_Vector3 billboard_centre(GFX_LocationHolder* h)
-    {
-        Math_Vector3 m;
-        for (const Math_Vector3& v : h->m_billboard->m_vertices) m += v * 0.25f;
-        return window_of(m);
-    }
     void click(float x, float y)
     {
         c.mouse_down(int(x), int(y), 0);
         c.mouse_up(int(x), int(y), 0);
         frame();
-    }
-
-    Rgba background()
-    {
-        const Math_Vector3& b = c.m_color_theme.m_background_color;
-        return Rgba{uint8_t(std::lround(b.m_x * 255)), uint8_t(std::lround(b.m_y * 255)),
-                    uint8_t(std::lround(b.m_z * 255)), 0};
-    }
-    bool is_background(const Rgba& p)
-    {
-        Rgba b = background();
-        return std::abs(p.r - b.r) <= 2 && std::abs(p.g - b.g) <= 2 && std::abs(p.b - b.b) <= 2;
     }
     // Pixels of the 3D area (below the top bar and the logo, above the dial, left of the friends'
     // dock) that are not sky.
@@ -88,17 +46,7 @@ struct Globe {
     // The locator in front of the globe nearest the middle of the window, other than skip.
     GFX_LocationHolder* front_holder(GFX_LocationHolder* skip = nullptr)
     {
-        GFX_LocationHolder* best = nullptr;
-        float best_d = 1e30f;
-        for (GFX_LocationHolder* h : c.m_loc_holders) {
-            if (h == skip) continue;
-            Math_Vector3 w = billboard_centre(h);
-            if (w.m_z <= 0 || w.m_z >= 1 || w.m_x < 80 || w.m_x > W - 80 || w.m_y < 80 || w.m_y > H - 150) continue;
-            if (h->m_position.dot(c.m_camera->m_eye) <= 0) continue;
-            const float d = std::hypot(w.m_x - W / 2, w.m_y - H / 2);
-            if (d < best_d) best_d = d, best = h;
-        }
-        return best;
+        return GlobeFixture::front_holder(skip, 80, 80, W - 80, H - 150);
     }
 };
 

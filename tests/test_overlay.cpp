@@ -9,7 +9,7 @@
 #include "scene/connection.h"
 #include "scene/friend.h"
 #include "scene/location_holder.h"
-#include "tests/support/offscreen_gl.h"
+#include "tests/support/globe_fixture.h"
 #include "widgets/dock.h"
 #include "widgets/navigation_dial.h"
 #include "widgets/round_button.h"
@@ -33,31 +33,20 @@ constexpr int kButtonY = 15;
 constexpr int kDialX = 61;
 constexpr int kDialY = 61;
 
-struct Globe {
-    OffscreenGL gl{W, H};
-    UTL_SimCtrlNimbra c;
+struct Globe : GlobeFixture {
     std::vector<std::string> opened;
 
-    Globe()
+    Globe() : GlobeFixture(W, H)
     {
-        EXPECT_TRUE(gl.ok()) << "no offscreen context";
         c.m_open_url = [this](const std::string& page) { opened.push_back(page); };
-        c.start(W, H);
+        start();
     }
 
-    void frame() { c.update(W, H, 0.02f); }
-    void frames(int n) { for (int i = 0; i < n; ++i) frame(); }
-
-    // User "0" and friends "1" .. "n", laid out after each friend as the acquisition does,
-    // with the user's lines and a ring of friendships among the friends.
+    // The user and friends "1" .. "n" with the user's lines and a chain of friendships among
+    // the friends.
     void people(int friends)
     {
-        c.add_myself("0", "Me", "", "");
-        c.create_friends_locators();
-        for (int i = 1; i <= friends; ++i) {
-            c.add_friend(std::to_string(i).c_str(), ("Friend " + std::to_string(i)).c_str(), "", "");
-            c.create_friends_locators();
-        }
+        GlobeFixture::people(friends);
         c.add_connections_for_myself();
         for (int i = 1; i < friends; ++i)
             c.add_connection(std::to_string(i).c_str(), std::to_string(i + 1).c_str(), 0.4f, false);
@@ -87,40 +76,12 @@ struct Globe {
         click(int((w->m_left + w->m_right) / 2), int((w->m_top + w->m_bottom) / 2));
     }
 
-    Math_Vector3 window_of(const Math_Vector3& p)
-    {
-        Math_Vector3 win;
-        c.m_ogl->model_to_window(p, win);
-        return win;
-    }
-    Math_Vector3 billboard_centre(GFX_LocationHolder* h)
-    {
-        Math_Vector3 m;
-        for (const Math_Vector3& v : h->m_billboard->m_vertices) m += v * 0.25f;
-        return window_of(m);
-    }
     // A locator on the near side, well inside the 3D area, other than skip.
     GFX_LocationHolder* front_holder(GFX_LocationHolder* skip = nullptr)
     {
-        GFX_LocationHolder* best = nullptr;
-        float best_d = 1e30f;
-        for (GFX_LocationHolder* h : c.m_loc_holders) {
-            if (h == skip) continue;
-            Math_Vector3 w = billboard_centre(h);
-            if (w.m_z <= 0 || w.m_z >= 1 || w.m_x < 150 || w.m_x > W - 150 || w.m_y < 130 || w.m_y > H - 150) continue;
-            if (h->m_position.dot(c.m_camera->m_eye) <= 0) continue;
-            const float d = std::hypot(w.m_x - W / 2, w.m_y - H / 2);
-            if (d < best_d) best_d = d, best = h;
-        }
-        return best;
+        return GlobeFixture::front_holder(skip, 150, 130, W - 150, H - 150);
     }
 
-    bool is_background(const Rgba& p)
-    {
-        const Math_Vector3& b = c.m_color_theme.m_background_color;
-        return std::abs(p.r - b.m_x * 255) <= 2 && std::abs(p.g - b.m_y * 255) <= 2 &&
-               std::abs(p.b - b.m_z * 255) <= 2;
-    }
     int drawn(int x0, int y0, int x1, int y1)
     {
         return gl.count(x0, y0, x1, y1, [this](const Rgba& p) { return !is_background(p); });
