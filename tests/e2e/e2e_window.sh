@@ -43,16 +43,18 @@ fail() {
   exit 1
 }
 
-# A display number nobody uses: neither a lock file nor a socket.
-display=""
-for n in $(seq 91 199); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
-done
-[ -n "$display" ] || fail "no free display number"
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# Xvfb picks a free display number itself and writes it once it accepts connections, so
+# neither a display another server holds nor a server still starting can race the program.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
-for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
-[ -e "/tmp/.X11-unix/X$display" ] || { cat "$work/xvfb.log"; fail "Xvfb did not start"; }
+display=""
+for _ in $(seq 100); do
+  display=$(tr -dc '0-9' <"$work/display" 2>/dev/null)
+  [ -n "$display" ] && break
+  kill -0 "$xvfb_pid" 2>/dev/null || break
+  sleep 0.1
+done
+[ -n "$display" ] || { cat "$work/xvfb.log"; fail "Xvfb did not start"; }
 export DISPLAY=":$display"
 
 "$nimbra" --size 800x600 --batch-frames 10 >"$work/app.log" 2>&1 &
