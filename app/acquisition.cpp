@@ -140,15 +140,15 @@ bool UTL_Acquisition::start(std::string& error) {
                 !network.read_people(m_options.m_people_file, error, warning)) {
                 return false;
             }
-            bool found = m_options.m_ego.empty() ? network.choose_ego()
-                                                 : network.set_ego(m_options.m_ego);
+            bool found =
+                m_options.m_ego.empty() ? network.choose_ego() : network.set_ego(m_options.m_ego);
             if (!found) {
                 error = m_options.m_graph_file + ": person " + m_options.m_ego +
                         " has no friendships in this file";
                 return false;
             }
-            endpoint.m_service_id = "embedded " + m_options.m_graph_file + " " +
-                                    network.ego()->m_uid;
+            endpoint.m_service_id =
+                "embedded " + m_options.m_graph_file + " " + network.ego()->m_uid;
         }
         if (!warning.empty()) std::fprintf(stderr, "nimbra: %s\n", warning.c_str());
         m_service = std::make_unique<UTL_SocialService>(std::move(network), api_key, secret);
@@ -189,9 +189,7 @@ bool UTL_Acquisition::friendships_loaded() const {
 
 // --- The conversation ----------------------------------------------------------------------------
 
-void UTL_Acquisition::userLoginSuccessful() {
-    requestFriends();
-}
+void UTL_Acquisition::userLoginSuccessful() { requestFriends(); }
 
 void UTL_Acquisition::userLoginFailed(const std::string& reason) {
     std::fprintf(stderr, "Facebook login failed\n");
@@ -207,20 +205,21 @@ void UTL_Acquisition::gotFriends(const UTL_ServiceAnswer& answer) {
         // A service that keeps failing must not be asked again at once forever: wait 1, 2, 4
         // ... seconds, up to the maximum, and say so each time.
         ++m_failed_friends_requests;
-        m_friends_retry_delay_ms = m_friends_retry_delay_ms == 0
-                                       ? m_options.m_retry_delay_ms
-                                       : std::min(m_friends_retry_delay_ms * 2,
-                                                  m_options.m_max_retry_delay_ms);
+        m_friends_retry_delay_ms =
+            m_friends_retry_delay_ms == 0
+                ? m_options.m_retry_delay_ms
+                : std::min(m_friends_retry_delay_ms * 2, m_options.m_max_retry_delay_ms);
         std::fprintf(stderr, "nimbra: the friends request failed (%s); asking again in %.1f s\n",
                      answer.error_text().c_str(), m_friends_retry_delay_ms / 1000.0);
         m_friends_retry_pending = true;
-        m_friends_retry_at = std::chrono::steady_clock::now() +
-                             std::chrono::milliseconds(m_friends_retry_delay_ms);
+        m_friends_retry_at =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(m_friends_retry_delay_ms);
         return;
     }
     m_friends_retry_delay_ms = 0;
     std::string s = my_uid();
-    for (const std::string& uid : UTL_ServiceAnswer::array_from_xml_element(answer.root_element())) {
+    for (const std::string& uid :
+         UTL_ServiceAnswer::array_from_xml_element(answer.root_element())) {
         s += "," + uid;
     }
     requestUserInfo(s);
@@ -238,7 +237,8 @@ void UTL_Acquisition::gotUserInfo(const UTL_ServiceAnswer& answer) {
     pugi::xml_node root = answer.root_element();
     for (pugi::xml_node child = root.first_child(); child; child = child.next_sibling()) {
         if (child.type() != pugi::node_element) continue;
-        std::map<std::string, std::string> user = UTL_ServiceAnswer::dictionary_from_xml_element(child);
+        std::map<std::string, std::string> user =
+            UTL_ServiceAnswer::dictionary_from_xml_element(child);
         const std::string& uid = user["uid"];
         const std::string& name = user["name"];
         const std::string& pic = user["pic"];
@@ -246,7 +246,8 @@ void UTL_Acquisition::gotUserInfo(const UTL_ServiceAnswer& answer) {
         // pic_big and pic_small are asked for but not shown.
         if (uid == my_uid()) {
             if (m_title) m_title("Nimbra | " + name);
-            if (m_target) m_target->add_myself(uid.c_str(), name.c_str(), pic.c_str(), pic_square.c_str());
+            if (m_target)
+                m_target->add_myself(uid.c_str(), name.c_str(), pic.c_str(), pic_square.c_str());
         } else if (m_target) {
             m_target->add_friend(uid.c_str(), name.c_str(), pic.c_str(), pic_square.c_str());
             m_target->create_friends_locators();
@@ -270,8 +271,8 @@ void UTL_Acquisition::requestAreFriends() {
         if (i >= n - 1) {
             m_last_batch_sent = true;
             if (count >= 1) {
-                m_sent_batches.push_back({static_cast<unsigned int>(first),
-                                          static_cast<unsigned int>(count)});
+                m_sent_batches.push_back(
+                    {static_cast<unsigned int>(first), static_cast<unsigned int>(count)});
                 requestAreFriends(a, b);
             }
             return;
@@ -313,7 +314,8 @@ void UTL_Acquisition::gotAreFriends(const UTL_ServiceAnswer& answer) {
     for (pugi::xml_node entry = answer.root_element().first_child(); entry;
          entry = entry.next_sibling()) {
         if (entry.type() != pugi::node_element) continue;
-        std::map<std::string, std::string> info = UTL_ServiceAnswer::dictionary_from_xml_element(entry);
+        std::map<std::string, std::string> info =
+            UTL_ServiceAnswer::dictionary_from_xml_element(entry);
         if (m_target && info["are_friends"] == "1") {
             m_target->add_connection(info["uid1"].c_str(), info["uid2"].c_str(), 0.4f, false);
         }
@@ -332,6 +334,7 @@ void UTL_Acquisition::send(const UTL_ServiceParameters& parameters,
     UTL_ServiceRequest* request = new UTL_ServiceRequest;
     request->set_connection(m_connection.get());
     request->set_parameters(parameters);
-    request->set_handler([this, handler](const UTL_ServiceAnswer& answer) { (this->*handler)(answer); });
+    request->set_handler(
+        [this, handler](const UTL_ServiceAnswer& answer) { (this->*handler)(answer); });
     request->send_request();
 }

@@ -120,9 +120,9 @@ public:
     bool friendships_loaded() const;
 
     // The friendship-batch pacing, kept here alone: the host counts no frames of its own.
-    unsigned int m_last_conn_idx = 0;  // first friend of the next batch
+    unsigned int m_last_conn_idx = 0;              // first friend of the next batch
     bool m_need_more_connections_request = false;  // a full batch went and pairs remain
-    unsigned int m_request_time_counter = 0;  // tick() calls since the last full batch
+    unsigned int m_request_time_counter = 0;       // tick() calls since the last full batch
 
 private:
     // A full batch holds whole rows of pairs until it has more than this many.

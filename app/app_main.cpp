@@ -18,12 +18,12 @@
 
 void host_log(const std::string& message) { std::cerr << "nimbra: " << message << std::endl; }
 
-int nimbra_main(int argc, char** argv, UTL_Host& host, const std::string& program)
-{
+int nimbra_main(int argc, char** argv, UTL_Host& host, const std::string& program) {
     UTL_HostOptions options;
     std::string error;
     if (!parse_command_line(argc, argv, options, error)) {
-        std::cerr << program << ": " << error << "\nTry '" << program << " --help' for more information.\n";
+        std::cerr << program << ": " << error << "\nTry '" << program
+                  << " --help' for more information.\n";
         return 2;
     }
     if (options.help) {
@@ -49,16 +49,17 @@ int nimbra_main(int argc, char** argv, UTL_Host& host, const std::string& progra
     source.m_batch_frames = options.batch_frames;
     // Started before the window opens, so a graph file that cannot be read is told at once;
     // the answers wait for the controller.
-    UTL_Acquisition acquisition(static_cast<UTL_SimCtrlNimbra*>(nullptr),
-                                [&host](const std::string& t) { host.set_title(t); }, source);
+    UTL_Acquisition acquisition(
+        static_cast<UTL_SimCtrlNimbra*>(nullptr),
+        [&host](const std::string& t) { host.set_title(t); }, source);
     if (!acquisition.start(error)) {
         std::cerr << program << ": " << error << "\n";
         return 1;
     }
 
     const char* env = std::getenv("NIMBRA_DATA");
-    const std::string folder = find_resource_folder(absolute_path(options.data_dir), absolute_path(env ? env : ""),
-                                                    executable_dir(), error);
+    const std::string folder = find_resource_folder(
+        absolute_path(options.data_dir), absolute_path(env ? env : ""), executable_dir(), error);
     if (folder.empty()) {
         std::cerr << program << ": " << error << "\n";
         return 1;
@@ -67,7 +68,8 @@ int nimbra_main(int argc, char** argv, UTL_Host& host, const std::string& progra
     // also reads what it names (a script) relative to the user's directory.
     if (!host.open(options)) return 1;
     if (chdir(folder.c_str()) != 0) {
-        std::cerr << program << ": cannot enter the resource folder " << folder << ": " << std::strerror(errno) << "\n";
+        std::cerr << program << ": cannot enter the resource folder " << folder << ": "
+                  << std::strerror(errno) << "\n";
         host.close();
         return 1;
     }

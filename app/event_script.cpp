@@ -15,8 +15,7 @@ constexpr size_t kMaxScriptBytes = 16u << 20;
 constexpr int kMaxFrame = 100000000;
 constexpr double kMaxCoordinate = 1e6;
 
-bool parse_int(const std::string& s, int lo, int hi, int& out)
-{
+bool parse_int(const std::string& s, int lo, int hi, int& out) {
     if (s.empty() || s.size() > 10) return false;
     for (char c : s)
         if (c < '0' || c > '9') return false;
@@ -27,8 +26,7 @@ bool parse_int(const std::string& s, int lo, int hi, int& out)
 }
 
 // A finite decimal such as 400, 400.5 or -3; nothing else on the token.
-bool parse_coordinate(const std::string& s, double& out)
-{
+bool parse_coordinate(const std::string& s, double& out) {
     if (s.empty() || s.size() > 32) return false;
     char* end = nullptr;
     const double v = std::strtod(s.c_str(), &end);
@@ -40,14 +38,15 @@ bool parse_coordinate(const std::string& s, double& out)
     return true;
 }
 
-bool named_key(const std::string& s, std::uint32_t& ch)
-{
+bool named_key(const std::string& s, std::uint32_t& ch) {
     static const struct {
         const char* name;
         std::uint32_t ch;
-    } kNames[] = {{"up", kKeyUpArrow}, {"down", kKeyDownArrow}, {"left", kKeyLeftArrow},
-                  {"right", kKeyRightArrow}, {"space", ' '}, {"enter", '\r'}, {"tab", '\t'},
-                  {"escape", 27}, {"backspace", 127}};
+    } kNames[] = {{"up", kKeyUpArrow},     {"down", kKeyDownArrow},
+                  {"left", kKeyLeftArrow}, {"right", kKeyRightArrow},
+                  {"space", ' '},          {"enter", '\r'},
+                  {"tab", '\t'},           {"escape", 27},
+                  {"backspace", 127}};
     for (const auto& k : kNames)
         if (s == k.name) return ch = k.ch, true;
     if (s.size() >= 2 && s[0] == 'F') {
@@ -59,8 +58,8 @@ bool named_key(const std::string& s, std::uint32_t& ch)
 
 }  // namespace
 
-bool parse_event_script(const std::string& text, std::vector<UTL_ScriptEvent>& events, std::string& error)
-{
+bool parse_event_script(const std::string& text, std::vector<UTL_ScriptEvent>& events,
+                        std::string& error) {
     events.clear();
     std::istringstream in(text);
     std::string raw;
@@ -86,13 +85,18 @@ bool parse_event_script(const std::string& text, std::vector<UTL_ScriptEvent>& e
         if (!parse_int(w[1], 1, kMaxFrame, e.frame)) return fail("bad frame number '" + w[1] + "'");
         const std::string& what = w[2];
         if (what == "down" || what == "up" || what == "move") {
-            e.kind = what == "down" ? UTL_ScriptEvent::kDown : what == "up" ? UTL_ScriptEvent::kUp : UTL_ScriptEvent::kMove;
+            e.kind = what == "down" ? UTL_ScriptEvent::kDown
+                     : what == "up" ? UTL_ScriptEvent::kUp
+                                    : UTL_ScriptEvent::kMove;
             const size_t want = e.kind == UTL_ScriptEvent::kMove && w.size() == 6 ? 6 : 5;
-            if (w.size() != want) return fail("expected '" + what + " X Y'" + (e.kind == UTL_ScriptEvent::kMove ? " [drag]" : ""));
+            if (w.size() != want)
+                return fail("expected '" + what + " X Y'" +
+                            (e.kind == UTL_ScriptEvent::kMove ? " [drag]" : ""));
             if (!parse_coordinate(w[3], e.x) || !parse_coordinate(w[4], e.y))
                 return fail("bad position '" + w[3] + " " + w[4] + "'");
             if (want == 6) {
-                if (w[5] != "drag") return fail("expected 'drag' after the position, found '" + w[5] + "'");
+                if (w[5] != "drag")
+                    return fail("expected 'drag' after the position, found '" + w[5] + "'");
                 e.drag = true;
             }
         } else if (what == "key") {
@@ -115,13 +119,14 @@ bool parse_event_script(const std::string& text, std::vector<UTL_ScriptEvent>& e
         }
         events.push_back(e);
     }
-    std::stable_sort(events.begin(), events.end(),
-                     [](const UTL_ScriptEvent& a, const UTL_ScriptEvent& b) { return a.frame < b.frame; });
+    std::stable_sort(
+        events.begin(), events.end(),
+        [](const UTL_ScriptEvent& a, const UTL_ScriptEvent& b) { return a.frame < b.frame; });
     return true;
 }
 
-bool read_event_script(const std::string& path, std::vector<UTL_ScriptEvent>& events, std::string& error)
-{
+bool read_event_script(const std::string& path, std::vector<UTL_ScriptEvent>& events,
+                       std::string& error) {
     std::ifstream f(path, std::ios::binary);
     if (!f) {
         error = path + ": cannot open the script";

@@ -9,7 +9,7 @@
 
 struct UTL_ScriptEvent {
     enum Kind { kDown, kUp, kMove, kKey, kSnapshot };
-    int frame = 0;   // delivered before the redraw of this frame (the first frame is 1)
+    int frame = 0;  // delivered before the redraw of this frame (the first frame is 1)
     Kind kind = kMove;
     double x = 0.0, y = 0.0;
     bool drag = false;                 // kMove with the button held
@@ -23,7 +23,9 @@ struct UTL_ScriptEvent {
 //   frame N down X Y | up X Y | move X Y [drag] | key TEXT | snapshot PATH
 // TEXT is a named key (up, down, left, right, F1 to F12, space, enter, tab, escape,
 // backspace) or else the characters to type, each its own key press.
-bool parse_event_script(const std::string& text, std::vector<UTL_ScriptEvent>& events, std::string& error);
+bool parse_event_script(const std::string& text, std::vector<UTL_ScriptEvent>& events,
+                        std::string& error);
 
 // Reads and parses a script file; error names the file.
-bool read_event_script(const std::string& path, std::vector<UTL_ScriptEvent>& events, std::string& error);
+bool read_event_script(const std::string& path, std::vector<UTL_ScriptEvent>& events,
+                       std::string& error);

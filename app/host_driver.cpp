@@ -14,8 +14,7 @@ UTL_HostDriver::UTL_HostDriver(UTL_SimCtrlNimbra* controller) : m_sim_controller
 
 UTL_HostDriver::~UTL_HostDriver() { destroy_controller(); }
 
-void UTL_HostDriver::destroy_controller()
-{
+void UTL_HostDriver::destroy_controller() {
     delete m_sim_controller;
     m_sim_controller = nullptr;
 }
@@ -24,8 +23,7 @@ void UTL_HostDriver::destroy_controller()
 // Per-frame update
 // ---------------------------------------------------------------------------------------------
 
-void UTL_HostDriver::tick(int w, int h)
-{
+void UTL_HostDriver::tick(int w, int h) {
     if (m_between_frames) m_between_frames();
     redraw(w, h);
 }
@@ -33,8 +31,7 @@ void UTL_HostDriver::tick(int w, int h)
 // NOTE: start runs here and not when the window opens, so that it always sees the context
 // current and the real size of the drawing area; it never runs twice, a resize only changes
 // the w and h of the next update.
-void UTL_HostDriver::redraw(int w, int h)
-{
+void UTL_HostDriver::redraw(int w, int h) {
     if (!m_sim_controller) return;
     if (!m_sim_started) {
         m_sim_controller->start(w, h);
@@ -47,23 +44,19 @@ void UTL_HostDriver::redraw(int w, int h)
 // Input
 // ---------------------------------------------------------------------------------------------
 
-void UTL_HostDriver::mouse_down(int x, int y)
-{
+void UTL_HostDriver::mouse_down(int x, int y) {
     if (m_sim_controller) m_sim_controller->mouse_down(x, y, 0);
 }
 
-void UTL_HostDriver::mouse_up(int x, int y)
-{
+void UTL_HostDriver::mouse_up(int x, int y) {
     if (m_sim_controller) m_sim_controller->mouse_up(x, y, 0);
 }
 
-void UTL_HostDriver::mouse_moved(int x, int y, bool drag)
-{
+void UTL_HostDriver::mouse_moved(int x, int y, bool drag) {
     if (m_sim_controller) m_sim_controller->mouse_moved(x, y, 0, 0, drag ? 1u : 0u);
 }
 
-void UTL_HostDriver::key_chars(const std::vector<std::uint32_t>& chars)
-{
+void UTL_HostDriver::key_chars(const std::vector<std::uint32_t>& chars) {
     for (std::uint32_t ch : chars)
         if (m_sim_controller) m_sim_controller->key_down(convert_key_to_sim(ch), 0);
 }
@@ -72,21 +65,24 @@ void UTL_HostDriver::key_chars(const std::vector<std::uint32_t>& chars)
 // Helpers
 // ---------------------------------------------------------------------------------------------
 
-unsigned int convert_key_to_sim(std::uint32_t ch)
-{
+unsigned int convert_key_to_sim(std::uint32_t ch) {
     switch (ch) {
-    case kKeyUpArrow: return 38;
-    case kKeyDownArrow: return 40;
-    case kKeyLeftArrow: return 37;
-    case kKeyRightArrow: return 39;
-    default: break;
+        case kKeyUpArrow:
+            return 38;
+        case kKeyDownArrow:
+            return 40;
+        case kKeyLeftArrow:
+            return 37;
+        case kKeyRightArrow:
+            return 39;
+        default:
+            break;
     }
     if (ch >= kKeyF1 && ch <= kKeyF1 + 11) return 112 + (ch - kKeyF1);
     return ch;
 }
 
-std::vector<std::uint32_t> decode_utf8(const std::string& s)
-{
+std::vector<std::uint32_t> decode_utf8(const std::string& s) {
     std::vector<std::uint32_t> out;
     const size_t n = s.size();
     for (size_t i = 0; i < n;) {
@@ -117,8 +113,8 @@ std::vector<std::uint32_t> decode_utf8(const std::string& s)
     return out;
 }
 
-void window_to_view(double wx, double wy, int window_w, int window_h, int fb_w, int fb_h, int& x, int& y)
-{
+void window_to_view(double wx, double wy, int window_w, int window_h, int fb_w, int fb_h, int& x,
+                    int& y) {
     const double sx = window_w > 0 ? static_cast<double>(fb_w) / window_w : 1.0;
     const double sy = window_h > 0 ? static_cast<double>(fb_h) / window_h : 1.0;
     double vx = wx * sx;

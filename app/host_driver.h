@@ -27,7 +27,8 @@ std::vector<std::uint32_t> decode_utf8(const std::string& s);
 // A pointer position of the platform (window coordinates, origin at the top left, y down) in
 // the controller's view pixels: origin at the lower left, y up, scaled to the framebuffer (the
 // two differ on high-density screens), truncated toward zero.
-void window_to_view(double wx, double wy, int window_w, int window_h, int fb_w, int fb_h, int& x, int& y);
+void window_to_view(double wx, double wy, int window_w, int window_h, int fb_w, int fb_h, int& x,
+                    int& y);
 
 // Main thread only: the host calls the redraw and the input functions from its event loop,
 // never two at once.

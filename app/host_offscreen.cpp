@@ -21,8 +21,7 @@
 
 UTL_HostOffscreen::~UTL_HostOffscreen() { close(); }
 
-bool UTL_HostOffscreen::open(const UTL_HostOptions& options)
-{
+bool UTL_HostOffscreen::open(const UTL_HostOptions& options) {
     m_width = options.width;
     m_height = options.height;
     m_frames = options.frames;
@@ -37,28 +36,40 @@ bool UTL_HostOffscreen::open(const UTL_HostOptions& options)
         for (UTL_ScriptEvent& e : m_script) {
             if (e.kind == UTL_ScriptEvent::kSnapshot) e.path = absolute_path(e.path);
             if (e.frame > m_frames)
-                std::cerr << "nimbra: " << options.script_file << ": line " << e.line << " comes after the last frame ("
-                          << m_frames << ") and is ignored\n";
+                std::cerr << "nimbra: " << options.script_file << ": line " << e.line
+                          << " comes after the last frame (" << m_frames << ") and is ignored\n";
         }
     }
 
     try {
         m_pixels.assign(static_cast<size_t>(m_width) * m_height * 4, 0);
     } catch (const std::bad_alloc&) {
-        std::cerr << "nimbra: not enough memory for a frame of " << m_width << "x" << m_height << "\n";
+        std::cerr << "nimbra: not enough memory for a frame of " << m_width << "x" << m_height
+                  << "\n";
         return false;
     }
-    const int attribs[] = {OSMESA_FORMAT, OSMESA_RGBA, OSMESA_DEPTH_BITS, 24, OSMESA_STENCIL_BITS, 0,
-                           OSMESA_ACCUM_BITS, 0, OSMESA_PROFILE, OSMESA_COMPAT_PROFILE, 0};
+    const int attribs[] = {OSMESA_FORMAT,
+                           OSMESA_RGBA,
+                           OSMESA_DEPTH_BITS,
+                           24,
+                           OSMESA_STENCIL_BITS,
+                           0,
+                           OSMESA_ACCUM_BITS,
+                           0,
+                           OSMESA_PROFILE,
+                           OSMESA_COMPAT_PROFILE,
+                           0};
     m_context = OSMesaCreateContextAttribs(attribs, nullptr);
     if (!m_context) {
         host_log("Pixel format is nil");
-        std::cerr << "nimbra: cannot create an offscreen OpenGL context with a 24-bit depth buffer\n";
+        std::cerr
+            << "nimbra: cannot create an offscreen OpenGL context with a 24-bit depth buffer\n";
         return false;
     }
     if (!OSMesaMakeCurrent(m_context, m_pixels.data(), GL_UNSIGNED_BYTE, m_width, m_height)) {
         host_log("initWithFrame failed");
-        std::cerr << "nimbra: cannot render a frame of " << m_width << "x" << m_height << " offscreen\n";
+        std::cerr << "nimbra: cannot render a frame of " << m_width << "x" << m_height
+                  << " offscreen\n";
         close();
         return false;
     }
@@ -66,7 +77,8 @@ bool UTL_HostOffscreen::open(const UTL_HostOptions& options)
     OSMesaGetIntegerv(OSMESA_MAX_WIDTH, &max_w);
     OSMesaGetIntegerv(OSMESA_MAX_HEIGHT, &max_h);
     if ((max_w > 0 && m_width > max_w) || (max_h > 0 && m_height > max_h)) {
-        std::cerr << "nimbra: the offscreen renderer draws at most " << max_w << "x" << max_h << " pixels\n";
+        std::cerr << "nimbra: the offscreen renderer draws at most " << max_w << "x" << max_h
+                  << " pixels\n";
         close();
         return false;
     }
@@ -75,13 +87,12 @@ bool UTL_HostOffscreen::open(const UTL_HostOptions& options)
     return true;
 }
 
-void UTL_HostOffscreen::make_current()
-{
-    if (m_context) OSMesaMakeCurrent(m_context, m_pixels.data(), GL_UNSIGNED_BYTE, m_width, m_height);
+void UTL_HostOffscreen::make_current() {
+    if (m_context)
+        OSMesaMakeCurrent(m_context, m_pixels.data(), GL_UNSIGNED_BYTE, m_width, m_height);
 }
 
-void UTL_HostOffscreen::close()
-{
+void UTL_HostOffscreen::close() {
     if (m_context) OSMesaDestroyContext(m_context);
     m_context = nullptr;
 }
@@ -92,8 +103,7 @@ void UTL_HostOffscreen::close()
 
 // Frame k: the script's input for k, the tick, then the snapshots of k. The ticks follow each
 // other without waiting: the step is always 0.02 s whatever the clock says.
-int UTL_HostOffscreen::run(UTL_HostDriver& driver)
-{
+int UTL_HostOffscreen::run(UTL_HostDriver& driver) {
     if (!m_context) return 1;
     int status = 0;
     std::vector<double> ms;
@@ -106,9 +116,14 @@ int UTL_HostOffscreen::run(UTL_HostDriver& driver)
         make_current();
         driver.tick(m_width, m_height);
         glFinish();
-        if (m_bench) ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+        if (m_bench)
+            ms.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                    .count());
         for (; next < m_script.size() && m_script[next].frame == frame; ++next)
-            if (m_script[next].kind == UTL_ScriptEvent::kSnapshot && !write_png(m_script[next].path)) status = 1;
+            if (m_script[next].kind == UTL_ScriptEvent::kSnapshot &&
+                !write_png(m_script[next].path))
+                status = 1;
         if (m_after_frame) m_after_frame(frame);
     }
     if (!m_snapshot_file.empty() && !write_png(m_snapshot_file)) status = 1;
@@ -122,8 +137,7 @@ int UTL_HostOffscreen::run(UTL_HostDriver& driver)
 
 // NOTE: the frame's alpha is what the clear left (0) and the blending wrote; a picture of the
 // window is what the screen shows, so the alpha is dropped.
-bool UTL_HostOffscreen::write_png(const std::string& path)
-{
+bool UTL_HostOffscreen::write_png(const std::string& path) {
     if (m_context) glFinish();
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) {
@@ -140,8 +154,8 @@ bool UTL_HostOffscreen::write_png(const std::string& path)
         return false;
     }
     png_init_io(png, f);
-    png_set_IHDR(png, info, m_width, m_height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, m_width, m_height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     for (int y = m_height - 1; y >= 0; --y) {
         const std::uint8_t* src = &m_pixels[static_cast<size_t>(y) * m_width * 4];
@@ -167,16 +181,24 @@ bool UTL_HostOffscreen::write_png(const std::string& path)
 // ---------------------------------------------------------------------------------------------
 
 // Script positions are picture pixels from the top left, converted as a window's pointer is.
-void UTL_HostOffscreen::deliver(const UTL_ScriptEvent& e, UTL_HostDriver& driver)
-{
+void UTL_HostOffscreen::deliver(const UTL_ScriptEvent& e, UTL_HostDriver& driver) {
     int x = 0, y = 0;
     window_to_view(e.x, e.y, m_width, m_height, m_width, m_height, x, y);
     switch (e.kind) {
-    case UTL_ScriptEvent::kDown: driver.mouse_down(x, y); break;
-    case UTL_ScriptEvent::kUp: driver.mouse_up(x, y); break;
-    case UTL_ScriptEvent::kMove: driver.mouse_moved(x, y, e.drag); break;
-    case UTL_ScriptEvent::kKey: driver.key_chars(e.chars); break;
-    case UTL_ScriptEvent::kSnapshot: break;
+        case UTL_ScriptEvent::kDown:
+            driver.mouse_down(x, y);
+            break;
+        case UTL_ScriptEvent::kUp:
+            driver.mouse_up(x, y);
+            break;
+        case UTL_ScriptEvent::kMove:
+            driver.mouse_moved(x, y, e.drag);
+            break;
+        case UTL_ScriptEvent::kKey:
+            driver.key_chars(e.chars);
+            break;
+        case UTL_ScriptEvent::kSnapshot:
+            break;
     }
 }
 
@@ -186,11 +208,11 @@ void UTL_HostOffscreen::deliver(const UTL_ScriptEvent& e, UTL_HostDriver& driver
 
 // The first frame starts the controller (textures, meshes) and the second receives the people,
 // so the steady figures leave both out.
-void UTL_HostOffscreen::print_bench(const std::vector<double>& ms, UTL_HostDriver& driver) const
-{
+void UTL_HostOffscreen::print_bench(const std::vector<double>& ms, UTL_HostDriver& driver) const {
     const UTL_SimCtrlNimbra* c = driver.controller();
     std::printf("offscreen %dx%d, %zu people, %zu lines, %zu frames\n", m_width, m_height,
-                c ? c->m_loc_holders.size() : size_t(0), c ? c->m_connections.size() : size_t(0), ms.size());
+                c ? c->m_loc_holders.size() : size_t(0), c ? c->m_connections.size() : size_t(0),
+                ms.size());
     if (ms.size() >= 1) std::printf("  first frame (start):      %9.2f ms\n", ms[0]);
     if (ms.size() >= 2) std::printf("  second frame (people in): %9.2f ms\n", ms[1]);
     if (ms.size() < 3) return;
@@ -201,5 +223,6 @@ void UTL_HostOffscreen::print_bench(const std::vector<double>& ms, UTL_HostDrive
     const double mean = sum / steady.size();
     std::printf("  steady frames: mean %.2f ms, median %.2f ms, min %.2f ms, max %.2f ms\n", mean,
                 steady[steady.size() / 2], steady.front(), steady.back());
-    std::printf("  frames per second: %.1f (the window ticks at 50)\n", mean > 0.0 ? 1000.0 / mean : 0.0);
+    std::printf("  frames per second: %.1f (the window ticks at 50)\n",
+                mean > 0.0 ? 1000.0 / mean : 0.0);
 }

@@ -5,8 +5,7 @@
 
 #include <string>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     std::string program = argc > 0 && argv[0] ? argv[0] : "nimbra";
     const size_t slash = program.rfind('/');
     if (slash != std::string::npos) program = program.substr(slash + 1);

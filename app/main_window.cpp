@@ -12,15 +12,16 @@
 #include <iostream>
 #include <string>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     UTL_HostOptions options;
     std::string error;
-    if (parse_command_line(argc, argv, options, error) && !options.help && !options.version && options.offscreen()) {
+    if (parse_command_line(argc, argv, options, error) && !options.help && !options.version &&
+        options.offscreen()) {
         const std::string dir = executable_dir();
         const std::string path = (dir.empty() ? std::string(".") : dir) + "/nimbra-offscreen";
         execv(path.c_str(), argv);
-        std::cerr << "nimbra: cannot run the offscreen renderer " << path << ": " << std::strerror(errno) << "\n";
+        std::cerr << "nimbra: cannot run the offscreen renderer " << path << ": "
+                  << std::strerror(errno) << "\n";
         return 1;
     }
     UTL_HostWindow host;

@@ -13,8 +13,8 @@
 namespace {
 
 // A whole decimal number within [lo, hi]; no sign, no spaces, nothing after it.
-bool parse_number(const std::string& s, unsigned long long lo, unsigned long long hi, unsigned long long& out)
-{
+bool parse_number(const std::string& s, unsigned long long lo, unsigned long long hi,
+                  unsigned long long& out) {
     if (s.empty() || s.size() > 20) return false;
     for (char c : s)
         if (c < '0' || c > '9') return false;
@@ -26,12 +26,12 @@ bool parse_number(const std::string& s, unsigned long long lo, unsigned long lon
     return true;
 }
 
-bool parse_size(const std::string& s, int& w, int& h)
-{
+bool parse_size(const std::string& s, int& w, int& h) {
     const size_t x = s.find_first_of("xX");
     if (x == std::string::npos) return false;
     unsigned long long a = 0, b = 0;
-    if (!parse_number(s.substr(0, x), 1, kMaxViewSide, a) || !parse_number(s.substr(x + 1), 1, kMaxViewSide, b))
+    if (!parse_number(s.substr(0, x), 1, kMaxViewSide, a) ||
+        !parse_number(s.substr(x + 1), 1, kMaxViewSide, b))
         return false;
     w = static_cast<int>(a);
     h = static_cast<int>(b);
@@ -40,11 +40,11 @@ bool parse_size(const std::string& s, int& w, int& h)
 
 }  // namespace
 
-bool parse_command_line(int argc, const char* const* argv, UTL_HostOptions& o, std::string& error)
-{
-    static const char* const kWithValue[] = {"--size", "--data", "--graph", "--ego", "--batch-frames",
-                                             "--snapshot", "--frames", "--script", "--people",
-                                             "--service", "--api-key", "--secret", "--auth-token"};
+bool parse_command_line(int argc, const char* const* argv, UTL_HostOptions& o, std::string& error) {
+    static const char* const kWithValue[] = {
+        "--size",     "--data",   "--graph",     "--ego",    "--batch-frames",
+        "--snapshot", "--frames", "--script",    "--people", "--service",
+        "--api-key",  "--secret", "--auth-token"};
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i] ? argv[i] : "";
         std::string value;
@@ -89,7 +89,8 @@ bool parse_command_line(int argc, const char* const* argv, UTL_HostOptions& o, s
         unsigned long long n = 0;
         if (arg == "--size") {
             if (!parse_size(value, o.width, o.height)) {
-                error = "bad size '" + value + "': expected WIDTHxHEIGHT, each 1 to " + std::to_string(kMaxViewSide);
+                error = "bad size '" + value + "': expected WIDTHxHEIGHT, each 1 to " +
+                        std::to_string(kMaxViewSide);
                 return false;
             }
         } else if (arg == "--ego") {
@@ -135,9 +136,9 @@ bool parse_command_line(int argc, const char* const* argv, UTL_HostOptions& o, s
     return true;
 }
 
-std::string usage_text(const std::string& program)
-{
-    return "Usage: " + program + " [OPTION]...\n"
+std::string usage_text(const std::string& program) {
+    return "Usage: " + program +
+           " [OPTION]...\n"
            "Show a social network as an interactive 3D friend globe.\n"
            "\n"
            "Without options the window opens on a built-in demo network.\n"
@@ -177,7 +178,6 @@ std::string usage_text(const std::string& program)
            "In the window: drag to turn the globe, flick to spin it, click a person to select.\n";
 }
 
-std::string version_text(const std::string& program)
-{
+std::string version_text(const std::string& program) {
     return program + " " NIMBRA_VERSION_STRING "\n";
 }

@@ -8,14 +8,14 @@
 struct UTL_HostOptions {
     bool help = false;
     bool version = false;
-    int width = 1024;   // the window's or the offscreen frame's size in pixels
+    int width = 1024;  // the window's or the offscreen frame's size in pixels
     int height = 768;
-    std::string data_dir;   // --data: the resource folder, or its data/ folder
-    std::string graph_file; // --graph: a SNAP edge list instead of the demo network
+    std::string data_dir;    // --data: the resource folder, or its data/ folder
+    std::string graph_file;  // --graph: a SNAP edge list instead of the demo network
     bool has_ego = false;
     unsigned long long ego = 0;
     unsigned int batch_frames = 500;  // a friendship batch follows a full one after more frames
-    std::string people_file;  // --people: names and photos for --graph
+    std::string people_file;          // --people: names and photos for --graph
     std::string service_url;  // --service: another social service instead of the embedded one
     std::string api_key;      // --api-key, --secret, --auth-token: the login at that service
     std::string secret;
@@ -27,12 +27,15 @@ struct UTL_HostOptions {
     std::string script_file;
     bool bench = false;
 
-    bool offscreen() const { return !snapshot_file.empty() || has_frames || !script_file.empty() || bench; }
+    bool offscreen() const {
+        return !snapshot_file.empty() || has_frames || !script_file.empty() || bench;
+    }
 };
 
 // Parses argv[1..argc-1]. False with a one-line reason in error on an unknown option, a missing
 // or bad value, or a stray argument; options is then partly filled and must not be used.
-bool parse_command_line(int argc, const char* const* argv, UTL_HostOptions& options, std::string& error);
+bool parse_command_line(int argc, const char* const* argv, UTL_HostOptions& options,
+                        std::string& error);
 
 std::string usage_text(const std::string& program);
 std::string version_text(const std::string& program);

@@ -22,8 +22,7 @@ namespace {
 
 constexpr int kParentLevels = 4;
 
-std::string parent_of(const std::string& dir)
-{
+std::string parent_of(const std::string& dir) {
     std::string d = dir;
     while (d.size() > 1 && d.back() == '/') d.pop_back();
     const size_t slash = d.rfind('/');
@@ -32,19 +31,20 @@ std::string parent_of(const std::string& dir)
     return d.substr(0, slash);
 }
 
-std::string join(const std::string& a, const std::string& b)
-{
+std::string join(const std::string& a, const std::string& b) {
     if (a.empty()) return b;
     return a.back() == '/' ? a + b : a + "/" + b;
 }
 
-bool holds_config(const std::string& dir) { return !dir.empty() && is_directory(join(dir, "data/config")); }
+bool holds_config(const std::string& dir) {
+    return !dir.empty() && is_directory(join(dir, "data/config"));
+}
 
 }  // namespace
 
-std::vector<std::string> resource_candidates(const std::string& option_dir, const std::string& env_dir,
-                                             const std::string& exe_dir)
-{
+std::vector<std::string> resource_candidates(const std::string& option_dir,
+                                             const std::string& env_dir,
+                                             const std::string& exe_dir) {
     if (!option_dir.empty()) return {option_dir};
     if (!env_dir.empty()) return {env_dir};
     std::vector<std::string> out;
@@ -61,8 +61,7 @@ std::vector<std::string> resource_candidates(const std::string& option_dir, cons
     return out;
 }
 
-std::string resource_folder_of(const std::string& dir)
-{
+std::string resource_folder_of(const std::string& dir) {
     if (holds_config(dir)) return dir;
     std::string d = dir;
     while (d.size() > 1 && d.back() == '/') d.pop_back();
@@ -76,17 +75,18 @@ std::string resource_folder_of(const std::string& dir)
 }
 
 std::string find_resource_folder(const std::string& option_dir, const std::string& env_dir,
-                                 const std::string& exe_dir, std::string& error)
-{
+                                 const std::string& exe_dir, std::string& error) {
     const std::vector<std::string> candidates = resource_candidates(option_dir, env_dir, exe_dir);
     for (const std::string& c : candidates) {
         const std::string found = resource_folder_of(c);
         if (!found.empty()) return found;
     }
     if (!option_dir.empty())
-        error = "--data " + option_dir + ": no data/config folder there (give the folder that holds data/)";
+        error = "--data " + option_dir +
+                ": no data/config folder there (give the folder that holds data/)";
     else if (!env_dir.empty())
-        error = "NIMBRA_DATA=" + env_dir + ": no data/config folder there (give the folder that holds data/)";
+        error = "NIMBRA_DATA=" + env_dir +
+                ": no data/config folder there (give the folder that holds data/)";
     else {
         error = "cannot find the data/config folder; looked in:";
         for (const std::string& c : candidates) error += "\n  " + c;
@@ -95,8 +95,7 @@ std::string find_resource_folder(const std::string& option_dir, const std::strin
     return "";
 }
 
-std::string executable_dir()
-{
+std::string executable_dir() {
     char buf[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
     if (n <= 0) return "";
@@ -104,16 +103,14 @@ std::string executable_dir()
     return parent_of(buf);
 }
 
-std::string absolute_path(const std::string& path)
-{
+std::string absolute_path(const std::string& path) {
     if (path.empty() || path[0] == '/') return path;
     char buf[PATH_MAX];
     if (!getcwd(buf, sizeof buf)) return path;
     return join(buf, path);
 }
 
-bool is_directory(const std::string& path)
-{
+bool is_directory(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }

@@ -10,7 +10,8 @@
 // environment (NIMBRA_DATA), the program's folder and its parents (a build tree or an unpacked
 // folder), the share folder next to the program's bin folder (an installation moved as a
 // whole), then the install prefix and the source tree the program was built for.
-std::vector<std::string> resource_candidates(const std::string& option_dir, const std::string& env_dir,
+std::vector<std::string> resource_candidates(const std::string& option_dir,
+                                             const std::string& env_dir,
                                              const std::string& exe_dir);
 
 // The resource folder a user-given folder means: the folder itself when it holds data/config,

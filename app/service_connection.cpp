@@ -152,9 +152,7 @@ UTL_ServiceConnection::UTL_ServiceConnection(const std::string& api_key, const s
     m_worker = std::thread(&UTL_ServiceConnection::worker_loop, this);
 }
 
-UTL_ServiceConnection::~UTL_ServiceConnection() {
-    shutdown();
-}
+UTL_ServiceConnection::~UTL_ServiceConnection() { shutdown(); }
 
 void UTL_ServiceConnection::shutdown() {
     {
@@ -309,8 +307,8 @@ void UTL_ServiceConnection::save_session() const {
     int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) return;
     fchmod(fd, 0600);
-    std::string text = "service " + m_endpoint.m_service_id + "\napi_key " + m_api_key +
-                       "\nuid " + m_uid + "\nsession_key " + m_session_key + "\n";
+    std::string text = "service " + m_endpoint.m_service_id + "\napi_key " + m_api_key + "\nuid " +
+                       m_uid + "\nsession_key " + m_session_key + "\n";
     bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     ok = close(fd) == 0 && ok;
     if (!ok || rename(temp.c_str(), path.c_str()) != 0) unlink(temp.c_str());
@@ -339,10 +337,10 @@ void UTL_ServiceConnection::queue(UTL_ServiceRequest* request) {
     fields["v"] = "1.0";
     if (!m_session_key.empty()) fields["session_key"] = m_session_key;
     // call_id grows with every call, also when the clock does not.
-    unsigned long long now = static_cast<unsigned long long>(
-        std::chrono::duration_cast<std::chrono::microseconds>(
-            std::chrono::system_clock::now().time_since_epoch())
-            .count());
+    unsigned long long now =
+        static_cast<unsigned long long>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                            std::chrono::system_clock::now().time_since_epoch())
+                                            .count());
     m_last_call_id = now > m_last_call_id ? now : m_last_call_id + 1;
     fields["call_id"] = std::to_string(m_last_call_id);
     fields["sig"] = request_signature(fields, m_secret);

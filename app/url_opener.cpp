@@ -18,8 +18,7 @@ extern char** environ;
 namespace {
 
 // "scheme://": letters first, then letters, digits, "+", "-" or ".".
-bool has_scheme(const std::string& s)
-{
+bool has_scheme(const std::string& s) {
     const size_t colon = s.find("://");
     if (colon == std::string::npos || colon == 0) return false;
     for (size_t i = 0; i < colon; ++i) {
@@ -31,15 +30,14 @@ bool has_scheme(const std::string& s)
     return true;
 }
 
-std::string percent_encode_path(const std::string& path)
-{
+std::string percent_encode_path(const std::string& path) {
     static const char hex[] = "0123456789ABCDEF";
     std::string out;
     for (const char ch : path) {
         const unsigned char c = static_cast<unsigned char>(ch);
         const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                           (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' ||
-                           c == '~' || c == '/';
+                           (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~' ||
+                           c == '/';
         if (plain) {
             out += ch;
         } else {
@@ -53,8 +51,7 @@ std::string percent_encode_path(const std::string& path)
 
 }  // namespace
 
-std::string page_address(const std::string& page)
-{
+std::string page_address(const std::string& page) {
     if (page.empty()) return "";
     if (has_scheme(page)) return page;
     char resolved[PATH_MAX];
@@ -62,8 +59,7 @@ std::string page_address(const std::string& page)
     return "file://" + percent_encode_path(resolved);
 }
 
-pid_t open_url(const std::string& page, const char* program)
-{
+pid_t open_url(const std::string& page, const char* program) {
     const std::string address = page_address(page);
     // An address starting with "-" would read as an option of the opener; ours never do.
     if (address.empty() || address[0] == '-' || !program || !*program) return -1;

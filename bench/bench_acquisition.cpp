@@ -67,11 +67,12 @@ void run_launch(int frame_ms) {
     }
     Clock::time_point done = Clock::now();
     size_t friends = controller.m_friends.size();
-    std::printf("%-28s %8.0f ms to %zu people, then %8.0f ms and %ld frames to %zu lines "
-                "(%zu batches)\n",
-                frame_ms > 0 ? "frames at 50 per second:" : "frames back to back:",
-                ms_between(launch, people), friends + 1, ms_between(people, done), frames,
-                controller.m_connections.size() - friends, acquisition.sent_batches().size());
+    std::printf(
+        "%-28s %8.0f ms to %zu people, then %8.0f ms and %ld frames to %zu lines "
+        "(%zu batches)\n",
+        frame_ms > 0 ? "frames at 50 per second:" : "frames back to back:",
+        ms_between(launch, people), friends + 1, ms_between(people, done), frames,
+        controller.m_connections.size() - friends, acquisition.sent_batches().size());
 }
 
 // The service alone: a signed call for the first full batch of the ego network, many times.
@@ -101,7 +102,8 @@ void run_service_batch() {
     }
     std::map<std::string, std::string> fields{{"method", "auth.getSession"},
                                               {"auth_token", service.standing_token()},
-                                              {"api_key", kNimbraApiKey}, {"v", "1.0"},
+                                              {"api_key", kNimbraApiKey},
+                                              {"v", "1.0"},
                                               {"call_id", "1"}};
     fields["sig"] = request_signature(fields, kNimbraSecret);
     httplib::Client client("127.0.0.1", service.port());
@@ -114,8 +116,10 @@ void run_service_batch() {
     std::vector<double> times;
     for (int k = 0; k < 200; ++k) {
         std::map<std::string, std::string> call{{"method", "facebook.friends.areFriends"},
-                                                {"uids1", a}, {"uids2", b},
-                                                {"api_key", kNimbraApiKey}, {"v", "1.0"},
+                                                {"uids1", a},
+                                                {"uids2", b},
+                                                {"api_key", kNimbraApiKey},
+                                                {"v", "1.0"},
                                                 {"session_key", key},
                                                 {"call_id", std::to_string(k + 2)}};
         call["sig"] = request_signature(call, kNimbraSecret);
@@ -129,9 +133,10 @@ void run_service_batch() {
         }
     }
     std::sort(times.begin(), times.end());
-    std::printf("service, one batch of %zu pairs over HTTP: median %.2f ms, 95th percentile "
-                "%.2f ms, fastest %.2f ms (200 calls)\n",
-                pairs, times[times.size() / 2], times[times.size() * 95 / 100], times.front());
+    std::printf(
+        "service, one batch of %zu pairs over HTTP: median %.2f ms, 95th percentile "
+        "%.2f ms, fastest %.2f ms (200 calls)\n",
+        pairs, times[times.size() / 2], times[times.size() * 95 / 100], times.front());
 }
 
 }  // namespace

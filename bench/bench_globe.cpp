@@ -35,16 +35,17 @@ constexpr int FRAMES = 2;
 constexpr int ROUNDS = 2;
 
 using Clock = std::chrono::steady_clock;
-double ms_since(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
+double ms_since(Clock::time_point t) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
+}
 
 struct EgoNetwork {
-    std::vector<int> friends;                 // ascending ids
-    std::vector<std::pair<int, int>> links;   // friendships between two friends
+    std::vector<int> friends;                // ascending ids
+    std::vector<std::pair<int, int>> links;  // friendships between two friends
 };
 
 // Reads "a b" lines; false when the file cannot be opened.
-bool read_ego(const std::string& path, int ego, EgoNetwork& net)
-{
+bool read_ego(const std::string& path, int ego, EgoNetwork& net) {
     std::ifstream in(path);
     if (!in) return false;
     std::vector<std::pair<int, int>> edges;
@@ -57,7 +58,8 @@ bool read_ego(const std::string& path, int ego, EgoNetwork& net)
     }
     net.friends.assign(friends.begin(), friends.end());
     for (const auto& e : edges)
-        if (e.first != ego && e.second != ego && friends.count(e.first) && friends.count(e.second)) net.links.push_back(e);
+        if (e.first != ego && e.second != ego && friends.count(e.first) && friends.count(e.second))
+            net.links.push_back(e);
     return true;
 }
 
@@ -69,8 +71,7 @@ struct Quad {
 
 // The quads one frame of the controller sends, where it sends them: per locator its frame, its
 // photo and one per character of a shown name (placed on the frame); per line one per dot.
-std::vector<Quad> frame_quads(UTL_SimCtrlNimbra& c)
-{
+std::vector<Quad> frame_quads(UTL_SimCtrlNimbra& c) {
     std::vector<Quad> quads;
     for (GFX_LocationHolder* h : c.m_loc_holders) {
         Math_Vector3 m;
@@ -80,7 +81,8 @@ std::vector<Quad> frame_quads(UTL_SimCtrlNimbra& c)
         quads.push_back({m, half * 0.9f});
         auto* hf = dynamic_cast<GFX_LocationHolderFriend*>(h);
         if (hf && hf->m_friend && (h->m_selected || !hf->m_friend->m_has_foto_square))
-            for (size_t i = 0; i < hf->m_friend->m_name.size(); ++i) quads.push_back({m, half * 0.07f});
+            for (size_t i = 0; i < hf->m_friend->m_name.size(); ++i)
+                quads.push_back({m, half * 0.07f});
     }
     for (GFX_Connection* l : c.m_connections) {
         auto* lf = dynamic_cast<GFX_ConnectionFriends*>(l);
@@ -97,8 +99,7 @@ std::vector<Quad> frame_quads(UTL_SimCtrlNimbra& c)
 // texture and depth buffer, with the same blending: the floor any drawing of them pays in this
 // renderer. The difference to a controller frame is the scene's own work (balls, per-dot
 // colour and corners, virtual calls).
-double bare_quads_ms(UTL_SimCtrlNimbra& c, const std::vector<Quad>& quads)
-{
+double bare_quads_ms(UTL_SimCtrlNimbra& c, const std::vector<Quad>& quads) {
     const Math_Vector3 up = c.m_impostor_up, right = c.m_impostor_right;
     const auto start = Clock::now();
     for (int f = 0; f < FRAMES; ++f) {
@@ -115,12 +116,17 @@ double bare_quads_ms(UTL_SimCtrlNimbra& c, const std::vector<Quad>& quads)
         glBegin(GL_QUADS);
         for (const Quad& q : quads) {
             const Math_Vector3 r = right * q.half, u = up * q.half;
-            const Math_Vector3 v0 = q.centre - r - u, v1 = q.centre + r - u, v2 = q.centre + r + u, v3 = q.centre - r + u;
+            const Math_Vector3 v0 = q.centre - r - u, v1 = q.centre + r - u, v2 = q.centre + r + u,
+                               v3 = q.centre - r + u;
             glColor4f(0.5f, 0.8f, 1.0f, 0.3f);
-            glTexCoord2f(0, 0); glVertex3fv(v0.data());
-            glTexCoord2f(1, 0); glVertex3fv(v1.data());
-            glTexCoord2f(1, 1); glVertex3fv(v2.data());
-            glTexCoord2f(0, 1); glVertex3fv(v3.data());
+            glTexCoord2f(0, 0);
+            glVertex3fv(v0.data());
+            glTexCoord2f(1, 0);
+            glVertex3fv(v1.data());
+            glTexCoord2f(1, 1);
+            glVertex3fv(v2.data());
+            glTexCoord2f(0, 1);
+            glVertex3fv(v3.data());
         }
         glEnd();
         glDepthMask(GL_TRUE);
@@ -132,8 +138,7 @@ double bare_quads_ms(UTL_SimCtrlNimbra& c, const std::vector<Quad>& quads)
 // The same quads again, written each frame into one reused array (position and colour per
 // corner, texture coordinates filled once) and drawn with glDrawArrays a chunk at a time, in
 // the same layout and chunk size as the controller's glow.
-double array_quads_ms(UTL_SimCtrlNimbra& c, const std::vector<Quad>& quads)
-{
+double array_quads_ms(UTL_SimCtrlNimbra& c, const std::vector<Quad>& quads) {
     const Math_Vector3 up = c.m_impostor_up, right = c.m_impostor_right;
     const int chunk = GFX_DotBatch::k_default_capacity;
     std::vector<float> vertices(size_t(chunk) * 4 * 7), tex;
@@ -159,7 +164,8 @@ double array_quads_ms(UTL_SimCtrlNimbra& c, const std::vector<Quad>& quads)
         int n = 0;
         for (const Quad& q : quads) {
             const Math_Vector3 r = right * q.half, u = up * q.half;
-            const Math_Vector3 v[4] = {q.centre - r - u, q.centre + r - u, q.centre + r + u, q.centre - r + u};
+            const Math_Vector3 v[4] = {q.centre - r - u, q.centre + r - u, q.centre + r + u,
+                                       q.centre - r + u};
             float* p = &vertices[size_t(n) * 4 * 7];
             for (const Math_Vector3& corner : v) {
                 p[0] = corner.m_x, p[1] = corner.m_y, p[2] = corner.m_z;
@@ -182,8 +188,7 @@ double array_quads_ms(UTL_SimCtrlNimbra& c, const std::vector<Quad>& quads)
 // The glow as the lines drew it before they had a vertex array: every dot a billboard moved
 // along its line and sent corner by corner in immediate mode, all dots, under the same state as
 // the controller's glow pass.
-void dot_by_dot_glow(UTL_SimCtrlNimbra& c)
-{
+void dot_by_dot_glow(UTL_SimCtrlNimbra& c) {
     glEnable(GL_TEXTURE_2D);
     glDepthMask(GL_FALSE);
     glDisable(GL_LIGHTING);
@@ -213,8 +218,7 @@ void dot_by_dot_glow(UTL_SimCtrlNimbra& c)
 
 }  // namespace
 
-int main()
-{
+int main() {
     const std::string data = std::string(NIMBRA_SHARED_DATA_DIR) + "/facebook_combined.txt";
     EgoNetwork net;
     if (!read_ego(data, EGO, net) || net.friends.empty()) {
@@ -222,10 +226,17 @@ int main()
         return 0;
     }
     // The controller reads its textures and themes relative to the resource folder.
-    if (chdir(NIMBRA_SOURCE_DIR) != 0) std::printf("bench_globe: cannot enter %s\n", NIMBRA_SOURCE_DIR);
+    if (chdir(NIMBRA_SOURCE_DIR) != 0)
+        std::printf("bench_globe: cannot enter %s\n", NIMBRA_SOURCE_DIR);
 
     std::vector<unsigned char> buffer(WIDTH * HEIGHT * 4);
-    const int attribs[] = {OSMESA_FORMAT, OSMESA_RGBA, OSMESA_DEPTH_BITS, 24, OSMESA_PROFILE, OSMESA_COMPAT_PROFILE, 0};
+    const int attribs[] = {OSMESA_FORMAT,
+                           OSMESA_RGBA,
+                           OSMESA_DEPTH_BITS,
+                           24,
+                           OSMESA_PROFILE,
+                           OSMESA_COMPAT_PROFILE,
+                           0};
     OSMesaContext context = OSMesaCreateContextAttribs(attribs, nullptr);
     if (!context || !OSMesaMakeCurrent(context, buffer.data(), GL_UNSIGNED_BYTE, WIDTH, HEIGHT)) {
         std::fprintf(stderr, "bench_globe: no OSMesa context\n");
@@ -249,14 +260,18 @@ int main()
 
         c.add_connections_for_myself();
         for (const auto& l : net.links)
-            c.add_connection(std::to_string(l.first).c_str(), std::to_string(l.second).c_str(), 0.3f, false);
+            c.add_connection(std::to_string(l.first).c_str(), std::to_string(l.second).c_str(),
+                             0.3f, false);
 
         const GLubyte* renderer = glGetString(GL_RENDERER);
-        std::printf("renderer: %s, best of %d rounds of %d frames\n", renderer ? reinterpret_cast<const char*>(renderer) : "?", ROUNDS, FRAMES);
-        std::printf("ego network of %d: %zu friends, %zu friendships between friends, %zu lines\n", EGO,
-                    net.friends.size(), net.links.size(), c.m_connections.size());
-        std::printf("adding friends one by one with a layout after each: %.1f ms total, %.3f ms per friend\n",
-                    add_ms, add_ms / net.friends.size());
+        std::printf("renderer: %s, best of %d rounds of %d frames\n",
+                    renderer ? reinterpret_cast<const char*>(renderer) : "?", ROUNDS, FRAMES);
+        std::printf("ego network of %d: %zu friends, %zu friendships between friends, %zu lines\n",
+                    EGO, net.friends.size(), net.links.size(), c.m_connections.size());
+        std::printf(
+            "adding friends one by one with a layout after each: %.1f ms total, %.3f ms per "
+            "friend\n",
+            add_ms, add_ms / net.friends.size());
 
         // Full window (fill-bound in a software renderer), then a thumbnail-sized view where
         // the cost per quad on the CPU side shows, then the full window from as close as the
@@ -315,18 +330,28 @@ int main()
                 glDisableClientState(GL_NORMAL_ARRAY);
                 glDisableClientState(GL_TEXTURE_COORD_ARRAY);
             }
-            std::printf("%4dx%-4d%-5s controller frame %9.1f ms/frame (%zu balls, %zu textured quads)\n", w, h, where,
-                        frame_ms, c.m_loc_holders.size(), quads.size());
-            std::printf("%4dx%-4d%-5s   of which   %9.1f ms balls and frames, %.1f ms the lines' glow (%lld dots drawn, "
-                        "%lld out of view left out)\n", w, h, where, locators_ms, glow_ms, frame_dots, frame_skipped);
-            std::printf("%4dx%-4d%-5s dot-by-dot glow  %9.1f ms (all dots in immediate mode, as drawn before), glow / "
-                        "dot-by-dot %.2f\n", w, h, where, dot_by_dot_ms, glow_ms / dot_by_dot_ms);
-            std::printf("%4dx%-4d%-5s bare quad loop   %9.1f ms/frame (the same quads, immediate mode)\n", w, h, where,
-                        bare_ms);
-            std::printf("%4dx%-4d%-5s bare quad array  %9.1f ms/frame (the same quads, vertex array)\n", w, h, where,
-                        array_ms);
-            std::printf("%4dx%-4d%-5s frame / bare loop %.2f, frame / bare array %.2f, array / loop %.2f\n", w, h, where,
-                        frame_ms / bare_ms, frame_ms / array_ms, array_ms / bare_ms);
+            std::printf(
+                "%4dx%-4d%-5s controller frame %9.1f ms/frame (%zu balls, %zu textured quads)\n", w,
+                h, where, frame_ms, c.m_loc_holders.size(), quads.size());
+            std::printf(
+                "%4dx%-4d%-5s   of which   %9.1f ms balls and frames, %.1f ms the lines' glow "
+                "(%lld dots drawn, "
+                "%lld out of view left out)\n",
+                w, h, where, locators_ms, glow_ms, frame_dots, frame_skipped);
+            std::printf(
+                "%4dx%-4d%-5s dot-by-dot glow  %9.1f ms (all dots in immediate mode, as drawn "
+                "before), glow / "
+                "dot-by-dot %.2f\n",
+                w, h, where, dot_by_dot_ms, glow_ms / dot_by_dot_ms);
+            std::printf(
+                "%4dx%-4d%-5s bare quad loop   %9.1f ms/frame (the same quads, immediate mode)\n",
+                w, h, where, bare_ms);
+            std::printf(
+                "%4dx%-4d%-5s bare quad array  %9.1f ms/frame (the same quads, vertex array)\n", w,
+                h, where, array_ms);
+            std::printf(
+                "%4dx%-4d%-5s frame / bare loop %.2f, frame / bare array %.2f, array / loop %.2f\n",
+                w, h, where, frame_ms / bare_ms, frame_ms / array_ms, array_ms / bare_ms);
         }
     }
     OSMesaDestroyContext(context);

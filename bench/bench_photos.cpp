@@ -84,8 +84,8 @@ int main() {
     for (int i = 0; i < kPhotos; ++i) {
         char name[32];
         std::snprintf(name, sizeof(name), "p%03d.jpg", i);
-        const std::string args = "-size 200x200 gradient:'rgb(" + std::to_string(i) + ",40,200)'-'rgb(250," +
-                                 std::to_string(255 - i) + ",0)'";
+        const std::string args = "-size 200x200 gradient:'rgb(" + std::to_string(i) +
+                                 ",40,200)'-'rgb(250," + std::to_string(255 - i) + ",0)'";
         const std::string bytes = dir.make(name, args);
         if (bytes.empty()) {
             std::fprintf(stderr, "bench_photos: convert failed\n");
@@ -115,9 +115,13 @@ int main() {
 
     const double ours_rate = kPhotos / median(ours);
     const double tools_rate = kPhotos / median(tools);
-    std::printf("photos: %d JPEGs of 200 x 200 from 127.0.0.1, median of %d runs\n", kPhotos, kRuns);
-    std::printf("  photo texture manager (request to uploaded texture): %8.1f photos/s\n", ours_rate);
-    std::printf("  baseline curl + djpeg command line:                  %8.1f photos/s\n", tools_rate);
-    std::printf("  ratio manager / baseline:                            %8.2f\n", ours_rate / tools_rate);
+    std::printf("photos: %d JPEGs of 200 x 200 from 127.0.0.1, median of %d runs\n", kPhotos,
+                kRuns);
+    std::printf("  photo texture manager (request to uploaded texture): %8.1f photos/s\n",
+                ours_rate);
+    std::printf("  baseline curl + djpeg command line:                  %8.1f photos/s\n",
+                tools_rate);
+    std::printf("  ratio manager / baseline:                            %8.2f\n",
+                ours_rate / tools_rate);
     return 0;
 }

@@ -32,7 +32,8 @@ double frame_ms(GFX_ColorBall& ball, const std::function<void(GFX_ColorBall&)>& 
         }
         glFinish();
     }
-    const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
+    const std::chrono::duration<double, std::milli> elapsed =
+        std::chrono::steady_clock::now() - start;
     return elapsed.count() / FRAMES;
 }
 
@@ -40,7 +41,13 @@ double frame_ms(GFX_ColorBall& ball, const std::function<void(GFX_ColorBall&)>& 
 
 int main() {
     std::vector<unsigned char> buffer(WIDTH * HEIGHT * 4);
-    const int attribs[] = {OSMESA_FORMAT, OSMESA_RGBA, OSMESA_DEPTH_BITS, 24, OSMESA_PROFILE, OSMESA_COMPAT_PROFILE, 0};
+    const int attribs[] = {OSMESA_FORMAT,
+                           OSMESA_RGBA,
+                           OSMESA_DEPTH_BITS,
+                           24,
+                           OSMESA_PROFILE,
+                           OSMESA_COMPAT_PROFILE,
+                           0};
     OSMesaContext context = OSMesaCreateContextAttribs(attribs, nullptr);
     if (!context || !OSMesaMakeCurrent(context, buffer.data(), GL_UNSIGNED_BYTE, WIDTH, HEIGHT)) {
         std::fprintf(stderr, "bench_shapes: no OSMesa context\n");
@@ -65,14 +72,18 @@ int main() {
     for (int round = 0; round < ROUNDS; ++round) {
         imm = std::min(imm, frame_ms(ball, [](GFX_ColorBall& b) { b.draw_imm_mode(); }));
         arrays = std::min(arrays, frame_ms(ball, [](GFX_ColorBall& b) { b.draw(); }));
-        strips = std::min(strips, frame_ms(ball, [](GFX_ColorBall& b) { b.draw_triangle_strips(); }));
+        strips =
+            std::min(strips, frame_ms(ball, [](GFX_ColorBall& b) { b.draw_triangle_strips(); }));
     }
     const GLubyte* renderer = glGetString(GL_RENDERER);
     std::printf("renderer: %s, %dx%d, %d balls of 300 triangles, best of %d rounds of %d frames\n",
-                renderer ? reinterpret_cast<const char*>(renderer) : "?", WIDTH, HEIGHT, BALLS, ROUNDS, FRAMES);
+                renderer ? reinterpret_cast<const char*>(renderer) : "?", WIDTH, HEIGHT, BALLS,
+                ROUNDS, FRAMES);
     std::printf("immediate mode     %8.2f ms/frame\n", imm);
-    std::printf("vertex arrays      %8.2f ms/frame  (immediate / arrays = %.2f)\n", arrays, imm / arrays);
-    std::printf("triangle strips    %8.2f ms/frame  (immediate / strips = %.2f)\n", strips, imm / strips);
+    std::printf("vertex arrays      %8.2f ms/frame  (immediate / arrays = %.2f)\n", arrays,
+                imm / arrays);
+    std::printf("triangle strips    %8.2f ms/frame  (immediate / strips = %.2f)\n", strips,
+                imm / strips);
     OSMesaDestroyContext(context);
     return 0;
 }

@@ -105,7 +105,8 @@ void UTL_ColorTheme::read_themes(UTL_ParameterList* list, std::vector<UTL_ColorT
             if (!seen.insert(item->m_name).second) continue;
             const long long i = theme_number(item->m_name);
             if (i < 1 || i > count) continue;
-            if (UTL_ParameterList* theme = list->find_list(item->m_name)) found.emplace_back(i, theme);
+            if (UTL_ParameterList* theme = list->find_list(item->m_name))
+                found.emplace_back(i, theme);
         }
         std::sort(found.begin(), found.end(),
                   [](const auto& a, const auto& b) { return a.first < b.first; });

@@ -27,8 +27,7 @@ const char* const kQuestionImage = "./data/config/question.tga";
 
 // A person with both photos; an empty or missing address shows the question-mark image.
 GFX_Friend* build_friend(UTL_SimCtrlNimbra* controller, const char* uid, const char* name,
-                         const char* pic, const char* pic_square)
-{
+                         const char* pic, const char* pic_square) {
     GFX_Friend* f = new GFX_Friend(controller);
     f->m_uid = uid ? uid : "";
     f->m_name = name ? name : "";
@@ -48,8 +47,7 @@ GFX_Friend* build_friend(UTL_SimCtrlNimbra* controller, const char* uid, const c
 UTL_SimCtrlNimbra::UTL_SimCtrlNimbra() = default;
 
 // Overlay first, then the scene, then what the scene borrows (ball mesh, photo textures).
-UTL_SimCtrlNimbra::~UTL_SimCtrlNimbra()
-{
+UTL_SimCtrlNimbra::~UTL_SimCtrlNimbra() {
     delete m_text;
     m_text = nullptr;
     delete m_nimbra_texture;
@@ -76,8 +74,7 @@ UTL_SimCtrlNimbra::~UTL_SimCtrlNimbra()
 // locators that showed it move to the new user at once, so nothing points at a stale person
 // even before the next layout.
 void UTL_SimCtrlNimbra::add_myself(const char* uid, const char* name, const char* pic,
-                                   const char* pic_square)
-{
+                                   const char* pic_square) {
     GFX_Friend* f = build_friend(this, uid, name, pic, pic_square);
     if (m_myself) {
         for (GFX_LocationHolder* h : m_loc_holders) {
@@ -91,16 +88,14 @@ void UTL_SimCtrlNimbra::add_myself(const char* uid, const char* name, const char
 }
 
 void UTL_SimCtrlNimbra::add_friend(const char* uid, const char* name, const char* pic,
-                                   const char* pic_square)
-{
+                                   const char* pic_square) {
     GFX_Friend* f = build_friend(this, uid, name, pic, pic_square);
     m_friends.push_back(f);
     add_friend_button(f);
 }
 
 void UTL_SimCtrlNimbra::add_connection(const char* uid1, const char* uid2, float alpha,
-                                       bool highlighted)
-{
+                                       bool highlighted) {
     auto* c = new GFX_ConnectionFriends(this);
     c->set_color(m_color_theme.m_connection_color);
     c->set_uids(uid1 ? uid1 : "", uid2 ? uid2 : "");
@@ -109,22 +104,20 @@ void UTL_SimCtrlNimbra::add_connection(const char* uid1, const char* uid2, float
     m_connections.push_back(c);
 }
 
-void UTL_SimCtrlNimbra::add_connections_for_myself()
-{
+void UTL_SimCtrlNimbra::add_connections_for_myself() {
     if (!m_myself) return;
-    for (GFX_Friend* f : m_friends) add_connection(m_myself->m_uid.c_str(), f->m_uid.c_str(), 0.15f, true);
+    for (GFX_Friend* f : m_friends)
+        add_connection(m_myself->m_uid.c_str(), f->m_uid.c_str(), 0.15f, true);
 }
 
-const char* UTL_SimCtrlNimbra::get_friend_id(int i) const
-{
+const char* UTL_SimCtrlNimbra::get_friend_id(int i) const {
     if (i < 0 || static_cast<size_t>(i) >= m_friends.size()) return "";
     return m_friends[i]->m_uid.c_str();
 }
 
 void UTL_SimCtrlNimbra::find_locators(const char* uid1, const char* uid2,
                                       GFX_LocationHolderFriend** out1,
-                                      GFX_LocationHolderFriend** out2)
-{
+                                      GFX_LocationHolderFriend** out2) {
     bool found1 = false, found2 = false;
     for (GFX_LocationHolder* h : m_loc_holders) {
         auto* hf = dynamic_cast<GFX_LocationHolderFriend*>(h);
@@ -147,8 +140,7 @@ void UTL_SimCtrlNimbra::find_locators(const char* uid1, const char* uid2,
 
 float UTL_SimCtrlNimbra::get_radius() const { return kGlobeRadius; }
 
-Math_Vector3 UTL_SimCtrlNimbra::compute_position(float longitude, float latitude) const
-{
+Math_Vector3 UTL_SimCtrlNimbra::compute_position(float longitude, float latitude) const {
     const float a = longitude * kLayoutPi / 180.0f;
     const float b = (90.0f - latitude) * kLayoutPi / 180.0f;
     const double r = kGlobeRadius;
@@ -160,8 +152,7 @@ Math_Vector3 UTL_SimCtrlNimbra::compute_position(float longitude, float latitude
 // Equal-area bands from pole to pole, each person a golden angle further round than the one
 // before, so any number of people covers the globe evenly. The user comes first (north) and
 // the camera turns to look at the user.
-void UTL_SimCtrlNimbra::create_friends_locators()
-{
+void UTL_SimCtrlNimbra::create_friends_locators() {
     const bool with_user = m_myself != nullptr;
     const size_t n = m_friends.size() + (with_user ? 1 : 0);
     if (n == 0) return;
@@ -171,7 +162,8 @@ void UTL_SimCtrlNimbra::create_friends_locators()
     float phi = 0.0f;
     for (size_t i = 0; i < n; ++i) {
         float lon = phi * 180.0f / kLayoutPi;
-        const float lat = static_cast<float>(90.0 - std::acos(double(z)) * 180.0 / double(kLayoutPi));
+        const float lat =
+            static_cast<float>(90.0 - std::acos(double(z)) * 180.0 / double(kLayoutPi));
         if (lon > 360.0f) lon -= 360.0f * static_cast<float>(static_cast<int>(lon / 360.0f));
         if (lon > 180.0f) lon -= 360.0f;
         z -= step;
@@ -208,16 +200,14 @@ void UTL_SimCtrlNimbra::create_friends_locators()
 // Clearing
 // ---------------------------------------------------------------------------------------------
 
-void UTL_SimCtrlNimbra::clear_connections()
-{
+void UTL_SimCtrlNimbra::clear_connections() {
     for (GFX_Connection* c : m_connections) delete c;
     m_connections.clear();
 }
 
 // Dock thumbnails and locators go before the people they borrow; lines and locators take
 // themselves out of each other's lists whichever goes first. Textures and the ball mesh last.
-void UTL_SimCtrlNimbra::clear_scene()
-{
+void UTL_SimCtrlNimbra::clear_scene() {
     clear_dock_thumbnails();
     m_selected_holder = nullptr;
     for (GFX_LocationHolder* h : m_loc_holders) delete h;
@@ -248,12 +238,10 @@ void UTL_SimCtrlNimbra::clear_scene()
 // Colour themes
 // ---------------------------------------------------------------------------------------------
 
-void UTL_SimCtrlNimbra::read_themes()
-{
+void UTL_SimCtrlNimbra::read_themes() {
     UTL_ColorTheme::read_themes(UTL_ColorTheme::THEME_FILE, m_color_themes, m_color_theme);
 }
 
-void UTL_SimCtrlNimbra::read_themes(UTL_ParameterList* list)
-{
+void UTL_SimCtrlNimbra::read_themes(UTL_ParameterList* list) {
     UTL_ColorTheme::read_themes(list, m_color_themes, m_color_theme);
 }

@@ -86,7 +86,8 @@ public:
     void mouse_up(int x, int y, unsigned int flags) override;
     void mouse_dbl_clk(int x, int y, unsigned int flags) override;
     // Stores the pick ray and applies one drag step.
-    void mouse_move(const Math_Vector3& window, const Math_Vector3& origin, const Math_Vector3& dir);
+    void mouse_move(const Math_Vector3& window, const Math_Vector3& origin,
+                    const Math_Vector3& dir);
     // The release on the scene: a flick or a pick.
     void mouse_up();
 

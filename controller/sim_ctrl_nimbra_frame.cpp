@@ -32,12 +32,12 @@ namespace {
 constexpr float kMinStep = 0.001f;
 constexpr float kMaxStep = 0.5f;
 constexpr float kIdleSeconds = 50.0f;
-constexpr float kTurnRate = 17.5f;      // degrees per second in modes 1 and 2
-constexpr float kJumpSeconds = 1.5f;    // between random selections in mode 3
+constexpr float kTurnRate = 17.5f;    // degrees per second in modes 1 and 2
+constexpr float kJumpSeconds = 1.5f;  // between random selections in mode 3
 constexpr float kYawPerPixel = 0.4f;
 constexpr float kPitchPerPixel = -0.25f;
-constexpr float kMovedPixels = 3.0f;    // one drag step this long makes the release a flick test
-constexpr float kFlickStep = 1.5f;      // degrees of azimuth in the last drag step
+constexpr float kMovedPixels = 3.0f;  // one drag step this long makes the release a flick test
+constexpr float kFlickStep = 1.5f;    // degrees of azimuth in the last drag step
 constexpr float kPickRange = 40000.0f;
 constexpr float kGlideDone = 1.0f;      // degrees
 constexpr float kGlideCapFrom = 60.0f;  // beyond this difference the glide turns at a fixed rate
@@ -48,30 +48,26 @@ constexpr float kColorScale = 0.0001800018f * 1.5f;  // 0.75 / globe radius, tim
 // The keys the host may report; released at once since they steer nothing on the globe.
 const unsigned int kReleasedKeys[] = {32, 37, 39, 38, 40};
 
-bool finite(const Math_Vector3& v)
-{
+bool finite(const Math_Vector3& v) {
     return std::isfinite(v.m_x) && std::isfinite(v.m_y) && std::isfinite(v.m_z);
 }
 
 // v normalised into out; false (out untouched) for a zero or non-finite vector.
-bool unit(const Math_Vector3& v, Math_Vector3& out)
-{
+bool unit(const Math_Vector3& v, Math_Vector3& out) {
     const float len = v.length();
     if (!(len > 0.0f) || !std::isfinite(len)) return false;
     out = v / len;
     return true;
 }
 
-float clamp01(float c)
-{
+float clamp01(float c) {
     if (!(c >= 0.0f)) return 0.0f;  // also NaN
     return c > 1.0f ? 1.0f : c;
 }
 
 // A 1 x 1 white image: what a scene texture becomes when its file does not read, so the item
 // still draws in its own colour instead of with whatever texture was bound before.
-GFX_Image* white_image()
-{
+GFX_Image* white_image() {
     GFX_Image* img = new GFX_Image();
     img->set_pixels(new unsigned char[4]{255, 255, 255, 255}, 32, 1, 1);
     return img;
@@ -79,8 +75,7 @@ GFX_Image* white_image()
 
 // Replaces *field by a texture read from path. A file that does not read gives a white texture
 // when plain is true, and no texture at all otherwise (the logos are then skipped).
-void load_texture(OGL_Texture** field, const char* path, GLint wrap, bool plain)
-{
+void load_texture(OGL_Texture** field, const char* path, GLint wrap, bool plain) {
     if (*field) {
         (*field)->unload();
         delete *field;
@@ -106,8 +101,7 @@ void load_texture(OGL_Texture** field, const char* path, GLint wrap, bool plain)
 // Start
 // ---------------------------------------------------------------------------------------------
 
-void UTL_SimCtrlNimbra::start(int w, int h)
-{
+void UTL_SimCtrlNimbra::start(int w, int h) {
     UTL_SimCtrlRoot::start(w, h);
     if (OGL_Wrapper::has_extension("NV_fog_distance")) m_has_fog_distance = true;
     std::srand(static_cast<unsigned>(std::time(nullptr)));
@@ -139,8 +133,7 @@ void UTL_SimCtrlNimbra::start(int w, int h)
 }
 
 // The themes first: the widgets made here take their colours from the current theme.
-void UTL_SimCtrlNimbra::init_scene()
-{
+void UTL_SimCtrlNimbra::init_scene() {
     read_themes();
 
     // Called once from start; whatever a previous call made is released, not leaked.
@@ -175,8 +168,7 @@ void UTL_SimCtrlNimbra::init_scene()
 // Per-frame update
 // ---------------------------------------------------------------------------------------------
 
-void UTL_SimCtrlNimbra::update(int w, int h, float dt)
-{
+void UTL_SimCtrlNimbra::update(int w, int h, float dt) {
     if (!(dt <= kMaxStep)) dt = kMaxStep;  // also NaN
     if (dt < kMinStep) dt = kMinStep;
 
@@ -285,49 +277,47 @@ void UTL_SimCtrlNimbra::update(int w, int h, float dt)
 
 // Modes: 0 counts idle time and picks a motion after 50 s (1 and 2 with probability 0.4 each,
 // 3 with 0.2); 1 and 2 turn the globe; 3 selects a random person every 1.5 s between glides.
-void UTL_SimCtrlNimbra::update_rotation(float dt)
-{
+void UTL_SimCtrlNimbra::update_rotation(float dt) {
     switch (m_rotate_mode) {
-    case 0:
-        m_rotate_timer += dt;
-        if (m_rotate_timer > kIdleSeconds) {
-            m_rotate_timer = 0.0f;
-            int k = static_cast<int>(Math_Random(0.0f, 2.5f));
-            if (k < 0) k = 0;
-            if (k > 2) k = 2;
-            m_rotate_mode = k + 1;
-            activate_rotate_button(k);
-        }
-        break;
-    case 1:
-        rotate_camera(dt * -kTurnRate, 0.0f);
-        break;
-    case 2:
-        rotate_camera(dt * kTurnRate, 0.0f);
-        break;
-    case 3:
-        if (m_cam_transition) break;
-        m_rotate_timer += dt;
-        if (m_rotate_timer > kJumpSeconds) {
-            m_rotate_timer = 0.0f;
-            const int count = static_cast<int>(m_loc_holders.size());
-            if (count == 0) break;
-            int k = static_cast<int>(Math_Random(0.0f, static_cast<float>(count)));
-            if (k < 0) k = 0;
-            if (k > count - 1) k = count - 1;
-            select_loc_holder(m_loc_holders[k]);
-        }
-        break;
-    default:
-        break;
+        case 0:
+            m_rotate_timer += dt;
+            if (m_rotate_timer > kIdleSeconds) {
+                m_rotate_timer = 0.0f;
+                int k = static_cast<int>(Math_Random(0.0f, 2.5f));
+                if (k < 0) k = 0;
+                if (k > 2) k = 2;
+                m_rotate_mode = k + 1;
+                activate_rotate_button(k);
+            }
+            break;
+        case 1:
+            rotate_camera(dt * -kTurnRate, 0.0f);
+            break;
+        case 2:
+            rotate_camera(dt * kTurnRate, 0.0f);
+            break;
+        case 3:
+            if (m_cam_transition) break;
+            m_rotate_timer += dt;
+            if (m_rotate_timer > kJumpSeconds) {
+                m_rotate_timer = 0.0f;
+                const int count = static_cast<int>(m_loc_holders.size());
+                if (count == 0) break;
+                int k = static_cast<int>(Math_Random(0.0f, static_cast<float>(count)));
+                if (k < 0) k = 0;
+                if (k > count - 1) k = count - 1;
+                select_loc_holder(m_loc_holders[k]);
+            }
+            break;
+        default:
+            break;
     }
 }
 
 // One glide step towards (m_cam_target_lr, m_cam_target_ud): the azimuth the short way round,
 // a tenth of the difference per frame but never more than 6 degrees, the elevation eased by a
 // tenth; done when both are within a degree.
-void UTL_SimCtrlNimbra::update_glide()
-{
+void UTL_SimCtrlNimbra::update_glide() {
     if (!m_camera) {
         m_cam_transition = false;
         return;
@@ -354,18 +344,17 @@ void UTL_SimCtrlNimbra::update_glide()
         m_camera->set_left_right(m_camera->m_left_right + step);
     }
     e = target_ud - m_camera->m_up_down;
-    if (std::fabs(e) > kGlideDone) m_camera->set_up_down(0.1f * target_ud + 0.9f * m_camera->m_up_down);
+    if (std::fabs(e) > kGlideDone)
+        m_camera->set_up_down(0.1f * target_ud + 0.9f * m_camera->m_up_down);
 }
 
-void UTL_SimCtrlNimbra::rotate_camera(float yaw, float pitch)
-{
+void UTL_SimCtrlNimbra::rotate_camera(float yaw, float pitch) {
     if (!m_camera) return;
     m_camera->set_left_right(m_camera->m_left_right + yaw);
     m_camera->set_up_down(m_camera->m_up_down + pitch);
 }
 
-void UTL_SimCtrlNimbra::select_loc_holder(GFX_LocationHolder* h)
-{
+void UTL_SimCtrlNimbra::select_loc_holder(GFX_LocationHolder* h) {
     if (!h) return;
     m_cam_transition = true;
     m_cam_target_lr = h->m_longitude;
@@ -379,22 +368,21 @@ void UTL_SimCtrlNimbra::select_loc_holder(GFX_LocationHolder* h)
     h->m_selected = true;
 
     set_connections_highlighted(false);
-    if (auto* hf = dynamic_cast<GFX_LocationHolderFriend*>(h)) hf->set_connections_highlighted(true);
+    if (auto* hf = dynamic_cast<GFX_LocationHolderFriend*>(h))
+        hf->set_connections_highlighted(true);
 
     select_dock_friend(h);
     m_selected_holder = h;
 }
 
-void UTL_SimCtrlNimbra::set_connections_highlighted(bool on)
-{
+void UTL_SimCtrlNimbra::set_connections_highlighted(bool on) {
     for (GFX_Connection* c : m_connections)
         if (auto* cf = dynamic_cast<GFX_ConnectionFriends*>(c)) cf->m_highlighted = on;
 }
 
 // The screen's up and right axes in world space, from the centre of the window to its top
 // and right edges on the near plane. A degenerate projection keeps the previous axes.
-void UTL_SimCtrlNimbra::update_impostor_orientation()
-{
+void UTL_SimCtrlNimbra::update_impostor_orientation() {
     if (!m_ogl) return;
     const float w = static_cast<float>(m_view_width), h = static_cast<float>(m_view_height);
     Math_Vector3 pc, pu, pr;
@@ -406,8 +394,8 @@ void UTL_SimCtrlNimbra::update_impostor_orientation()
     unit(pr - pc, m_impostor_right);
 }
 
-void UTL_SimCtrlNimbra::set_impostor_orientation(const Math_Vector3& up, const Math_Vector3& right)
-{
+void UTL_SimCtrlNimbra::set_impostor_orientation(const Math_Vector3& up,
+                                                 const Math_Vector3& right) {
     m_impostor_up = up;
     m_impostor_right = right;
     for (GFX_LocationHolder* h : m_loc_holders) h->set_impostor_orientation(up, right);
@@ -419,8 +407,7 @@ void UTL_SimCtrlNimbra::set_impostor_orientation(const Math_Vector3& up, const M
 // ---------------------------------------------------------------------------------------------
 
 // Locators first with depth writes, then the glow of the lines blended over them.
-void UTL_SimCtrlNimbra::draw()
-{
+void UTL_SimCtrlNimbra::draw() {
     glEnable(GL_LIGHTING);
     glEnable(GL_TEXTURE_2D);
     glColor3f(1.0f, 1.0f, 1.0f);
@@ -428,15 +415,13 @@ void UTL_SimCtrlNimbra::draw()
     draw_glow();
 }
 
-void UTL_SimCtrlNimbra::draw_locators()
-{
+void UTL_SimCtrlNimbra::draw_locators() {
     for (GFX_LocationHolder* h : m_loc_holders) h->draw();
 }
 
 // All lines' dots through one reused vertex array under one texture binding; depth writes off
 // so the dots blend with each other in any order.
-void UTL_SimCtrlNimbra::draw_glow()
-{
+void UTL_SimCtrlNimbra::draw_glow() {
     glEnable(GL_TEXTURE_2D);
     glDepthMask(GL_FALSE);
     glDisable(GL_LIGHTING);
@@ -458,8 +443,7 @@ void UTL_SimCtrlNimbra::draw_glow()
 
 // NOTE: the transform is undone by the inverse calls instead of a push and pop, so a ball needs
 // no matrix stack slot; the rounding this leaves in the model-view matrix is far below a pixel.
-void UTL_SimCtrlNimbra::draw_ball(Math_Vector3& position, Math_Vector3& color, float size)
-{
+void UTL_SimCtrlNimbra::draw_ball(Math_Vector3& position, Math_Vector3& color, float size) {
     if (!finite(position)) return;
     glColor3f(color.m_x, color.m_y, color.m_z);
     glTranslatef(position.m_x, position.m_y, position.m_z);
@@ -471,15 +455,13 @@ void UTL_SimCtrlNimbra::draw_ball(Math_Vector3& position, Math_Vector3& color, f
     glTranslatef(-position.m_x, -position.m_y, -position.m_z);
 }
 
-void UTL_SimCtrlNimbra::position_to_color(Math_Vector3& position, Math_Vector3& color)
-{
+void UTL_SimCtrlNimbra::position_to_color(Math_Vector3& position, Math_Vector3& color) {
     for (int i = 0; i < 3; ++i) color[i] = clamp01((position[i] * kColorScale + 1.0f) * 0.5f);
 }
 
 // Linear fog from 0.8 to 1.1 times the far plane, in the background colour: the far side of
 // the globe fades into the sky.
-void UTL_SimCtrlNimbra::enable_fog()
-{
+void UTL_SimCtrlNimbra::enable_fog() {
     if (m_has_fog_distance) glFogi(GL_FOG_DISTANCE_MODE_NV, GL_EYE_RADIAL_NV);
     glFogi(GL_FOG_MODE, GL_LINEAR);
     const GLfloat color[4] = {m_clear_color.m_x, m_clear_color.m_y, m_clear_color.m_z, 1.0f};
@@ -494,28 +476,24 @@ void UTL_SimCtrlNimbra::enable_fog()
 // Input
 // ---------------------------------------------------------------------------------------------
 
-void UTL_SimCtrlNimbra::mouse_moved(int x, int y, int a, int b, unsigned int state)
-{
+void UTL_SimCtrlNimbra::mouse_moved(int x, int y, int a, int b, unsigned int state) {
     m_mouse = UTL_Point(static_cast<float>(x), static_cast<float>(y));
     UTL_SimCtrlRoot::mouse_moved(x, y, a, b, state);
 }
 
-void UTL_SimCtrlNimbra::mouse_down(int x, int y, unsigned int flags)
-{
+void UTL_SimCtrlNimbra::mouse_down(int x, int y, unsigned int flags) {
     m_mouse_down_event = true;
     m_mouse = UTL_Point(static_cast<float>(x), static_cast<float>(y));
     UTL_SimCtrlRoot::mouse_down(x, y, flags);
 }
 
-void UTL_SimCtrlNimbra::mouse_up(int x, int y, unsigned int flags)
-{
+void UTL_SimCtrlNimbra::mouse_up(int x, int y, unsigned int flags) {
     m_mouse_up_event = true;
     m_mouse = UTL_Point(static_cast<float>(x), static_cast<float>(y));
     UTL_SimCtrlRoot::mouse_up(x, y, flags);
 }
 
-void UTL_SimCtrlNimbra::mouse_dbl_clk(int x, int y, unsigned int flags)
-{
+void UTL_SimCtrlNimbra::mouse_dbl_clk(int x, int y, unsigned int flags) {
     m_mouse_dbl_clk_event = true;
     m_mouse = UTL_Point(static_cast<float>(x), static_cast<float>(y));
     UTL_SimCtrlRoot::mouse_dbl_clk(x, y, flags);
@@ -527,8 +505,7 @@ void UTL_SimCtrlNimbra::mouse_dbl_clk(int x, int y, unsigned int flags)
 //   release, moved       -> flick: the last azimuth step beyond +-1.5 degrees starts a spin
 //   release, not moved   -> click: pick the nearest locator under the pointer
 void UTL_SimCtrlNimbra::mouse_move(const Math_Vector3& window, const Math_Vector3& origin,
-                                   const Math_Vector3& dir)
-{
+                                   const Math_Vector3& dir) {
     m_mouse_window = window;
     unit(dir, m_ray_dir);
     if (finite(origin)) m_ray_origin = origin;
@@ -544,8 +521,7 @@ void UTL_SimCtrlNimbra::mouse_move(const Math_Vector3& window, const Math_Vector
     rotate_camera(m_drag_yaw_step, m_drag_pitch_step);
 }
 
-void UTL_SimCtrlNimbra::mouse_up()
-{
+void UTL_SimCtrlNimbra::mouse_up() {
     if (m_dragging && m_drag_moved) {
         if (m_drag_yaw_step > kFlickStep) {
             activate_rotate_button(1);
@@ -577,42 +553,35 @@ void UTL_SimCtrlNimbra::mouse_up()
 // Textures
 // ---------------------------------------------------------------------------------------------
 
-void UTL_SimCtrlNimbra::load_nimbra_texture(const char* path)
-{
+void UTL_SimCtrlNimbra::load_nimbra_texture(const char* path) {
     load_texture(&m_nimbra_texture, path, GL_CLAMP_TO_EDGE, false);
 }
 
-void UTL_SimCtrlNimbra::load_korvel_texture(const char* path)
-{
+void UTL_SimCtrlNimbra::load_korvel_texture(const char* path) {
     load_texture(&m_korvel_texture, path, GL_CLAMP_TO_EDGE, false);
 }
 
-void UTL_SimCtrlNimbra::load_sphere_button_tex()
-{
-    load_texture(&m_sphere_button_texture, "./data/config/sphere_button.tga", GL_CLAMP_TO_EDGE, true);
+void UTL_SimCtrlNimbra::load_sphere_button_tex() {
+    load_texture(&m_sphere_button_texture, "./data/config/sphere_button.tga", GL_CLAMP_TO_EDGE,
+                 true);
 }
 
-void UTL_SimCtrlNimbra::load_billboard_texture(const char* path)
-{
+void UTL_SimCtrlNimbra::load_billboard_texture(const char* path) {
     load_texture(&m_billboard_texture, path, GL_CLAMP_TO_EDGE, true);
 }
 
-void UTL_SimCtrlNimbra::load_color_ball_texture(const char* path)
-{
+void UTL_SimCtrlNimbra::load_color_ball_texture(const char* path) {
     load_texture(&m_color_ball_texture, path, GL_CLAMP_TO_EDGE, true);
 }
 
-void UTL_SimCtrlNimbra::load_widget_texture(const char* path)
-{
+void UTL_SimCtrlNimbra::load_widget_texture(const char* path) {
     load_texture(&m_widget_texture, path, GL_CLAMP_TO_EDGE, true);
 }
 
-void UTL_SimCtrlNimbra::load_top_bar_texture(const char* path)
-{
+void UTL_SimCtrlNimbra::load_top_bar_texture(const char* path) {
     load_texture(&m_top_bar_texture, path, GL_REPEAT, true);
 }
 
-void UTL_SimCtrlNimbra::load_locator_texture(const char* path)
-{
+void UTL_SimCtrlNimbra::load_locator_texture(const char* path) {
     load_texture(&m_locator_texture, path, GL_CLAMP_TO_EDGE, true);
 }

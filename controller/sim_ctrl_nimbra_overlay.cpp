@@ -30,8 +30,7 @@ constexpr int kRotateButtons = 3;
 constexpr float kBillboardSize = 750.0f;  // every locator but the selected one
 
 // A rectangle in overlay pixels with the whole texture on it, (0, 0) at the lower left.
-void draw_rect(float left, float right, float bottom, float top)
-{
+void draw_rect(float left, float right, float bottom, float top) {
     glBegin(GL_QUADS);
     glTexCoord2f(0.0f, 0.0f);
     glVertex2f(left, bottom);
@@ -50,21 +49,18 @@ void draw_rect(float left, float right, float bottom, float top)
 // Creation and deletion
 // ---------------------------------------------------------------------------------------------
 
-void UTL_SimCtrlNimbra::create_text()
-{
+void UTL_SimCtrlNimbra::create_text() {
     delete m_text;
     m_text = new GFX_Text();
     m_text->read_from_file("./data/config/fixed_font.tga");
 }
 
-void UTL_SimCtrlNimbra::create_sphere_button()
-{
+void UTL_SimCtrlNimbra::create_sphere_button() {
     delete m_sphere_button;
     m_sphere_button = new GFX_SphereButton(40.0f);
 }
 
-void UTL_SimCtrlNimbra::create_docks()
-{
+void UTL_SimCtrlNimbra::create_docks() {
     delete_docks();
     m_myself_dock = new GFX_Dock(this);
     m_myself_dock->m_orientation = GFX_Dock::LEFT_COLUMN;
@@ -86,8 +82,7 @@ void UTL_SimCtrlNimbra::create_docks()
     for (GFX_Friend* f : m_friends) add_friend_button(f);
 }
 
-void UTL_SimCtrlNimbra::delete_docks()
-{
+void UTL_SimCtrlNimbra::delete_docks() {
     // The thumbnails go with their docks; the people they show are the scene's.
     delete m_myself_dock;
     m_myself_dock = nullptr;
@@ -96,8 +91,7 @@ void UTL_SimCtrlNimbra::delete_docks()
 }
 
 // The docks stay (with their ruler); only the thumbnails go.
-void UTL_SimCtrlNimbra::clear_dock_thumbnails()
-{
+void UTL_SimCtrlNimbra::clear_dock_thumbnails() {
     for (GFX_Dock* dock : {m_myself_dock, m_list_dock}) {
         if (!dock) continue;
         for (GFX_WidgetDocked* w : dock->m_widgets) delete w;
@@ -107,8 +101,7 @@ void UTL_SimCtrlNimbra::clear_dock_thumbnails()
     }
 }
 
-void UTL_SimCtrlNimbra::create_navigation_widgets()
-{
+void UTL_SimCtrlNimbra::create_navigation_widgets() {
     delete_navigation_widgets();
     m_nav_dial = new GFX_WidgetNavigationDial(this, &m_widget_screen, 5.0f, 5.0f, 112.0f, 112.0f,
                                               GFX_Widget::BOTTOM_LEFT,
@@ -116,16 +109,14 @@ void UTL_SimCtrlNimbra::create_navigation_widgets()
     m_nav_dial->load_texture("./data/config/dial.tga");
 }
 
-void UTL_SimCtrlNimbra::delete_navigation_widgets()
-{
+void UTL_SimCtrlNimbra::delete_navigation_widgets() {
     delete m_nav_dial;
     m_nav_dial = nullptr;
 }
 
 // Button k starts mode k + 1. Button 0 overlaps the dial's lower-left corner and is drawn over
 // it; the dial's round zones still win a press there (it is asked first).
-void UTL_SimCtrlNimbra::create_rotate_buttons()
-{
+void UTL_SimCtrlNimbra::create_rotate_buttons() {
     delete_rotate_buttons();
     const float xs[kRotateButtons] = {1.0f, 93.0f, 121.0f};
     for (int i = 0; i < kRotateButtons; ++i) {
@@ -138,8 +129,7 @@ void UTL_SimCtrlNimbra::create_rotate_buttons()
     }
 }
 
-void UTL_SimCtrlNimbra::delete_rotate_buttons()
-{
+void UTL_SimCtrlNimbra::delete_rotate_buttons() {
     for (GFX_WidgetRoundButton* b : m_rotate_buttons) delete b;
     m_rotate_buttons.clear();
 }
@@ -147,8 +137,7 @@ void UTL_SimCtrlNimbra::delete_rotate_buttons()
 // NOTE: a repeated add_myself replaces the user. The myself dock shows only the current user,
 // so its thumbnail moves to the new person instead of a second one being added; the old person
 // stays alive in m_retired_friends meanwhile.
-void UTL_SimCtrlNimbra::add_myself_button()
-{
+void UTL_SimCtrlNimbra::add_myself_button() {
     if (!m_myself_dock || !m_myself) return;
     for (GFX_WidgetDocked* w : m_myself_dock->m_widgets) {
         if (auto* wf = dynamic_cast<GFX_WidgetDockedFriend*>(w)) {
@@ -162,8 +151,7 @@ void UTL_SimCtrlNimbra::add_myself_button()
     m_myself_dock->add_widget(w);
 }
 
-void UTL_SimCtrlNimbra::add_friend_button(GFX_Friend* f)
-{
+void UTL_SimCtrlNimbra::add_friend_button(GFX_Friend* f) {
     if (!m_list_dock || !f) return;
     m_list_dock->add_widget(new GFX_WidgetDockedFriend(this, f));
 }
@@ -173,15 +161,13 @@ void UTL_SimCtrlNimbra::add_friend_button(GFX_Friend* f)
 // ---------------------------------------------------------------------------------------------
 
 // The docks ease their thumbnails and scroll; the dial and the buttons have nothing to animate.
-void UTL_SimCtrlNimbra::update_buttons(float dt)
-{
+void UTL_SimCtrlNimbra::update_buttons(float dt) {
     if (m_myself_dock) m_myself_dock->update(dt);
     if (m_list_dock) m_list_dock->update(dt);
 }
 
 // The dial mirrors the camera, whatever turned it.
-void UTL_SimCtrlNimbra::update_navigation_widgets(float dt)
-{
+void UTL_SimCtrlNimbra::update_navigation_widgets(float dt) {
     if (!m_nav_dial) return;
     if (m_camera) {
         m_nav_dial->m_left_right = m_camera->m_left_right;
@@ -190,14 +176,12 @@ void UTL_SimCtrlNimbra::update_navigation_widgets(float dt)
     m_nav_dial->update(dt);
 }
 
-void UTL_SimCtrlNimbra::activate_rotate_button(int index)
-{
+void UTL_SimCtrlNimbra::activate_rotate_button(int index) {
     for (size_t i = 0; i < m_rotate_buttons.size(); ++i)
         if (m_rotate_buttons[i]) m_rotate_buttons[i]->m_active = static_cast<int>(i) == index;
 }
 
-void UTL_SimCtrlNimbra::select_dock_friend(GFX_LocationHolder* h)
-{
+void UTL_SimCtrlNimbra::select_dock_friend(GFX_LocationHolder* h) {
     auto* hf = dynamic_cast<GFX_LocationHolderFriend*>(h);
     for (GFX_Dock* dock : {m_myself_dock, m_list_dock}) {
         if (!dock) continue;
@@ -214,8 +198,7 @@ void UTL_SimCtrlNimbra::select_dock_friend(GFX_LocationHolder* h)
 
 // The dial, the rotate buttons over it, the top bar and logos, then the docks on top, so a
 // swollen thumbnail covers the logo rather than the other way round.
-void UTL_SimCtrlNimbra::draw_buttons()
-{
+void UTL_SimCtrlNimbra::draw_buttons() {
     glEnable(GL_TEXTURE_2D);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -228,8 +211,7 @@ void UTL_SimCtrlNimbra::draw_buttons()
     if (m_list_dock) m_list_dock->draw();
 }
 
-void UTL_SimCtrlNimbra::draw_top_bar()
-{
+void UTL_SimCtrlNimbra::draw_top_bar() {
     const float w = static_cast<float>(m_view_width), h = static_cast<float>(m_view_height);
     glEnable(GL_TEXTURE_2D);
     glEnable(GL_BLEND);
@@ -255,8 +237,7 @@ void UTL_SimCtrlNimbra::draw_top_bar()
 }
 
 // Called by the dial while it draws its globe.
-void UTL_SimCtrlNimbra::draw_sphere_button()
-{
+void UTL_SimCtrlNimbra::draw_sphere_button() {
     if (!m_sphere_button) return;
     if (m_sphere_button_texture) m_sphere_button_texture->apply();
     m_sphere_button->draw();
@@ -268,8 +249,7 @@ void UTL_SimCtrlNimbra::draw_sphere_button()
 
 // The dial sees every move (it never takes one); a pressed rotate button takes moves inside
 // it, and then the docks and the logo keep their last state.
-bool UTL_SimCtrlNimbra::mouse_move_buttons(float x, float y)
-{
+bool UTL_SimCtrlNimbra::mouse_move_buttons(float x, float y) {
     if (m_nav_dial && m_nav_dial->mouse_move(x, y)) return true;
     for (GFX_WidgetRoundButton* b : m_rotate_buttons)
         if (b && b->mouse_move(x, y)) return true;
@@ -285,8 +265,7 @@ bool UTL_SimCtrlNimbra::mouse_move_buttons(float x, float y)
 // Every press stops the automatic motion, whether a control takes it or not. Then it goes to
 // the first control that takes it: the dial, rotate buttons 0 to 2, the myself dock, the list
 // dock.
-bool UTL_SimCtrlNimbra::mouse_down_buttons(float x, float y)
-{
+bool UTL_SimCtrlNimbra::mouse_down_buttons(float x, float y) {
     m_rotate_mode = 0;
     m_rotate_timer = 0.0f;
     for (GFX_WidgetRoundButton* b : m_rotate_buttons)
@@ -302,8 +281,7 @@ bool UTL_SimCtrlNimbra::mouse_down_buttons(float x, float y)
 
 // A rotate button's click starts its motion; a thumbnail's click selects its person; a release
 // over the maker logo opens the About page and still reaches the scene.
-bool UTL_SimCtrlNimbra::mouse_up_buttons(float x, float y)
-{
+bool UTL_SimCtrlNimbra::mouse_up_buttons(float x, float y) {
     if (m_nav_dial && m_nav_dial->mouse_up(x, y)) return true;
 
     for (size_t i = 0; i < m_rotate_buttons.size(); ++i) {
@@ -337,8 +315,7 @@ bool UTL_SimCtrlNimbra::mouse_up_buttons(float x, float y)
 // A thumbnail click selects its person exactly as a click on the person's locator does. A
 // person without a locator yet (not laid out) is selected in the docks only, and the globe's
 // selection is cleared so it does not go on showing somebody else.
-void UTL_SimCtrlNimbra::select_thumbnail(GFX_WidgetDocked* clicked)
-{
+void UTL_SimCtrlNimbra::select_thumbnail(GFX_WidgetDocked* clicked) {
     for (GFX_Dock* dock : {m_myself_dock, m_list_dock}) {
         if (!dock) continue;
         for (GFX_WidgetDocked* w : dock->m_widgets)

@@ -13,8 +13,7 @@
 
 UTL_SimCtrlRoot::UTL_SimCtrlRoot() = default;
 
-UTL_SimCtrlRoot::~UTL_SimCtrlRoot()
-{
+UTL_SimCtrlRoot::~UTL_SimCtrlRoot() {
     delete m_camera;
     m_camera = nullptr;
     delete m_ogl;
@@ -23,8 +22,7 @@ UTL_SimCtrlRoot::~UTL_SimCtrlRoot()
 
 // Fixed-function lighting with one white directional light from +y, colour material following
 // glColor, depth test and back-face culling; the camera at the root's defaults.
-void UTL_SimCtrlRoot::start(int w, int h)
-{
+void UTL_SimCtrlRoot::start(int w, int h) {
     m_view_width = w;
     m_view_height = h;
     m_num_frames = 0;
@@ -70,8 +68,7 @@ void UTL_SimCtrlRoot::start(int w, int h)
 // ---------------------------------------------------------------------------------------------
 
 // A controller that draws replaces this frame; the root only counts it.
-void UTL_SimCtrlRoot::update(int w, int h, float)
-{
+void UTL_SimCtrlRoot::update(int w, int h, float) {
     m_view_width = w;
     m_view_height = h;
     m_num_frames++;
@@ -81,39 +78,33 @@ void UTL_SimCtrlRoot::update(int w, int h, float)
 // Input
 // ---------------------------------------------------------------------------------------------
 
-void UTL_SimCtrlRoot::mouse_moved(int x, int y, int, int, unsigned int)
-{
+void UTL_SimCtrlRoot::mouse_moved(int x, int y, int, int, unsigned int) {
     m_mouse_x = x;
     m_mouse_y = y;
 }
 
-void UTL_SimCtrlRoot::mouse_down(int x, int y, unsigned int)
-{
+void UTL_SimCtrlRoot::mouse_down(int x, int y, unsigned int) {
     m_mouse_x = m_mouse_down_x = x;
     m_mouse_y = m_mouse_down_y = y;
 }
 
 void UTL_SimCtrlRoot::mouse_up(int, int, unsigned int) {}
 
-void UTL_SimCtrlRoot::mouse_dbl_clk(int x, int y, unsigned int)
-{
+void UTL_SimCtrlRoot::mouse_dbl_clk(int x, int y, unsigned int) {
     m_mouse_x = m_mouse_down_x = x;
     m_mouse_y = m_mouse_down_y = y;
     m_dbl_clicked = true;
 }
 
-void UTL_SimCtrlRoot::key_down(unsigned int key, unsigned int)
-{
+void UTL_SimCtrlRoot::key_down(unsigned int key, unsigned int) {
     if (key < 256) m_key_states[key] = true;
 }
 
-void UTL_SimCtrlRoot::key_up(unsigned int key, unsigned int)
-{
+void UTL_SimCtrlRoot::key_up(unsigned int key, unsigned int) {
     if (key < 256) m_key_states[key] = false;
 }
 
-bool UTL_SimCtrlRoot::get_key_status(unsigned int key) const
-{
+bool UTL_SimCtrlRoot::get_key_status(unsigned int key) const {
     return key < 256 && m_key_states[key];
 }
 
@@ -121,8 +112,7 @@ bool UTL_SimCtrlRoot::get_key_status(unsigned int key) const
 // Helpers
 // ---------------------------------------------------------------------------------------------
 
-void UTL_SimCtrlRoot::create_camera_center()
-{
+void UTL_SimCtrlRoot::create_camera_center() {
     delete m_camera;
     m_camera = new GFX_NimbraCamera();
     m_camera->m_max_distance = 100.0f;

@@ -13,7 +13,8 @@ namespace {
 // Touches every entry so that a malformed tree is read by the sanitizers, and returns a value the
 // optimiser cannot drop.
 float walk(const UTL_ParameterList& list, int depth) {
-    float sum = list.get_number("NumThemes") + static_cast<float>(list.get_number_vector("v").size());
+    float sum =
+        list.get_number("NumThemes") + static_cast<float>(list.get_number_vector("v").size());
     for (const UTL_ParameterItem* item : list.m_items) {
         sum += static_cast<float>(item->m_name.size());
         if (item->m_kind == UTL_ParameterItem::LIST)

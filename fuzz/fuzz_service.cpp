@@ -25,7 +25,9 @@ struct CountingTarget : UTL_AcquisitionTarget {
     }
     void create_friends_locators() override { ++calls; }
     void add_connections_for_myself() override { ++calls; }
-    void add_connection(const char* a, const char* b, float, bool) override { calls += a[0] + b[0] > 0; }
+    void add_connection(const char* a, const char* b, float, bool) override {
+        calls += a[0] + b[0] > 0;
+    }
     int friend_count() const override { return static_cast<int>(friends.size()); }
     const char* get_friend_id(int i) const override { return friends[i].c_str(); }
 };
@@ -41,7 +43,8 @@ std::string temp_file(const std::string& text) {
 
 UTL_SocialNetwork small_network() {
     UTL_SocialNetwork net;
-    net.set_people({"1", "One", "", "", true}, {{"2", "Two", "", "", true}, {"3", "Three", "", "", false}});
+    net.set_people({"1", "One", "", "", true},
+                   {{"2", "Two", "", "", true}, {"3", "Three", "", "", false}});
     net.add_friendship("2", "3");
     return net;
 }

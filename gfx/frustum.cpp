@@ -38,7 +38,8 @@ void GFX_Frustum::set_frustum(float fov, float aspect, float near, float far) {
 
 // ---- per-frame update ------------------------------------------------------------------------
 
-void GFX_Frustum::update(const Math_Vector3& eye, const Math_Vector3& center, const Math_Vector3& up) {
+void GFX_Frustum::update(const Math_Vector3& eye, const Math_Vector3& center,
+                         const Math_Vector3& up) {
     m_eye_pos = eye;
     m_center = center;
     m_up = up;
@@ -67,7 +68,8 @@ void GFX_Frustum::update(const Math_Vector3& eye, const Math_Vector3& center, co
     set_plane(RIGHT_PLANE, half_turn(left, d), ntr);
 }
 
-void GFX_Frustum::compute_near_and_far_points(Math_Vector3* near_points, Math_Vector3* far_points) const {
+void GFX_Frustum::compute_near_and_far_points(Math_Vector3* near_points,
+                                              Math_Vector3* far_points) const {
     Math_Vector3 d, r;
     view_axes(d, r);
     const Math_Vector3 nc = m_eye_pos + d * m_plane_near;
@@ -96,5 +98,6 @@ void GFX_Frustum::view_axes(Math_Vector3& dir, Math_Vector3& right) const {
 void GFX_Frustum::set_plane(int i, const Math_Vector3& normal, const Math_Vector3& point) {
     m_plane_norm[i] = normal;
     m_plane_d[i] = -normal.dot(point);
-    m_primary_axis[i] = (normal.m_x > 0.0f ? 1 : 0) | (normal.m_y > 0.0f ? 2 : 0) | (normal.m_z > 0.0f ? 4 : 0);
+    m_primary_axis[i] =
+        (normal.m_x > 0.0f ? 1 : 0) | (normal.m_y > 0.0f ? 2 : 0) | (normal.m_z > 0.0f ? 4 : 0);
 }

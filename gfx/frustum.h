@@ -7,7 +7,15 @@
 class GFX_Frustum {
 public:
     // Plane order in m_plane_norm, m_plane_d and m_primary_axis.
-    enum Plane { NEAR_PLANE = 0, FAR_PLANE, TOP_PLANE, BOTTOM_PLANE, LEFT_PLANE, RIGHT_PLANE, PLANE_COUNT };
+    enum Plane {
+        NEAR_PLANE = 0,
+        FAR_PLANE,
+        TOP_PLANE,
+        BOTTOM_PLANE,
+        LEFT_PLANE,
+        RIGHT_PLANE,
+        PLANE_COUNT
+    };
 
     GFX_Frustum() = default;
     GFX_Frustum(float fov, float aspect, float near, float far);

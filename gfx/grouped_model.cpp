@@ -22,7 +22,8 @@ void GFX_GroupedModel::add_group(GFX_MeshGroup* group) {
     if (!group) return;
     group->m_group_index = static_cast<int>(m_groups.size());
     m_groups.push_back(group);
-    if (!group->m_group_name.empty()) m_group_index_by_name[group->m_group_name] = group->m_group_index;
+    if (!group->m_group_name.empty())
+        m_group_index_by_name[group->m_group_name] = group->m_group_index;
 }
 
 // ---- drawing ---------------------------------------------------------------------------------

@@ -20,16 +20,42 @@ struct Math_Vector3 {
     float operator[](int i) const { return (&m_x)[i]; }
     const float* data() const { return &m_x; }
 
-    Math_Vector3 operator+(const Math_Vector3& b) const { return {m_x + b.m_x, m_y + b.m_y, m_z + b.m_z}; }
-    Math_Vector3 operator-(const Math_Vector3& b) const { return {m_x - b.m_x, m_y - b.m_y, m_z - b.m_z}; }
+    Math_Vector3 operator+(const Math_Vector3& b) const {
+        return {m_x + b.m_x, m_y + b.m_y, m_z + b.m_z};
+    }
+    Math_Vector3 operator-(const Math_Vector3& b) const {
+        return {m_x - b.m_x, m_y - b.m_y, m_z - b.m_z};
+    }
     Math_Vector3 operator-() const { return {-m_x, -m_y, -m_z}; }
     Math_Vector3 operator*(float s) const { return {m_x * s, m_y * s, m_z * s}; }
-    Math_Vector3& operator+=(const Math_Vector3& b) { m_x += b.m_x; m_y += b.m_y; m_z += b.m_z; return *this; }
-    Math_Vector3& operator-=(const Math_Vector3& b) { m_x -= b.m_x; m_y -= b.m_y; m_z -= b.m_z; return *this; }
-    Math_Vector3& operator*=(float s) { m_x *= s; m_y *= s; m_z *= s; return *this; }
-    Math_Vector3& operator/=(float s) { m_x /= s; m_y /= s; m_z /= s; return *this; }
+    Math_Vector3& operator+=(const Math_Vector3& b) {
+        m_x += b.m_x;
+        m_y += b.m_y;
+        m_z += b.m_z;
+        return *this;
+    }
+    Math_Vector3& operator-=(const Math_Vector3& b) {
+        m_x -= b.m_x;
+        m_y -= b.m_y;
+        m_z -= b.m_z;
+        return *this;
+    }
+    Math_Vector3& operator*=(float s) {
+        m_x *= s;
+        m_y *= s;
+        m_z *= s;
+        return *this;
+    }
+    Math_Vector3& operator/=(float s) {
+        m_x /= s;
+        m_y /= s;
+        m_z /= s;
+        return *this;
+    }
     Math_Vector3 operator/(float s) const { return {m_x / s, m_y / s, m_z / s}; }
-    bool operator==(const Math_Vector3& b) const { return m_x == b.m_x && m_y == b.m_y && m_z == b.m_z; }
+    bool operator==(const Math_Vector3& b) const {
+        return m_x == b.m_x && m_y == b.m_y && m_z == b.m_z;
+    }
     bool operator!=(const Math_Vector3& b) const { return !(*this == b); }
 
     float dot(const Math_Vector3& b) const { return m_x * b.m_x + m_y * b.m_y + m_z * b.m_z; }

@@ -65,7 +65,8 @@ void GFX_Mesh::draw_triangle_strips() {
     set_array_pointers();
     for (const std::vector<int>* strip : m_strips) {
         if (strip->empty()) continue;
-        glDrawElements(GL_TRIANGLE_STRIP, static_cast<GLsizei>(strip->size()), GL_UNSIGNED_INT, strip->data());
+        glDrawElements(GL_TRIANGLE_STRIP, static_cast<GLsizei>(strip->size()), GL_UNSIGNED_INT,
+                       strip->data());
     }
 }
 

@@ -27,11 +27,15 @@ struct Math_VertexTangentSpace {
     Math_Vector3 m_half_angle;
 };
 
-static_assert(std::is_standard_layout<Math_VertexTangentSpace>::value, "vertex is handed to OpenGL");
-static_assert(sizeof(Math_VertexTangentSpace) == 23 * sizeof(float), "vertex holds 23 packed floats");
+static_assert(std::is_standard_layout<Math_VertexTangentSpace>::value,
+              "vertex is handed to OpenGL");
+static_assert(sizeof(Math_VertexTangentSpace) == 23 * sizeof(float),
+              "vertex holds 23 packed floats");
 static_assert(offsetof(Math_VertexTangentSpace, m_position) == 0, "position first");
-static_assert(offsetof(Math_VertexTangentSpace, m_normal) == 3 * sizeof(float), "normal after position");
-static_assert(offsetof(Math_VertexTangentSpace, m_t) == offsetof(Math_VertexTangentSpace, m_s) + sizeof(float),
+static_assert(offsetof(Math_VertexTangentSpace, m_normal) == 3 * sizeof(float),
+              "normal after position");
+static_assert(offsetof(Math_VertexTangentSpace, m_t) ==
+                  offsetof(Math_VertexTangentSpace, m_s) + sizeof(float),
               "s and t adjacent, as one texture coordinate pair");
 
 // Three vertex indices in drawing order. A triangle array is the GL_UNSIGNED_INT index array of
@@ -46,7 +50,8 @@ struct Math_Triangle {
     std::int32_t operator[](int i) const { return m_index[i]; }
 };
 
-static_assert(sizeof(Math_Triangle) == 3 * sizeof(std::int32_t), "triangles packed as an index array");
+static_assert(sizeof(Math_Triangle) == 3 * sizeof(std::int32_t),
+              "triangles packed as an index array");
 static_assert(std::is_standard_layout<Math_Triangle>::value, "triangle array is handed to OpenGL");
 
 // Argument of GFX_Geometry::draw(const GFX_Stream&). It carries nothing; no model draws through

@@ -25,8 +25,8 @@ struct CurrentTransform {
 bool OGL_Wrapper::model_to_window(const Math_Vector3& model, Math_Vector3& window) const {
     const CurrentTransform t;
     GLdouble x = 0, y = 0, z = 0;
-    if (gluProject(model.m_x, model.m_y, model.m_z, t.modelview, t.projection, t.viewport, &x,
-                   &y, &z) != GL_TRUE) {
+    if (gluProject(model.m_x, model.m_y, model.m_z, t.modelview, t.projection, t.viewport, &x, &y,
+                   &z) != GL_TRUE) {
         return false;
     }
     window = Math_Vector3(float(x), float(y), float(z));
@@ -36,8 +36,8 @@ bool OGL_Wrapper::model_to_window(const Math_Vector3& model, Math_Vector3& windo
 bool OGL_Wrapper::window_to_model(const Math_Vector3& window, Math_Vector3& model) const {
     const CurrentTransform t;
     GLdouble x = 0, y = 0, z = 0;
-    if (gluUnProject(window.m_x, window.m_y, window.m_z, t.modelview, t.projection, t.viewport,
-                     &x, &y, &z) != GL_TRUE) {
+    if (gluUnProject(window.m_x, window.m_y, window.m_z, t.modelview, t.projection, t.viewport, &x,
+                     &y, &z) != GL_TRUE) {
         return false;
     }
     model = Math_Vector3(float(x), float(y), float(z));

@@ -9,8 +9,8 @@ constexpr float PARALLEL_EPSILON = 1e-5f;
 }  // namespace
 
 bool ray_triangle_intersection(const Math_Vector3& origin, const Math_Vector3& dir, float length,
-                               const Math_Vector3& c0, const Math_Vector3& c1, const Math_Vector3& c2,
-                               float& t) {
+                               const Math_Vector3& c0, const Math_Vector3& c1,
+                               const Math_Vector3& c2, float& t) {
     const Math_Vector3 e1 = c1 - c0;
     const Math_Vector3 e2 = c2 - c0;
     const Math_Vector3 p = dir.cross(e2);

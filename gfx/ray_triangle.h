@@ -10,5 +10,5 @@
 // is written whenever the ray meets the triangle's interior or edge, also when t is then out of
 // range, and left alone for a miss or a ray parallel to the triangle.
 bool ray_triangle_intersection(const Math_Vector3& origin, const Math_Vector3& dir, float length,
-                               const Math_Vector3& c0, const Math_Vector3& c1, const Math_Vector3& c2,
-                               float& t);
+                               const Math_Vector3& c0, const Math_Vector3& c1,
+                               const Math_Vector3& c2, float& t);

@@ -9,12 +9,18 @@ enum CubeSide { POSITIVE_X, NEGATIVE_X, POSITIVE_Y, NEGATIVE_Y, POSITIVE_Z, NEGA
 // chosen so that the grid triangles are counter-clockwise seen from outside every side.
 Math_Vector3 cube_side_point(CubeSide side, float s, float t) {
     switch (side) {
-        case POSITIVE_X: return {0.5f, t - 0.5f, 0.5f - s};
-        case NEGATIVE_X: return {-0.5f, t - 0.5f, s - 0.5f};
-        case POSITIVE_Y: return {0.5f - t, 0.5f, 0.5f - s};
-        case NEGATIVE_Y: return {t - 0.5f, -0.5f, 0.5f - s};
-        case POSITIVE_Z: return {s - 0.5f, t - 0.5f, 0.5f};
-        case NEGATIVE_Z: return {0.5f - s, t - 0.5f, -0.5f};
+        case POSITIVE_X:
+            return {0.5f, t - 0.5f, 0.5f - s};
+        case NEGATIVE_X:
+            return {-0.5f, t - 0.5f, s - 0.5f};
+        case POSITIVE_Y:
+            return {0.5f - t, 0.5f, 0.5f - s};
+        case NEGATIVE_Y:
+            return {t - 0.5f, -0.5f, 0.5f - s};
+        case POSITIVE_Z:
+            return {s - 0.5f, t - 0.5f, 0.5f};
+        case NEGATIVE_Z:
+            return {0.5f - s, t - 0.5f, -0.5f};
     }
     return {};
 }

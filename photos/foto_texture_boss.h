@@ -26,9 +26,9 @@ struct UTL_FotoDownloadLimits {
 struct UTL_FotoDownloadBuffer {
     char* m_memory = nullptr;
     size_t m_size = 0;
-    size_t m_max_bytes = SIZE_MAX;    // more than this stops the transfer
+    size_t m_max_bytes = SIZE_MAX;         // more than this stops the transfer
     const UTL_Thread* m_worker = nullptr;  // a stop request of it stops the transfer too
-    bool m_cut_short = false;         // the callback refused a chunk
+    bool m_cut_short = false;              // the callback refused a chunk
 };
 
 // libcurl's write callback: appends size * count bytes behind the stored ones and answers
@@ -62,7 +62,7 @@ public:
 
         bool m_loaded = false;
         std::string m_url;
-        OGL_TextureFoto* m_texture = nullptr;  // owned
+        OGL_TextureFoto* m_texture = nullptr;   // owned
         UTL_FotoTextureBoss* m_boss = nullptr;  // borrowed: limits and the stop request
     };
 

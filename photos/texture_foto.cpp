@@ -107,8 +107,7 @@ void OGL_TextureFoto::draw_quad_cut(Math_Vector3& p0, Math_Vector3& p1, Math_Vec
 void OGL_TextureFoto::draw_quad(float left, float right, float top, float bottom) {
     if (!has_pixels()) return;
     float qw, qh;
-    fit_size(right - left, top - bottom, float(m_image->m_width), float(m_image->m_height), qw,
-             qh);
+    fit_size(right - left, top - bottom, float(m_image->m_width), float(m_image->m_height), qw, qh);
     const float cx = (left + right) / 2.0f;
     const float cy = (top + bottom) / 2.0f;
     Math_Vector3 p0(cx - qw / 2.0f, cy - qh / 2.0f, 0.0f);
@@ -129,8 +128,7 @@ void OGL_TextureFoto::draw_quad_cut(float left, float right, float top, float bo
 // ---- helpers ----
 
 void OGL_TextureFoto::draw_textured_quad(Math_Vector3& p0, Math_Vector3& p1, Math_Vector3& p2,
-                                         Math_Vector3& p3, float s0, float s1, float t0,
-                                         float t1) {
+                                         Math_Vector3& p3, float s0, float s1, float t0, float t1) {
     if (m_npot_mode == NPOT_RECTANGLE) {
         // Rectangle textures are addressed in pixels.
         const float w = float(m_image->m_width);

@@ -21,9 +21,9 @@ class OGL_TextureFoto : public OGL_Texture {
 public:
     // How a photo of any size becomes a texture.
     enum NpotMode : int {
-        NPOT_TEXTURE_2D = 0,     // plain 2D texture, the driver takes any size
-        NPOT_RECTANGLE = 1,      // rectangle texture, coordinates in pixels
-        NPOT_UNGUARANTEED = 2,   // plain 2D texture at the photo's size, nothing guaranteed
+        NPOT_TEXTURE_2D = 0,    // plain 2D texture, the driver takes any size
+        NPOT_RECTANGLE = 1,     // rectangle texture, coordinates in pixels
+        NPOT_UNGUARANTEED = 2,  // plain 2D texture at the photo's size, nothing guaranteed
     };
 
     OGL_TextureFoto();
@@ -60,8 +60,8 @@ public:
 
     // Texture coordinates of the cut form for an image of w x h pixels in a W x H quad, before
     // the conversion to pixels of rectangle textures: s from s0 to s1, t from t0 to t1.
-    static void cut_coordinates(float W, float H, float w, float h, float& s0, float& s1,
-                                float& t0, float& t1);
+    static void cut_coordinates(float W, float H, float w, float h, float& s0, float& s1, float& t0,
+                                float& t1);
     // Size of an image of w x h pixels fitted inside a W x H box.
     static void fit_size(float W, float H, float w, float h, float& qw, float& qh);
 
@@ -79,8 +79,8 @@ public:
 protected:
     // The four corners with the coordinates (s0, t0) ... (s0, t1) in the order p0 to p3, in
     // 0..1 units (scaled to pixels here for rectangle textures).
-    void draw_textured_quad(Math_Vector3& p0, Math_Vector3& p1, Math_Vector3& p2,
-                            Math_Vector3& p3, float s0, float s1, float t0, float t1);
+    void draw_textured_quad(Math_Vector3& p0, Math_Vector3& p1, Math_Vector3& p2, Math_Vector3& p3,
+                            float s0, float s1, float t0, float t1);
 
     GFX_Image* m_image = nullptr;  // owned
     GLint m_internal_format = GL_RGB8;

@@ -57,7 +57,9 @@ void GFX_Billboard::draw() const {
 
 bool GFX_Billboard::line_collide(const Math_Vector3& origin, const Math_Vector3& dir, float range,
                                  float& t) const {
-    if (ray_triangle_intersection(origin, dir, range, m_vertices[0], m_vertices[1], m_vertices[2], t))
+    if (ray_triangle_intersection(origin, dir, range, m_vertices[0], m_vertices[1], m_vertices[2],
+                                  t))
         return true;
-    return ray_triangle_intersection(origin, dir, range, m_vertices[0], m_vertices[2], m_vertices[3], t);
+    return ray_triangle_intersection(origin, dir, range, m_vertices[0], m_vertices[2],
+                                     m_vertices[3], t);
 }

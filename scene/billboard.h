@@ -26,7 +26,8 @@ public:
 
     // True when the ray hits triangle (0, 1, 2) or else triangle (0, 2, 3); t is the distance
     // along dir of the hit.
-    bool line_collide(const Math_Vector3& origin, const Math_Vector3& dir, float range, float& t) const;
+    bool line_collide(const Math_Vector3& origin, const Math_Vector3& dir, float range,
+                      float& t) const;
 
     Math_Vector3 m_position;
     float m_width = 1.0f;

@@ -46,6 +46,6 @@ void GFX_NimbraCamera::update() {
 }
 
 void GFX_NimbraCamera::apply() {
-    gluLookAt(m_eye.m_x, m_eye.m_y, m_eye.m_z, m_center.m_x, m_center.m_y, m_center.m_z,
-              m_up.m_x, m_up.m_y, m_up.m_z);
+    gluLookAt(m_eye.m_x, m_eye.m_y, m_eye.m_z, m_center.m_x, m_center.m_y, m_center.m_z, m_up.m_x,
+              m_up.m_y, m_up.m_z);
 }

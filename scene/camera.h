@@ -27,8 +27,8 @@ public:
     Math_Vector3 m_eye{0.0f, 0.0f, 0.0f};
     Math_Vector3 m_center{0.0f, 0.0f, 0.0f};
     Math_Vector3 m_up{0.0f, 1.0f, 0.0f};
-    float m_up_down = 35.0f;     // elevation, degrees above the target's equator
-    float m_left_right = 0.0f;   // azimuth, degrees; 0 looks from +x, 90 from +z
+    float m_up_down = 35.0f;    // elevation, degrees above the target's equator
+    float m_left_right = 0.0f;  // azimuth, degrees; 0 looks from +x, 90 from +z
     float m_distance = 5.0f;
     float m_up_down_speed = 0.5f;     // degrees per pixel of drag
     float m_left_right_speed = 0.5f;  // degrees per pixel of drag

@@ -42,11 +42,13 @@ GFX_DotBatch::GFX_DotBatch(int capacity) : m_capacity(capacity > 0 ? capacity : 
 }
 
 GFX_Connection::GFX_Connection(UTL_SimCtrlNimbra* controller)
-    : m_controller(controller), m_billboard(new GFX_Billboard(Math_Vector3(), k_dot_size, k_dot_size)) {}
+    : m_controller(controller),
+      m_billboard(new GFX_Billboard(Math_Vector3(), k_dot_size, k_dot_size)) {}
 
 GFX_Connection::~GFX_Connection() { delete m_billboard; }
 
-GFX_ConnectionFriends::GFX_ConnectionFriends(UTL_SimCtrlNimbra* controller) : GFX_Connection(controller) {}
+GFX_ConnectionFriends::GFX_ConnectionFriends(UTL_SimCtrlNimbra* controller)
+    : GFX_Connection(controller) {}
 
 GFX_ConnectionFriends::~GFX_ConnectionFriends() {
     // The locators may outlive the line (clear_connections alone): leave no pointer to it.
@@ -94,8 +96,8 @@ void GFX_ConnectionFriends::find_ends() {
 
 // --- Drawing -------------------------------------------------------------------------------
 
-void GFX_DotBatch::add(const Math_Vector3& centre, const Math_Vector3& right, const Math_Vector3& up,
-                       const Math_Vector3& color, float alpha) {
+void GFX_DotBatch::add(const Math_Vector3& centre, const Math_Vector3& right,
+                       const Math_Vector3& up, const Math_Vector3& color, float alpha) {
     if (m_count == m_capacity) flush();
     float* v = &m_vertices[static_cast<size_t>(m_count) * 4 * k_floats];
     // NOTE: the same operations in the same order as GFX_Billboard::update_vertex_position, so
@@ -162,8 +164,10 @@ void GFX_Connection::draw_dots(GFX_DotBatch& batch) {
     const Math_Vector3 up = b.m_up * (0.5f * b.m_height);
     // A sphere round a dot holds its corners; one round the segment holds all its dots. A line
     // wholly in view needs no test per dot, one wholly out of view none at all.
-    const float dot_radius = 0.75f * (b.m_width > b.m_height ? b.m_width : b.m_height) + k_view_margin;
-    const GFX_DotBatch::Where where = batch.classify(m_start + d * 0.5f, 0.5f * length + dot_radius);
+    const float dot_radius =
+        0.75f * (b.m_width > b.m_height ? b.m_width : b.m_height) + k_view_margin;
+    const GFX_DotBatch::Where where =
+        batch.classify(m_start + d * 0.5f, 0.5f * length + dot_radius);
     if (where == GFX_DotBatch::OUTSIDE) {
         batch.count_skipped(n - 1);
         return;
@@ -171,7 +175,8 @@ void GFX_Connection::draw_dots(GFX_DotBatch& batch) {
     Math_Vector3 color = b.m_color;
     for (int k = 1; k < n; ++k) {
         Math_Vector3 p = m_start + u * (static_cast<float>(k) * step);
-        if (where == GFX_DotBatch::PARTLY && batch.classify(p, dot_radius) == GFX_DotBatch::OUTSIDE) {
+        if (where == GFX_DotBatch::PARTLY &&
+            batch.classify(p, dot_radius) == GFX_DotBatch::OUTSIDE) {
             batch.count_skipped(1);
             continue;
         }

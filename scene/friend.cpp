@@ -22,7 +22,9 @@ GFX_Friend::~GFX_Friend() { clear(); }
 
 void GFX_Friend::load_foto(const char* url) { replace_foto(m_foto, m_controller, url); }
 
-void GFX_Friend::load_foto_square(const char* url) { replace_foto(m_foto_square, m_controller, url); }
+void GFX_Friend::load_foto_square(const char* url) {
+    replace_foto(m_foto_square, m_controller, url);
+}
 
 void GFX_Friend::clear() {
     delete m_foto;

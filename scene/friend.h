@@ -26,8 +26,8 @@ public:
     UTL_SimCtrlNimbra* m_controller;  // Borrowed.
     std::string m_uid;
     std::string m_name;
-    GFX_Foto* m_foto = nullptr;  // Owned.
-    bool m_has_foto = true;      // false: m_foto is the question-mark placeholder
+    GFX_Foto* m_foto = nullptr;         // Owned.
+    bool m_has_foto = true;             // false: m_foto is the question-mark placeholder
     GFX_Foto* m_foto_square = nullptr;  // Owned.
     bool m_has_foto_square = true;
 };

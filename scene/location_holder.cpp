@@ -58,7 +58,8 @@ void GFX_LocationHolder::set_billboard_size(float width, float height) {
     m_billboard->m_height = height;
 }
 
-void GFX_LocationHolder::set_impostor_orientation(const Math_Vector3& up, const Math_Vector3& right) {
+void GFX_LocationHolder::set_impostor_orientation(const Math_Vector3& up,
+                                                  const Math_Vector3& right) {
     if (m_billboard) m_billboard->set_impostor_orientation(up, right);
 }
 
@@ -118,7 +119,8 @@ void GFX_LocationHolder::draw() {
     apply_or_untextured(m_controller->m_locator_texture);
     glBegin(GL_QUADS);
     if (m_billboard) {
-        m_billboard->m_color = m_selected ? theme.m_locator_billboard_color_sel : theme.m_locator_billboard_color;
+        m_billboard->m_color =
+            m_selected ? theme.m_locator_billboard_color_sel : theme.m_locator_billboard_color;
         m_billboard->draw();
     }
     glEnd();
@@ -130,7 +132,8 @@ void GFX_LocationHolderFriend::draw() {
     const UTL_ColorTheme theme = m_controller->m_color_theme;
 
     const GFX_Billboard& b = *m_billboard;
-    const Math_Vector3 M = (b.m_vertices[0] + b.m_vertices[1] + b.m_vertices[2] + b.m_vertices[3]) * 0.25f;
+    const Math_Vector3 M =
+        (b.m_vertices[0] + b.m_vertices[1] + b.m_vertices[2] + b.m_vertices[3]) * 0.25f;
     const Math_Vector3 U = b.m_up;
     const Math_Vector3 R = b.m_right;
     const Math_Vector3 N = R.cross(U);
@@ -174,7 +177,8 @@ void GFX_LocationHolderFriend::draw() {
             glDisable(GL_BLEND);
         } else {
             // The question-mark placeholder, tinted like the name and blended by its alpha.
-            const Math_Vector3& c = m_selected ? theme.m_locator_text_color_sel : theme.m_locator_text_color;
+            const Math_Vector3& c =
+                m_selected ? theme.m_locator_text_color_sel : theme.m_locator_text_color;
             glColor3f(c.m_x, c.m_y, c.m_z);
             glEnable(GL_BLEND);
             glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -191,7 +195,8 @@ void GFX_LocationHolderFriend::draw() {
     name_extent(W, H, name.size(), cw, ch);
     const Math_Vector3 origin = M - U * (0.825f * 0.5f * H) - U * (0.5f * ch) -
                                 R * (cw * static_cast<float>(name.size()) * 0.5f) + N * 20.0f;
-    const Math_Vector3 color = m_selected ? theme.m_locator_text_color_sel : theme.m_locator_text_color;
+    const Math_Vector3 color =
+        m_selected ? theme.m_locator_text_color_sel : theme.m_locator_text_color;
     apply_or_untextured(nullptr);  // a font sheet that did not read binds nothing either
     text->apply();
     text->draw(origin, R, U, cw, ch, name.c_str(), color);
@@ -199,15 +204,15 @@ void GFX_LocationHolderFriend::draw() {
 
 // --- Input ---------------------------------------------------------------------------------
 
-bool GFX_LocationHolder::line_collide(const Math_Vector3& origin, const Math_Vector3& dir, float range,
-                                      float& t) const {
+bool GFX_LocationHolder::line_collide(const Math_Vector3& origin, const Math_Vector3& dir,
+                                      float range, float& t) const {
     return m_billboard && m_billboard->line_collide(origin, dir, range, t);
 }
 
 // --- Helpers -------------------------------------------------------------------------------
 
-void GFX_LocationHolderFriend::photo_extent(float scale, int image_width, int image_height, float& a,
-                                            float& b) {
+void GFX_LocationHolderFriend::photo_extent(float scale, int image_width, int image_height,
+                                            float& a, float& b) {
     // Without an image (not downloaded, or nothing decoded) the rectangle is the default one.
     if (image_width <= 0 || image_height <= 0) {
         a = 0.45f;
@@ -227,7 +232,8 @@ void GFX_LocationHolderFriend::photo_extent(float scale, int image_width, int im
     }
 }
 
-void GFX_LocationHolderFriend::name_extent(float width, float height, std::size_t n, float& cw, float& ch) {
+void GFX_LocationHolderFriend::name_extent(float width, float height, std::size_t n, float& cw,
+                                           float& ch) {
     ch = 0.25f * height * 0.55f;
     cw = 0.5f * ch;
     if (n > 0) cw = std::min(cw, 0.9f * width / static_cast<float>(n));

@@ -35,7 +35,8 @@ public:
     virtual void draw();
 
     // The frame's hit test; the ball itself is not hit-tested.
-    bool line_collide(const Math_Vector3& origin, const Math_Vector3& dir, float range, float& t) const;
+    bool line_collide(const Math_Vector3& origin, const Math_Vector3& dir, float range,
+                      float& t) const;
 
     UTL_SimCtrlNimbra* m_controller;  // Borrowed.
     float m_longitude = 0.0f;

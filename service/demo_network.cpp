@@ -11,8 +11,7 @@ namespace {
 // splitmix64: small, fast and the same on every platform, unlike rand().
 struct Rng {
     std::uint64_t s;
-    std::uint64_t next()
-    {
+    std::uint64_t next() {
         std::uint64_t z = (s += 0x9E3779B97F4A7C15ull);
         z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
@@ -23,25 +22,29 @@ struct Rng {
 };
 
 const char* const kFirstNames[] = {
-    "Anna", "Ben", "Clara", "David", "Eva", "Felix", "Grace", "Hugo", "Ines", "Jonas", "Karin",
-    "Liam", "Mila", "Noah", "Olivia", "Paul", "Quinn", "Rosa", "Samuel", "Tara", "Umar", "Vera",
-    "William", "Yara", "Zoe", "Amir", "Bianca", "Carlos", "Daria", "Emil", "Fatima", "Georg",
-    "Hanna", "Ivan", "Julia", "Kenji", "Lena", "Marco", "Nina", "Oskar", "Priya", "Rafael",
-    "Sofia", "Tomas", "Ulla", "Viktor", "Wen", "Ximena", "Yusuf", "Zara", "Alice", "Bruno",
-    "Chloe", "Dmitri", "Elif", "Finn", "Greta", "Hassan", "Isla", "Jakob", "Kira", "Lucas",
-    "Maria", "Nils", "Ona", "Pedro", "Rita", "Stefan", "Thea", "Valentin", "Wanda", "Aiko",
-    "Boris", "Carmen", "Erik", "Frida", "Gabriel", "Helena", "Ingrid", "Joel", "Leila", "Mateo",
-    "Nora", "Otto", "Petra", "Ruben", "Selma", "Teo", "Vivian", "Alma", "Elias", "Maja",
+    "Anna",   "Ben",    "Clara",  "David",  "Eva",     "Felix",  "Grace",    "Hugo",   "Ines",
+    "Jonas",  "Karin",  "Liam",   "Mila",   "Noah",    "Olivia", "Paul",     "Quinn",  "Rosa",
+    "Samuel", "Tara",   "Umar",   "Vera",   "William", "Yara",   "Zoe",      "Amir",   "Bianca",
+    "Carlos", "Daria",  "Emil",   "Fatima", "Georg",   "Hanna",  "Ivan",     "Julia",  "Kenji",
+    "Lena",   "Marco",  "Nina",   "Oskar",  "Priya",   "Rafael", "Sofia",    "Tomas",  "Ulla",
+    "Viktor", "Wen",    "Ximena", "Yusuf",  "Zara",    "Alice",  "Bruno",    "Chloe",  "Dmitri",
+    "Elif",   "Finn",   "Greta",  "Hassan", "Isla",    "Jakob",  "Kira",     "Lucas",  "Maria",
+    "Nils",   "Ona",    "Pedro",  "Rita",   "Stefan",  "Thea",   "Valentin", "Wanda",  "Aiko",
+    "Boris",  "Carmen", "Erik",   "Frida",  "Gabriel", "Helena", "Ingrid",   "Joel",   "Leila",
+    "Mateo",  "Nora",   "Otto",   "Petra",  "Ruben",   "Selma",  "Teo",      "Vivian", "Alma",
+    "Elias",  "Maja",
 };
 
 const char* const kSurnames[] = {
-    "Andersen", "Bauer", "Costa", "Dubois", "Eriksson", "Fischer", "Garcia", "Horvat", "Ito",
-    "Jensen", "Kowalski", "Larsen", "Moreau", "Novak", "Olsen", "Petrov", "Quint", "Rossi",
-    "Schmidt", "Tanaka", "Ulrich", "Vogel", "Weber", "Yilmaz", "Zimmermann", "Almeida", "Brandt",
-    "Castillo", "Dahl", "Engel", "Ferreira", "Gruber", "Haas", "Iversen", "Jovanovic", "Keller",
-    "Lindgren", "Meyer", "Nakamura", "Ortega", "Popescu", "Richter", "Santos", "Torres", "Varga",
-    "Wagner", "Young", "Ahmed", "Berg", "Chen", "Duarte", "Fontaine", "Hoffmann", "Kim", "Lopez",
-    "Martin", "Nowak", "Park", "Ruiz", "Silva", "Stein", "Walsh", "Sato", "Hughes", "Ramos",
+    "Andersen",   "Bauer",   "Costa",     "Dubois",   "Eriksson", "Fischer", "Garcia",   "Horvat",
+    "Ito",        "Jensen",  "Kowalski",  "Larsen",   "Moreau",   "Novak",   "Olsen",    "Petrov",
+    "Quint",      "Rossi",   "Schmidt",   "Tanaka",   "Ulrich",   "Vogel",   "Weber",    "Yilmaz",
+    "Zimmermann", "Almeida", "Brandt",    "Castillo", "Dahl",     "Engel",   "Ferreira", "Gruber",
+    "Haas",       "Iversen", "Jovanovic", "Keller",   "Lindgren", "Meyer",   "Nakamura", "Ortega",
+    "Popescu",    "Richter", "Santos",    "Torres",   "Varga",    "Wagner",  "Young",    "Ahmed",
+    "Berg",       "Chen",    "Duarte",    "Fontaine", "Hoffmann", "Kim",     "Lopez",    "Martin",
+    "Nowak",      "Park",    "Ruiz",      "Silva",    "Stein",    "Walsh",   "Sato",     "Hughes",
+    "Ramos",
 };
 
 constexpr const char* kFamilyName = "Lindqvist";
@@ -56,24 +59,20 @@ struct Circle {
 };
 
 const Circle kCircles[] = {
-    {"family", 16, 0.75, 0},     {"school", 32, 0.42, 0},    {"university", 36, 0.33, 3},
-    {"first job", 22, 0.45, 2},  {"current job", 42, 0.38, 2}, {"climbing club", 18, 0.55, 1},
-    {"choir", 14, 0.70, 0},      {"neighbours", 10, 0.50, 0}, {"travels", 12, 0.04, 0},
+    {"family", 16, 0.75, 0},    {"school", 32, 0.42, 0},      {"university", 36, 0.33, 3},
+    {"first job", 22, 0.45, 2}, {"current job", 42, 0.38, 2}, {"climbing club", 18, 0.55, 1},
+    {"choir", 14, 0.70, 0},     {"neighbours", 10, 0.50, 0},  {"travels", 12, 0.04, 0},
 };
 
 constexpr double kAcrossDensity = 0.004;
 
 // About one person in twelve shows no photo. Decided by the uid, not by the generator's random
 // numbers, so the rest of the network stays as it is.
-bool has_photo(std::uint64_t uid)
-{
-    return (uid * 0x9E3779B97F4A7C15ull) % 12 != 0;
-}
+bool has_photo(std::uint64_t uid) { return (uid * 0x9E3779B97F4A7C15ull) % 12 != 0; }
 
 }  // namespace
 
-UTL_SocialNetwork make_demo_network()
-{
+UTL_SocialNetwork make_demo_network() {
     Rng rng{20240611};
     const size_t nf = sizeof kFirstNames / sizeof *kFirstNames;
     const size_t ns = sizeof kSurnames / sizeof *kSurnames;
@@ -113,7 +112,8 @@ UTL_SocialNetwork make_demo_network()
             }());
             used_names.push_back(name);
             uid += 1 + rng.below(3000);
-            members.push_back(Member{UTL_ServicePerson{std::to_string(uid), name, "", "", has_photo(uid)}, {c}});
+            members.push_back(
+                Member{UTL_ServicePerson{std::to_string(uid), name, "", "", has_photo(uid)}, {c}});
         }
     }
 

@@ -251,16 +251,15 @@ size_t UTL_SocialNetwork::friendships_among_friends() const {
 
 std::string UTL_SocialNetwork::generated_name(const std::string& uid) {
     static const char* const first[] = {
-        "Anna",  "Ben",    "Clara", "David",  "Elena",  "Felix", "Greta",  "Hugo",
-        "Ines",  "Jonas",  "Katja", "Lukas",  "Mira",   "Nils",  "Olga",   "Paul",
-        "Quinn", "Rosa",   "Simon", "Tara",   "Uwe",    "Vera",  "Walter", "Yara",
-        "Zoe",   "Marta",  "Leon",  "Sofia",  "Emil",   "Lena",  "Oskar",  "Hanna",
-        "Milan", "Nora",   "Jakob", "Alma",   "Theo",   "Ida",   "Moritz", "Carla"};
+        "Anna",  "Ben",   "Clara",  "David", "Elena", "Felix", "Greta", "Hugo",  "Ines",   "Jonas",
+        "Katja", "Lukas", "Mira",   "Nils",  "Olga",  "Paul",  "Quinn", "Rosa",  "Simon",  "Tara",
+        "Uwe",   "Vera",  "Walter", "Yara",  "Zoe",   "Marta", "Leon",  "Sofia", "Emil",   "Lena",
+        "Oskar", "Hanna", "Milan",  "Nora",  "Jakob", "Alma",  "Theo",  "Ida",   "Moritz", "Carla"};
     static const char* const last[] = {
-        "Berger", "Novak",   "Keller",  "Lindqvist", "Moreau",  "Rossi",   "Schmidt", "Horvat",
-        "Jansen", "Kowalski", "Almeida", "Fischer",  "Dubois",  "Weber",   "Costa",   "Nielsen",
-        "Brandt", "Varga",   "Lang",    "Hoffmann",  "Marino",  "Svoboda", "Pereira", "Vogel",
-        "Meyer",  "Bauer",   "Richter", "Wagner",    "Haas",    "Kraus",   "Sommer",  "Winter"};
+        "Berger", "Novak",    "Keller",  "Lindqvist", "Moreau", "Rossi",   "Schmidt", "Horvat",
+        "Jansen", "Kowalski", "Almeida", "Fischer",   "Dubois", "Weber",   "Costa",   "Nielsen",
+        "Brandt", "Varga",    "Lang",    "Hoffmann",  "Marino", "Svoboda", "Pereira", "Vogel",
+        "Meyer",  "Bauer",    "Richter", "Wagner",    "Haas",   "Kraus",   "Sommer",  "Winter"};
     // FNV-1a: stable across runs and platforms, unlike std::hash.
     std::uint32_t h = 2166136261u;
     for (char c : uid) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;

@@ -35,9 +35,9 @@ public:
     void set_people(const UTL_ServicePerson& me, const std::vector<UTL_ServicePerson>& friends);
 
     // Reads an edge list: SNAP ("a b" per line, numbers, further columns ignored) or CSV
-    // ("a,b", any uids, an optional header line), "#" and "%" comments. People get generated names and portraits.
-    // False with a reason in error when the file holds no friendship at all; warning counts
-    // skipped lines.
+    // ("a,b", any uids, an optional header line), "#" and "%" comments. People get generated names
+    // and portraits. False with a reason in error when the file holds no friendship at all; warning
+    // counts skipped lines.
     bool read_edge_list(const std::string& path, std::string& error, std::string& warning);
     // Reads a people file, CSV "uid,name,pic,pic_square" (the photo columns may be missing or
     // empty: no photo). Rows of unknown people are skipped. False when the file cannot be read.

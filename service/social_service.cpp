@@ -69,9 +69,7 @@ UTL_SocialService::UTL_SocialService(UTL_SocialNetwork network, const std::strin
                                      const std::string& secret)
     : m_network(std::move(network)), m_api_key(api_key), m_secret(secret) {}
 
-UTL_SocialService::~UTL_SocialService() {
-    stop();
-}
+UTL_SocialService::~UTL_SocialService() { stop(); }
 
 int UTL_SocialService::start(const std::string& address, int port) {
     stop();
@@ -123,16 +121,15 @@ int UTL_SocialService::start(const std::string& address, int port) {
                    }
                    res.set_content(bytes, "image/jpeg");
                });
-    server.set_exception_handler([](const httplib::Request&, httplib::Response& res,
-                                    std::exception_ptr) {
-        res.status = 200;
-        res.set_content(error_xml(kErrorUnknown, "Unknown error"), "text/xml; charset=utf-8");
-    });
+    server.set_exception_handler(
+        [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+            res.status = 200;
+            res.set_content(error_xml(kErrorUnknown, "Unknown error"), "text/xml; charset=utf-8");
+        });
 
     m_address = address;
-    m_port = port == 0 ? server.bind_to_any_port(address) : (server.bind_to_port(address, port)
-                                                                  ? port
-                                                                  : -1);
+    m_port = port == 0 ? server.bind_to_any_port(address)
+                       : (server.bind_to_port(address, port) ? port : -1);
     if (m_port <= 0) {
         m_server.reset();
         m_port = -1;
@@ -226,7 +223,8 @@ std::string UTL_SocialService::answer_method(const std::string& method,
     }
     if (method == "facebook.friends.get") {
         xml << "<friends_get_response list=\"true\">";
-        for (const std::string& uid : m_network.friends()) xml << "<uid>" << xml_escape(uid) << "</uid>";
+        for (const std::string& uid : m_network.friends())
+            xml << "<uid>" << xml_escape(uid) << "</uid>";
         xml << "</friends_get_response>\n";
         return xml.str();
     }
@@ -327,11 +325,21 @@ std::string UTL_SocialService::xml_escape(const std::string& text) {
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&apos;"; break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
             default:
                 // Control characters other than tab and line breaks are not allowed in XML.
                 if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
@@ -347,7 +355,8 @@ std::string UTL_SocialService::xml_escape(const std::string& text) {
 std::string UTL_SocialService::session_key_for(const std::string& uid) const {
     // Derived, not stored: a session stays valid across restarts of the same service and
     // network, which lets the application keep it, and names only this user.
-    return md5_hex("session:" + m_secret + ":" + m_api_key + ":" + uid) + "-" + md5_hex(uid).substr(0, 8);
+    return md5_hex("session:" + m_secret + ":" + m_api_key + ":" + uid) + "-" +
+           md5_hex(uid).substr(0, 8);
 }
 
 std::string UTL_SocialService::photo_url(const UTL_ServicePerson& person, bool square,

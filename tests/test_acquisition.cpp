@@ -30,14 +30,17 @@ struct AcquisitionRun {
     bool run_to_end(int ms = 20000) {
         int frame = 0;
         size_t sent = 0;
-        return tick_until(*acquisition, [&] {
-            ++frame;
-            if (acquisition->sent_batches().size() != sent) {
-                sent = acquisition->sent_batches().size();
-                send_frames.push_back(frame);
-            }
-            return acquisition->friendships_loaded();
-        }, ms);
+        return tick_until(
+            *acquisition,
+            [&] {
+                ++frame;
+                if (acquisition->sent_batches().size() != sent) {
+                    sent = acquisition->sent_batches().size();
+                    send_frames.push_back(frame);
+                }
+                return acquisition->friendships_loaded();
+            },
+            ms);
     }
 };
 
@@ -56,8 +59,8 @@ std::set<std::pair<std::string, std::string>> expected_friendships(int n) {
 TEST(Acquisition, FillsTheSceneInTheServiceOrder) {
     AcquisitionRun run(numbered_network(3), 500);
     ASSERT_TRUE(run.run_to_end());
-    std::vector<std::string> expected{"myself me", "friend 1000", "layout", "friend 1001", "layout",
-                                      "friend 1002", "layout", "my lines"};
+    std::vector<std::string> expected{"myself me", "friend 1000", "layout", "friend 1001",
+                                      "layout",    "friend 1002", "layout", "my lines"};
     EXPECT_EQ(run.target.calls, expected);
     EXPECT_EQ(run.titles, std::vector<std::string>{"Nimbra | Maya Moreau"});
     // One batch with the three pairs, uids joined by commas and nothing else.

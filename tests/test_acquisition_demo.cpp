@@ -26,7 +26,8 @@ TEST(AcquisitionDemo, TheDemoNetworkArrivesThroughTheEmbeddedService) {
     options.m_keep_session = false;
     options.m_batch_frames = 3;
     std::string title;
-    UTL_Acquisition acquisition(&controller, [&](const std::string& t) { title = t; }, options);
+    UTL_Acquisition acquisition(
+        &controller, [&](const std::string& t) { title = t; }, options);
     std::string error;
     ASSERT_TRUE(acquisition.start(error)) << error;
     ASSERT_NE(acquisition.embedded_service(), nullptr);

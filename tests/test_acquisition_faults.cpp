@@ -27,8 +27,8 @@ struct FaultRun {
     std::vector<std::string> titles;
     std::unique_ptr<UTL_Acquisition> acquisition;
 
-    FaultRun(UTL_SocialNetwork net, FaultyService::FaultFunction fault, unsigned int batch_frames = 0,
-             const std::string& url = "")
+    FaultRun(UTL_SocialNetwork net, FaultyService::FaultFunction fault,
+             unsigned int batch_frames = 0, const std::string& url = "")
         : service(std::move(net)) {
         service.set_fault(std::move(fault));
         UTL_AcquisitionOptions o = test_options(url.empty() ? service.url() : url);
@@ -70,7 +70,8 @@ TEST(AcquisitionFaults, FailedFriendsRequestsAreRepeatedAfterGrowingWaits) {
         }
         return f;
     });
-    ASSERT_TRUE(tick_until(*run.acquisition, [&] { return run.acquisition->friendships_loaded(); }));
+    ASSERT_TRUE(
+        tick_until(*run.acquisition, [&] { return run.acquisition->friendships_loaded(); }));
     std::string log = testing::internal::GetCapturedStderr();
     EXPECT_EQ(run.target.friends.size(), 5u);
     EXPECT_EQ(run.acquisition->failed_friends_requests(), 3);
@@ -105,12 +106,14 @@ TEST(AcquisitionFaults, AFriendsAnswerThatIsAlwaysWrongDoesNotHammerTheService) 
 TEST(AcquisitionFaults, TheUserMayComeAnywhereInThePeoplesAnswer) {
     for (size_t at : {size_t(0), size_t(2), size_t(99)}) {
         SCOPED_TRACE(at);
-        FaultRun run(numbered_network(4), [at](const std::string& method, const std::string& answer) {
-            FaultyService::Fault f;
-            if (method == "facebook.users.getInfo") f.body = user_moved(answer, at);
-            return f;
-        });
-        ASSERT_TRUE(tick_until(*run.acquisition, [&] { return run.acquisition->friendships_loaded(); }));
+        FaultRun run(numbered_network(4),
+                     [at](const std::string& method, const std::string& answer) {
+                         FaultyService::Fault f;
+                         if (method == "facebook.users.getInfo") f.body = user_moved(answer, at);
+                         return f;
+                     });
+        ASSERT_TRUE(
+            tick_until(*run.acquisition, [&] { return run.acquisition->friendships_loaded(); }));
         std::vector<std::string> expected;
         for (int i = 0; i < 4; ++i) {
             if (static_cast<size_t>(i) == at) expected.push_back("myself me");
@@ -132,19 +135,29 @@ TEST(AcquisitionFaults, ABadFriendshipAnswerCostsOnlyItsOwnBatch) {
         FaultyService::Fault f;
         if (method != "facebook.friends.areFriends") return f;
         switch (++batch) {
-            case 1: f.body = UTL_SocialService::error_xml(1, "Unknown error"); break;
-            case 2: f.body = "\x89garbage<<<"; break;
-            case 3: f.cut = true; break;
-            case 4: f.delay_ms = 1500; break;  // past the test's 1 s time-out
+            case 1:
+                f.body = UTL_SocialService::error_xml(1, "Unknown error");
+                break;
+            case 2:
+                f.body = "\x89garbage<<<";
+                break;
+            case 3:
+                f.cut = true;
+                break;
+            case 4:
+                f.delay_ms = 1500;
+                break;  // past the test's 1 s time-out
             case 6: {
                 // A friendship with somebody nobody knows is passed on as it is.
-                std::string extra = "<friend_info><uid1>ghost</uid1><uid2>1000</uid2>"
-                                    "<are_friends>1</are_friends></friend_info>";
+                std::string extra =
+                    "<friend_info><uid1>ghost</uid1><uid2>1000</uid2>"
+                    "<are_friends>1</are_friends></friend_info>";
                 f.body = answer;
                 f.body.insert(f.body.rfind("</friends_areFriends_response>"), extra);
                 break;
             }
-            default: break;
+            default:
+                break;
         }
         return f;
     });
@@ -167,7 +180,8 @@ TEST(AcquisitionFaults, ABadFriendshipAnswerCostsOnlyItsOwnBatch) {
     std::set<std::pair<std::string, std::string>> expected{{"ghost", "1000"}};
     for (unsigned i = batches[4].m_first; i < 100; ++i) {
         for (unsigned j = i + 1; j < 100; ++j) {
-            if ((i + j) % 7 == 3) expected.emplace(std::to_string(1000 + i), std::to_string(1000 + j));
+            if ((i + j) % 7 == 3)
+                expected.emplace(std::to_string(1000 + i), std::to_string(1000 + j));
         }
     }
     std::set<std::pair<std::string, std::string>> got(run.target.connections.begin(),

@@ -16,14 +16,13 @@ namespace {
 class RecordingController : public UTL_SimCtrlNimbra {
 public:
     void start(int w, int h) override { calls.push_back("start " + size(w, h)); }
-    void update(int w, int h, float dt) override
-    {
+    void update(int w, int h, float dt) override {
         calls.push_back("update " + size(w, h));
         steps.push_back(dt);
     }
-    void mouse_moved(int x, int y, int a, int b, unsigned int state) override
-    {
-        calls.push_back("moved " + size(x, y) + " " + std::to_string(a) + std::to_string(b) + std::to_string(state));
+    void mouse_moved(int x, int y, int a, int b, unsigned int state) override {
+        calls.push_back("moved " + size(x, y) + " " + std::to_string(a) + std::to_string(b) +
+                        std::to_string(state));
     }
     void mouse_down(int x, int y, unsigned int) override { calls.push_back("down " + size(x, y)); }
     void mouse_up(int x, int y, unsigned int) override { calls.push_back("up " + size(x, y)); }
@@ -47,14 +46,20 @@ struct Rig {
 TEST(AppDriver, KeysBecomeControllerCodesOnePerCharacter) {
     Rig r;
     r.driver.key_chars(decode_utf8("ab 1"));
-    r.driver.key_chars({kKeyUpArrow, kKeyDownArrow, kKeyLeftArrow, kKeyRightArrow, kKeyF1, kKeyF1 + 4, kKeyF1 + 11});
-    r.driver.key_chars({0xF710, 0x263A});  // F13 and a smiley pass unchanged; the controller ignores them
-    EXPECT_EQ(r.ctrl->keys, (std::vector<unsigned int>{97, 98, 32, 49, 38, 40, 37, 39, 112, 116, 123, 0xF710, 0x263A}));
+    r.driver.key_chars({kKeyUpArrow, kKeyDownArrow, kKeyLeftArrow, kKeyRightArrow, kKeyF1,
+                        kKeyF1 + 4, kKeyF1 + 11});
+    r.driver.key_chars(
+        {0xF710, 0x263A});  // F13 and a smiley pass unchanged; the controller ignores them
+    EXPECT_EQ(r.ctrl->keys, (std::vector<unsigned int>{97, 98, 32, 49, 38, 40, 37, 39, 112, 116,
+                                                       123, 0xF710, 0x263A}));
 
     // Several characters of one event each give their own call; malformed bytes one each.
-    EXPECT_EQ(decode_utf8("h\xC3\xA9\xE2\x82\xAC"), (std::vector<std::uint32_t>{'h', 0xE9, 0x20AC}));
-    EXPECT_EQ(decode_utf8("\xC3(\xF0\x9F"), (std::vector<std::uint32_t>{0xFFFD, '(', 0xFFFD, 0xFFFD}));
-    EXPECT_EQ(decode_utf8("\xC0\xAF\xED\xA0\x80"), std::vector<std::uint32_t>(5, 0xFFFD));  // overlong, surrogate
+    EXPECT_EQ(decode_utf8("h\xC3\xA9\xE2\x82\xAC"),
+              (std::vector<std::uint32_t>{'h', 0xE9, 0x20AC}));
+    EXPECT_EQ(decode_utf8("\xC3(\xF0\x9F"),
+              (std::vector<std::uint32_t>{0xFFFD, '(', 0xFFFD, 0xFFFD}));
+    EXPECT_EQ(decode_utf8("\xC0\xAF\xED\xA0\x80"),
+              std::vector<std::uint32_t>(5, 0xFFFD));  // overlong, surrogate
 }
 
 TEST(AppDriver, StartOnceWithTheRealSizeThenFixedSteps) {
@@ -65,8 +70,9 @@ TEST(AppDriver, StartOnceWithTheRealSizeThenFixedSteps) {
     r.driver.tick(800, 600);
     r.driver.tick(800, 600);
     r.driver.tick(1280, 700);  // the window was resized
-    EXPECT_EQ(r.ctrl->calls, (std::vector<std::string>{"between", "start 800,600", "update 800,600", "between",
-                                                       "update 800,600", "between", "update 1280,700"}));
+    EXPECT_EQ(r.ctrl->calls,
+              (std::vector<std::string>{"between", "start 800,600", "update 800,600", "between",
+                                        "update 800,600", "between", "update 1280,700"}));
     EXPECT_EQ(r.ctrl->steps, std::vector<float>(3, 0.02f));
     EXPECT_TRUE(r.driver.started());
 }
@@ -77,7 +83,8 @@ TEST(AppDriver, PointerStateAndViewCoordinates) {
     r.driver.mouse_down(10, 20);
     r.driver.mouse_moved(15, 22, true);
     r.driver.mouse_up(15, 22);
-    EXPECT_EQ(r.ctrl->calls, (std::vector<std::string>{"moved 10,20 000", "down 10,20", "moved 15,22 001", "up 15,22"}));
+    EXPECT_EQ(r.ctrl->calls, (std::vector<std::string>{"moved 10,20 000", "down 10,20",
+                                                       "moved 15,22 001", "up 15,22"}));
 
     // Window coordinates from the top left become view pixels from the lower left, scaled to
     // the framebuffer and truncated toward zero.

@@ -15,8 +15,7 @@
 
 namespace {
 
-bool parse(std::vector<const char*> args, UTL_HostOptions& o, std::string& error)
-{
+bool parse(std::vector<const char*> args, UTL_HostOptions& o, std::string& error) {
     args.insert(args.begin(), "nimbra");
     o = UTL_HostOptions();
     return parse_command_line(static_cast<int>(args.size()), args.data(), o, error);
@@ -27,9 +26,10 @@ bool parse(std::vector<const char*> args, UTL_HostOptions& o, std::string& error
 TEST(AppInput, CommandLine) {
     UTL_HostOptions o;
     std::string error;
-    ASSERT_TRUE(parse({"--size", "3840x2160", "--snapshot=globe.png", "--frames", "600", "--script", "s.txt",
-                       "--graph", "g.txt", "--ego=107", "--batch-frames", "5", "--data", "/opt/d"},
-                      o, error))
+    ASSERT_TRUE(
+        parse({"--size", "3840x2160", "--snapshot=globe.png", "--frames", "600", "--script",
+               "s.txt", "--graph", "g.txt", "--ego=107", "--batch-frames", "5", "--data", "/opt/d"},
+              o, error))
         << error;
     EXPECT_EQ(o.width, 3840);
     EXPECT_EQ(o.height, 2160);
@@ -52,14 +52,22 @@ TEST(AppInput, CommandLine) {
 
     // Every mistake is refused with a message that names it.
     const std::map<std::vector<const char*>, std::string> bad = {
-        {{"--frobnicate"}, "--frobnicate"},     {{"-x"}, "-x"},
-        {{"extra"}, "extra"},                   {{"--size"}, "needs a value"},
-        {{"--size", "800"}, "800"},             {{"--size", "0x600"}, "0x600"},
-        {{"--size", "800x-6"}, "800x-6"},       {{"--size", "99999x10"}, "99999x10"},
-        {{"--size", "800x600x3"}, "800x600x3"}, {{"--frames", "0"}, "--frames"},
-        {{"--frames", "1e3"}, "1e3"},           {{"--frames", "99999999999999999999999"}, "--frames"},
-        {{"--batch-frames", "-1"}, "-1"},       {{"--ego", "7"}, "--graph"},
-        {{"--graph", "g", "--ego", "x"}, "x"},  {{"--snapshot="}, "non-empty"},
+        {{"--frobnicate"}, "--frobnicate"},
+        {{"-x"}, "-x"},
+        {{"extra"}, "extra"},
+        {{"--size"}, "needs a value"},
+        {{"--size", "800"}, "800"},
+        {{"--size", "0x600"}, "0x600"},
+        {{"--size", "800x-6"}, "800x-6"},
+        {{"--size", "99999x10"}, "99999x10"},
+        {{"--size", "800x600x3"}, "800x600x3"},
+        {{"--frames", "0"}, "--frames"},
+        {{"--frames", "1e3"}, "1e3"},
+        {{"--frames", "99999999999999999999999"}, "--frames"},
+        {{"--batch-frames", "-1"}, "-1"},
+        {{"--ego", "7"}, "--graph"},
+        {{"--graph", "g", "--ego", "x"}, "x"},
+        {{"--snapshot="}, "non-empty"},
         {{"--help=yes"}, "no value"},
     };
     for (const auto& c : bad) {
@@ -72,17 +80,18 @@ TEST(AppInput, CommandLine) {
 TEST(AppInput, EventScript) {
     std::vector<UTL_ScriptEvent> ev;
     std::string error;
-    ASSERT_TRUE(parse_event_script("# a click, a drag and keys\n"
-                                   "frame 14 up 420 300\r\n"
-                                   "frame 10 down 400.5 300   # press\n"
-                                   "\n"
-                                   "frame 12 move 420 300 drag\n"
-                                   "frame 12 move 421 300\n"
-                                   "frame 20 key F5\n"
-                                   "frame 20 key hello world\n"
-                                   "frame 21 key up\n"
-                                   "frame 30 snapshot out.png\n",
-                                   ev, error))
+    ASSERT_TRUE(
+        parse_event_script("# a click, a drag and keys\n"
+                           "frame 14 up 420 300\r\n"
+                           "frame 10 down 400.5 300   # press\n"
+                           "\n"
+                           "frame 12 move 420 300 drag\n"
+                           "frame 12 move 421 300\n"
+                           "frame 20 key F5\n"
+                           "frame 20 key hello world\n"
+                           "frame 21 key up\n"
+                           "frame 30 snapshot out.png\n",
+                           ev, error))
         << error;
     ASSERT_EQ(ev.size(), 8u);
     // Ordered by frame, file order kept within a frame.
@@ -152,4 +161,3 @@ TEST(AppInput, ResourceFolder) {
     EXPECT_EQ(c[2], root);
     EXPECT_EQ(resource_candidates("/a", "/b", "/c"), std::vector<std::string>{"/a"});
 }
-

@@ -30,8 +30,7 @@ using Frame = std::vector<std::uint8_t>;  // RGBA, bottom row first
 
 // The demo network with every photo taken away, so every card is plain and every run draws
 // the same pictures whenever the portraits would have arrived.
-UTL_SocialNetwork demo_without_photos()
-{
+UTL_SocialNetwork demo_without_photos() {
     UTL_SocialNetwork net = make_demo_network();
     std::vector<std::string> uids = net.friends();
     uids.push_back(net.ego()->m_uid);
@@ -47,8 +46,8 @@ UTL_SocialNetwork demo_without_photos()
 
 // Runs the demo network for frames ticks with a script and keeps the pictures of the frames
 // asked for. Returns the window title at the end.
-std::string run(int frames, const std::string& script, const std::vector<int>& keep, std::map<int, Frame>& out)
-{
+std::string run(int frames, const std::string& script, const std::vector<int>& keep,
+                std::map<int, Frame>& out) {
     UTL_HostOptions o;
     o.width = W;
     o.height = H;
@@ -65,7 +64,8 @@ std::string run(int frames, const std::string& script, const std::vector<int>& k
     source.m_service_url = service.rest_url();
     source.m_keep_session = false;
     UTL_HostDriver driver(new UTL_SimCtrlNimbra());
-    UTL_Acquisition acquisition(driver.controller(), [&host](const std::string& t) { host.set_title(t); }, source);
+    UTL_Acquisition acquisition(
+        driver.controller(), [&host](const std::string& t) { host.set_title(t); }, source);
     EXPECT_TRUE(acquisition.start(error)) << error;
     // As the program does, the answers between frames once the controller has started. The
     // first time, the people and the first friendship batch are waited for, so that every run
@@ -76,7 +76,8 @@ std::string run(int frames, const std::string& script, const std::vector<int>& k
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (!waited && std::chrono::steady_clock::now() < end &&
                !(acquisition.people_loaded() &&
-                 acquisition.answered_batches() == static_cast<int>(acquisition.sent_batches().size()))) {
+                 acquisition.answered_batches() ==
+                     static_cast<int>(acquisition.sent_batches().size()))) {
             acquisition.tick();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
@@ -98,12 +99,13 @@ std::string run(int frames, const std::string& script, const std::vector<int>& k
 }
 
 // Picture coordinates from the top left, as the script gives them.
-const std::uint8_t* at(const Frame& f, int x, int y) { return &f[(static_cast<size_t>(H - 1 - y) * W + x) * 4]; }
+const std::uint8_t* at(const Frame& f, int x, int y) {
+    return &f[(static_cast<size_t>(H - 1 - y) * W + x) * 4];
+}
 
 // The selected person's card is light blue; the other cards are white or grey.
 bool selected_card(const std::uint8_t* p) { return p[2] > 200 && p[1] > 160 && p[0] < p[2] - 30; }
-bool plain_card(const std::uint8_t* p)
-{
+bool plain_card(const std::uint8_t* p) {
     const int lo = std::min({p[0], p[1], p[2]}), hi = std::max({p[0], p[1], p[2]});
     return lo > 200 && hi - lo < 20;
 }
@@ -113,8 +115,7 @@ struct Blob {
     double x = 0.0, y = 0.0;  // centre
 };
 
-Blob selected_blob(const Frame& f, int x0 = 0, int y0 = 0, int x1 = W, int y1 = H)
-{
+Blob selected_blob(const Frame& f, int x0 = 0, int y0 = 0, int x1 = W, int y1 = H) {
     Blob b;
     for (int y = std::max(0, y0); y < std::min(H, y1); ++y)
         for (int x = std::max(0, x0); x < std::min(W, x1); ++x)
@@ -124,8 +125,7 @@ Blob selected_blob(const Frame& f, int x0 = 0, int y0 = 0, int x1 = W, int y1 = 
 }
 
 // The middle of the whitest 24 x 24 square at least 120 pixels from the centre: a small card.
-void find_plain_card(const Frame& f, int& cx, int& cy)
-{
+void find_plain_card(const Frame& f, int& cx, int& cy) {
     int best = -1;
     for (int y = 60; y + 24 < H - 40; y += 4)
         for (int x = 40; x + 24 < W - 40; x += 4) {
@@ -137,8 +137,7 @@ void find_plain_card(const Frame& f, int& cx, int& cy)
         }
 }
 
-bool read_png_size(const std::string& path, int& w, int& h)
-{
+bool read_png_size(const std::string& path, int& w, int& h) {
     FILE* fp = std::fopen(path.c_str(), "rb");
     if (!fp) return false;
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -176,7 +175,8 @@ TEST(AppOffscreen, ClickSelectsAPersonAndDragTurnsTheGlobe) {
                                "frame 121 move 110 240 drag\nframe 122 move 140 240 drag\n"
                                "frame 123 move 180 240 drag\nframe 124 move 220 240 drag\n"
                                "frame 126 up 220 240\n"
-                               "frame 130 snapshot " + ::testing::TempDir() + "nimbra_after_drag.png\n";
+                               "frame 130 snapshot " +
+                               ::testing::TempDir() + "nimbra_after_drag.png\n";
     std::map<int, Frame> second;
     run(130, script, {40, 42, 119, 130}, second);
     ASSERT_EQ(second.size(), 4u);
@@ -188,7 +188,8 @@ TEST(AppOffscreen, ClickSelectsAPersonAndDragTurnsTheGlobe) {
     // The camera glides towards it: its card comes nearer the middle and stays big.
     const Blob glided = selected_blob(second[119]);
     EXPECT_GT(glided.count, 3000);
-    EXPECT_LT(std::hypot(glided.x - W / 2, glided.y - H / 2), 0.6 * std::hypot(px - W / 2, py - H / 2))
+    EXPECT_LT(std::hypot(glided.x - W / 2, glided.y - H / 2),
+              0.6 * std::hypot(px - W / 2, py - H / 2))
         << "from " << p << " to " << glided.x << " " << glided.y;
 
     // The drag to the right carries the globe with it: the selected card moves sideways, and a
@@ -199,7 +200,8 @@ TEST(AppOffscreen, ClickSelectsAPersonAndDragTurnsTheGlobe) {
     for (int y = 60; y < H - 40; ++y)
         for (int x = 0; x < W; ++x) {
             const std::uint8_t *a = at(second[119], x, y), *b = at(second[130], x, y);
-            if (std::abs(a[0] - b[0]) + std::abs(a[1] - b[1]) + std::abs(a[2] - b[2]) > 60) ++changed;
+            if (std::abs(a[0] - b[0]) + std::abs(a[1] - b[1]) + std::abs(a[2] - b[2]) > 60)
+                ++changed;
         }
     EXPECT_GT(changed, W * H / 10);
 

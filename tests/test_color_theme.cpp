@@ -70,8 +70,9 @@ TEST(ColorTheme, ColoursAreSetWholeFromLongEnoughVectorsOnly) {
 }
 
 TEST(ColorTheme, ThemesStartFromTheDefaultAndCountOnlyThoseFound) {
-    Themes t("NumThemes 3\nCurTheme 2\nTheme_1 {\n  BackgroundColor [ 1 0 0 ]\n}\n"
-             "Theme_3 {\n  TopBarColor [ 0 0 1 1 ]\n}\n");
+    Themes t(
+        "NumThemes 3\nCurTheme 2\nTheme_1 {\n  BackgroundColor [ 1 0 0 ]\n}\n"
+        "Theme_3 {\n  TopBarColor [ 0 0 1 1 ]\n}\n");
     ASSERT_EQ(t.list.size(), 2u);
     UTL_ColorTheme expected;  // theme 3 over the default, not over theme 1
     expected.m_top_bar_color = Math_Vector4(0, 0, 1, 1);
@@ -79,9 +80,10 @@ TEST(ColorTheme, ThemesStartFromTheDefaultAndCountOnlyThoseFound) {
     EXPECT_TRUE(same(t.current, expected));
 
     // Number order, not file order; the first item of a name decides; "%d" names only.
-    Themes order("NumThemes 3\nCurTheme 1\nTheme_2 {\n BackgroundColor [ 0 0 2 ]\n}\n"
-                 "Theme_1 not a list\nTheme_1 {\n}\nTheme_01 {\n}\nTheme_+3 {\n}\n"
-                 "Theme_3 {\n BackgroundColor [ 0 0 3 ]\n}\n");
+    Themes order(
+        "NumThemes 3\nCurTheme 1\nTheme_2 {\n BackgroundColor [ 0 0 2 ]\n}\n"
+        "Theme_1 not a list\nTheme_1 {\n}\nTheme_01 {\n}\nTheme_+3 {\n}\n"
+        "Theme_3 {\n BackgroundColor [ 0 0 3 ]\n}\n");
     ASSERT_EQ(order.list.size(), 2u);
     EXPECT_EQ(order.list[1].m_background_color, Math_Vector3(0, 0, 3));
     EXPECT_EQ(order.current.m_background_color, Math_Vector3(0, 0, 2));

@@ -16,8 +16,7 @@
 
 namespace {
 
-GFX_LocationHolderFriend* holder(UTL_SimCtrlNimbra& c, size_t i)
-{
+GFX_LocationHolderFriend* holder(UTL_SimCtrlNimbra& c, size_t i) {
     return dynamic_cast<GFX_LocationHolderFriend*>(c.m_loc_holders.at(i));
 }
 

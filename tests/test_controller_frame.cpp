@@ -31,27 +31,24 @@ constexpr int H = 480;
 struct Globe : GlobeFixture {
     Globe() : GlobeFixture(W, H) { start(); }
 
-    void click(float x, float y)
-    {
+    void click(float x, float y) {
         c.mouse_down(int(x), int(y), 0);
         c.mouse_up(int(x), int(y), 0);
         frame();
     }
     // Pixels of the 3D area (below the top bar and the logo, above the dial, left of the friends'
     // dock) that are not sky.
-    int scene_pixels()
-    {
-        return gl.count(0, 125, W - 70, H - 140, [this](const Rgba& p) { return !is_background(p); });
+    int scene_pixels() {
+        return gl.count(0, 125, W - 70, H - 140,
+                        [this](const Rgba& p) { return !is_background(p); });
     }
     // The locator in front of the globe nearest the middle of the window, other than skip.
-    GFX_LocationHolder* front_holder(GFX_LocationHolder* skip = nullptr)
-    {
+    GFX_LocationHolder* front_holder(GFX_LocationHolder* skip = nullptr) {
         return GlobeFixture::front_holder(skip, 80, 80, W - 80, H - 150);
     }
 };
 
-bool finite(const Math_Vector3& v)
-{
+bool finite(const Math_Vector3& v) {
     return std::isfinite(v.m_x) && std::isfinite(v.m_y) && std::isfinite(v.m_z);
 }
 
@@ -328,12 +325,16 @@ TEST(ControllerFrame, DotsBetweenTwoBallsMoreTheFartherApart) {
         std::vector<uint8_t> before = g.gl.buffer();
         c.add_connection("1", "2", 1.0f, true);
         g.frames(2);
-        if (mid) *mid = g.window_of((c.m_loc_holders[0]->m_position + c.m_loc_holders[1]->m_position) * 0.5f);
+        if (mid)
+            *mid = g.window_of((c.m_loc_holders[0]->m_position + c.m_loc_holders[1]->m_position) *
+                               0.5f);
         glFinish();
         const std::vector<uint8_t>& after = g.gl.buffer();
         int changed = 0;
         for (size_t i = 0; i + 3 < after.size(); i += 4)
-            if (std::abs(after[i] - before[i]) + std::abs(after[i + 1] - before[i + 1]) + std::abs(after[i + 2] - before[i + 2]) > 12)
+            if (std::abs(after[i] - before[i]) + std::abs(after[i + 1] - before[i + 1]) +
+                    std::abs(after[i + 2] - before[i + 2]) >
+                12)
                 ++changed;
         return changed;
     };

@@ -21,8 +21,7 @@ constexpr int H = 768;
 
 // Friendships of a small world: each friend knows a few others of nearby arrival, plus a few
 // long links, so the globe shows both short arcs and long chords.
-void befriend(UTL_SimCtrlNimbra& c, int friends)
-{
+void befriend(UTL_SimCtrlNimbra& c, int friends) {
     c.add_connections_for_myself();
     unsigned seed = 7;
     auto next = [&seed]() { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7fff; };
@@ -30,7 +29,8 @@ void befriend(UTL_SimCtrlNimbra& c, int friends)
         for (int k = 0; k < 2; ++k) {
             int j = 1 + int(next() % friends);
             if (next() % 4 != 0) j = 1 + (i + 1 + int(next() % 6)) % friends;
-            if (j != i) c.add_connection(std::to_string(i).c_str(), std::to_string(j).c_str(), 0.3f, false);
+            if (j != i)
+                c.add_connection(std::to_string(i).c_str(), std::to_string(j).c_str(), 0.3f, false);
         }
     }
 }
@@ -61,7 +61,8 @@ TEST(ControllerRender, GlobeOf150People) {
     // Sky stays the theme's background; the globe fills a good part of the window.
     const Math_Vector3 bg = c.m_color_theme.m_background_color * 255.0f;
     auto sky = [&](const Rgba& p) {
-        return std::abs(p.r - bg.m_x) < 3 && std::abs(p.g - bg.m_y) < 3 && std::abs(p.b - bg.m_z) < 3;
+        return std::abs(p.r - bg.m_x) < 3 && std::abs(p.g - bg.m_y) < 3 &&
+               std::abs(p.b - bg.m_z) < 3;
     };
     EXPECT_TRUE(sky(gl.pixel(W / 2, 40)));
     const int lit = gl.count(0, 40, W, H - 140, [&](const Rgba& p) { return !sky(p); });

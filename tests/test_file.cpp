@@ -9,9 +9,7 @@
 
 namespace {
 
-std::string temp_path(const char* name) {
-    return ::testing::TempDir() + "nimbra_file_" + name;
-}
+std::string temp_path(const char* name) { return ::testing::TempDir() + "nimbra_file_" + name; }
 
 }  // namespace
 

@@ -51,15 +51,18 @@ TEST(Frustum, CornersLieOnTheirPlanesForAnObliqueCamera) {
     const Math_Vector3 eye(300, -200, 500);
     Math_Vector3 d = -eye;
     d.normalize();
-    Math_Vector3 up = Math_Vector3(0, 1, 0) - d * d.m_y;  // unit and perpendicular, as the camera gives it
+    Math_Vector3 up =
+        Math_Vector3(0, 1, 0) - d * d.m_y;  // unit and perpendicular, as the camera gives it
     up.normalize();
     f.update(eye, {0, 0, 0}, up);
 
     Math_Vector3 corners[2][4];
     f.compute_near_and_far_points(corners[0], corners[1]);
     // Corners bottom-left, bottom-right, top-right, top-left; each lies on its two side planes.
-    const int on_planes[4][2] = {{P::BOTTOM_PLANE, P::LEFT_PLANE}, {P::BOTTOM_PLANE, P::RIGHT_PLANE},
-                                 {P::TOP_PLANE, P::RIGHT_PLANE}, {P::TOP_PLANE, P::LEFT_PLANE}};
+    const int on_planes[4][2] = {{P::BOTTOM_PLANE, P::LEFT_PLANE},
+                                 {P::BOTTOM_PLANE, P::RIGHT_PLANE},
+                                 {P::TOP_PLANE, P::RIGHT_PLANE},
+                                 {P::TOP_PLANE, P::LEFT_PLANE}};
     for (int is_far = 0; is_far < 2; ++is_far) {
         const float eps = is_far ? 0.5f : 1e-3f;
         for (int k = 0; k < 4; ++k) {

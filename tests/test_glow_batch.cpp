@@ -43,7 +43,8 @@ long long reference_glow(UTL_SimCtrlNimbra& c) {
         const float length = d.length();
         const int n = GFX_Connection::dot_count(length);
         for (int k = 1; k < n; ++k) {
-            b.m_position = a + (d / length) * (static_cast<float>(k) * (length / static_cast<float>(n)));
+            b.m_position =
+                a + (d / length) * (static_cast<float>(k) * (length / static_cast<float>(n)));
             c.position_to_color(b.m_position, b.m_color);
             b.update_vertex_position();
             b.draw();
@@ -111,8 +112,8 @@ TEST(GlowBatch, DrawsTheSamePixelsAsDotByDotDrawingInChunksOfAnySizeAndFromAnyDi
     }
     c.add_connections_for_myself();
     for (int i = 1; i <= 40; ++i)
-        c.add_connection(std::to_string(i).c_str(), std::to_string(i % 40 + 1).c_str(), i % 3 ? 0.3f : 0.8f,
-                         false);
+        c.add_connection(std::to_string(i).c_str(), std::to_string(i % 40 + 1).c_str(),
+                         i % 3 ? 0.3f : 0.8f, false);
     c.add_connection("12", "12", 0.3f, false);       // no length, no dots
     c.add_connection("5", "stranger", 0.3f, false);  // one end never found
     c.rotate_camera(35.0f, 20.0f);
@@ -124,7 +125,8 @@ TEST(GlowBatch, DrawsTheSamePixelsAsDotByDotDrawingInChunksOfAnySizeAndFromAnyDi
     for (int i = 0; i < 100; ++i) c.update(W, H, 0.02f);
     ASSERT_FALSE(c.m_cam_transition);
     int highlighted = 0;
-    for (GFX_Connection* l : c.m_connections) highlighted += dynamic_cast<GFX_ConnectionFriends*>(l)->m_highlighted;
+    for (GFX_Connection* l : c.m_connections)
+        highlighted += dynamic_cast<GFX_ConnectionFriends*>(l)->m_highlighted;
     ASSERT_GE(highlighted, 3);
     ASSERT_NE(c.m_billboard_texture, nullptr);
 
@@ -149,7 +151,8 @@ TEST(GlowBatch, DrawsTheSamePixelsAsDotByDotDrawingInChunksOfAnySizeAndFromAnyDi
             const long long skipped = c.m_glow_batch ? c.m_glow_batch->skipped() : 0;
             const std::vector<uint8_t> batched = render(gl, c, [&] { c.draw_glow(); });
             ASSERT_NE(c.m_glow_batch, nullptr);
-            EXPECT_EQ(c.m_glow_batch->drawn() - drawn + c.m_glow_batch->skipped() - skipped, expected);
+            EXPECT_EQ(c.m_glow_batch->drawn() - drawn + c.m_glow_batch->skipped() - skipped,
+                      expected);
             if (distance == c.m_camera->m_min_distance) {
                 EXPECT_GT(c.m_glow_batch->skipped() - skipped, expected / 10);
             }

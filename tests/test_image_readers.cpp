@@ -222,14 +222,12 @@ TEST(ImageReaders, SgiVerbatimPlanesAreInterleaved) {
 
 TEST(ImageReaders, SgiRunLengthLinesDecodeIntoTheirChannels) {
     // Red gets the literal 1, 2, 3 then 9 twice; green a run of 7; blue a literal of five.
-    const Bytes file = sgi_rle(5, 1, 3,
-                               {{0x83, 1, 2, 3, 0x02, 9, 0x00},
-                                {0x05, 7, 0x00},
-                                {0x85, 11, 12, 13, 14, 15, 0x00}});
+    const Bytes file = sgi_rle(
+        5, 1, 3,
+        {{0x83, 1, 2, 3, 0x02, 9, 0x00}, {0x05, 7, 0x00}, {0x85, 11, 12, 13, 14, 15, 0x00}});
     GFX_Image image(write_file("rle.rgb", file));
     EXPECT_EQ(image.m_bits_per_pixel, 24);
-    EXPECT_EQ(pixels_of(image),
-              (Bytes{1, 7, 11, 2, 7, 12, 3, 7, 13, 9, 7, 14, 9, 7, 15}));
+    EXPECT_EQ(pixels_of(image), (Bytes{1, 7, 11, 2, 7, 12, 3, 7, 13, 9, 7, 14, 9, 7, 15}));
 }
 
 TEST(ImageReaders, SgiRunLengthHostileLinesStayInsideRowAndFile) {
@@ -239,8 +237,12 @@ TEST(ImageReaders, SgiRunLengthHostileLinesStayInsideRowAndFile) {
     // Runs and literals longer than the 3-pixel row, a literal longer than its line, a line
     // without end marker: each row stops at its own end and the next row is untouched.
     Bytes file = sgi_rle(3, 2, 3,
-                         {{0x7F, 9}, {0x02, 4}, {0xFF, 1, 2}, {0x03, 5},
-                          {0x8F, 6, 6, 6, 6, 6, 6}, {0x01, 8, 0x01, 8, 0x01, 8}});
+                         {{0x7F, 9},
+                          {0x02, 4},
+                          {0xFF, 1, 2},
+                          {0x03, 5},
+                          {0x8F, 6, 6, 6, 6, 6, 6},
+                          {0x01, 8, 0x01, 8, 0x01, 8}});
     EXPECT_EQ(decode_memory(reader, file, w, h, bits),
               (Bytes{9, 1, 6, 9, 2, 6, 9, 0, 6, 4, 5, 8, 4, 5, 8, 0, 5, 8}));
 
@@ -270,8 +272,10 @@ TEST(ImageReaders, ImageMagickFilesMatchTheirRawPixels) {
     // A 5 x 3 picture whose rows all differ, with two odd pixels; rgb: gives its raw bytes, top
     // row first.
     const std::string png = temp_path("im.png");
-    ASSERT_TRUE(convert("-size 5x3 gradient:'#102030-#F0C0A0' -fill '#00FF80' -draw 'point 1,0' "
-                        "-fill '#FF0000' -draw 'point 4,2' " + png));
+    ASSERT_TRUE(
+        convert("-size 5x3 gradient:'#102030-#F0C0A0' -fill '#00FF80' -draw 'point 1,0' "
+                "-fill '#FF0000' -draw 'point 4,2' " +
+                png));
     ASSERT_TRUE(convert(png + " -depth 8 rgb:" + temp_path("im.bin")));
     const Bytes top_first = read_file(temp_path("im.bin"));
     ASSERT_EQ(top_first.size(), 45u);
@@ -305,8 +309,10 @@ TEST(ImageReaders, JpegIsStoredBottomRowFirst) {
     if (!have_convert()) GTEST_SKIP() << "ImageMagick's convert is not installed";
     // 4 x 2: the top row red, the bottom row blue.
     const std::string jpg = temp_path("rows.jpg");
-    ASSERT_TRUE(convert("-size 4x2 xc:red -fill blue -draw 'line 0,1 3,1' -quality 100 "
-                        "-sampling-factor 1x1 " + jpg));
+    ASSERT_TRUE(
+        convert("-size 4x2 xc:red -fill blue -draw 'line 0,1 3,1' -quality 100 "
+                "-sampling-factor 1x1 " +
+                jpg));
     GFX_Image image(jpg);
     ASSERT_TRUE(image.has_pixels());
     EXPECT_EQ(image.m_width, 4u);
@@ -336,10 +342,11 @@ TEST(ImageReaders, BrokenOrUnsupportedJpegsGiveNoPixelsAndDoNotEndTheProcess) {
     ASSERT_EQ(decode_memory(reader, whole, w, h, bits).size(), 64u * 48 * 3);
 
     // Cut short (a download that broke off): no pixels rather than a grey lower part.
-    EXPECT_TRUE(decode_memory(reader, Bytes(whole.begin(), whole.begin() + whole.size() / 2),
-                              w, h, bits).empty());
-    EXPECT_TRUE(decode_memory(reader, Bytes(whole.begin(), whole.begin() + 100), w, h, bits)
-                    .empty());
+    EXPECT_TRUE(
+        decode_memory(reader, Bytes(whole.begin(), whole.begin() + whole.size() / 2), w, h, bits)
+            .empty());
+    EXPECT_TRUE(
+        decode_memory(reader, Bytes(whole.begin(), whole.begin() + 100), w, h, bits).empty());
     // Only the end marker missing: every row is there, the picture stays.
     EXPECT_EQ(decode_memory(reader, Bytes(whole.begin(), whole.end() - 2), w, h, bits).size(),
               64u * 48 * 3);
@@ -367,8 +374,7 @@ TEST(ImageReaders, JpegHeadersPromisingHugePicturesGiveNoPixels) {
     const std::string ppm = temp_path("small.ppm");
     ASSERT_TRUE(convert("-seed 5 -size 16x16 plasma:fractal -depth 8 ppm:" + ppm));
     ASSERT_EQ(std::system(("cjpeg " + ppm + " >" + temp_path("huff.jpg")).c_str()), 0);
-    ASSERT_EQ(std::system(("cjpeg -arithmetic " + ppm + " >" + temp_path("arith.jpg")).c_str()),
-              0);
+    ASSERT_EQ(std::system(("cjpeg -arithmetic " + ppm + " >" + temp_path("arith.jpg")).c_str()), 0);
     GFX_ImageSerializerJPEG reader;
     unsigned w = 0, h = 0;
     unsigned char bits = 0;

@@ -75,7 +75,8 @@ TEST(Math, QuaternionMatchesRotationBuildersAndHandlesZeroAngle) {
         // A non-unit axis must give the same rotation.
         Math_Quaternion(0, 0, 7, a).get_rotation_matrix(q);
         z.set_rotate_z(a);
-        for (int i = 0; i < 9; ++i) EXPECT_NEAR(q[i], z[i], 1e-6f) << "angle " << a << " element " << i;
+        for (int i = 0; i < 9; ++i)
+            EXPECT_NEAR(q[i], z[i], 1e-6f) << "angle " << a << " element " << i;
         Math_Quaternion(Math_Vector3(2, 0, 0), a).get_rotation_matrix(q);
         z.set_rotate_x(a);
         for (int i = 0; i < 9; ++i) EXPECT_NEAR(q[i], z[i], 1e-6f);

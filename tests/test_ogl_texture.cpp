@@ -123,7 +123,8 @@ TEST(OGL_Texture2D, ImageDepthChoosesTheFormats) {
     // From a file (a 1 x 1 TGA, blue-green-red-alpha on disk), and a depth outside the table
     // afterwards keeps the formats of the previous image.
     const std::string path = testing::TempDir() + "ogl_texture_1x1.tga";
-    const unsigned char tga[22] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0, 32, 8, 30, 20, 10, 40};
+    const unsigned char tga[22] = {0, 0, 2, 0, 0, 0,  0, 0,  0,  0,  0,
+                                   0, 1, 0, 1, 0, 32, 8, 30, 20, 10, 40};
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(tga), sizeof tga);
     OGL_Texture2D tex;
     tex.read_from_file(path.c_str());

@@ -36,16 +36,14 @@ constexpr int kDialY = 61;
 struct Globe : GlobeFixture {
     std::vector<std::string> opened;
 
-    Globe() : GlobeFixture(W, H)
-    {
+    Globe() : GlobeFixture(W, H) {
         c.m_open_url = [this](const std::string& page) { opened.push_back(page); };
         start();
     }
 
     // The user and friends "1" .. "n" with the user's lines and a chain of friendships among
     // the friends.
-    void people(int friends)
-    {
+    void people(int friends) {
         GlobeFixture::people(friends);
         c.add_connections_for_myself();
         for (int i = 1; i < friends; ++i)
@@ -54,36 +52,33 @@ struct Globe : GlobeFixture {
     }
 
     // Each handler call is followed by the frame that acts on it.
-    void move(int x, int y, bool drag = false) { c.mouse_moved(x, y, 0, 0, drag ? 1u : 0u), frame(); }
+    void move(int x, int y, bool drag = false) {
+        c.mouse_moved(x, y, 0, 0, drag ? 1u : 0u), frame();
+    }
     void press(int x, int y) { c.mouse_down(x, y, 0), frame(); }
     void release(int x, int y) { c.mouse_up(x, y, 0), frame(); }
     // Press and release between two frames, as a quick click arrives.
-    void click(int x, int y)
-    {
+    void click(int x, int y) {
         c.mouse_moved(x, y, 0, 0, 0);
         c.mouse_down(x, y, 0);
         c.mouse_up(x, y, 0);
         frame();
     }
 
-    GFX_WidgetDockedFriend* thumb(GFX_Dock* dock, size_t i)
-    {
+    GFX_WidgetDockedFriend* thumb(GFX_Dock* dock, size_t i) {
         return dynamic_cast<GFX_WidgetDockedFriend*>(dock->m_widgets.at(i));
     }
-    void click_thumb(GFX_Dock* dock, size_t i)
-    {
+    void click_thumb(GFX_Dock* dock, size_t i) {
         GFX_WidgetDocked* w = dock->m_widgets.at(i);
         click(int((w->m_left + w->m_right) / 2), int((w->m_top + w->m_bottom) / 2));
     }
 
     // A locator on the near side, well inside the 3D area, other than skip.
-    GFX_LocationHolder* front_holder(GFX_LocationHolder* skip = nullptr)
-    {
+    GFX_LocationHolder* front_holder(GFX_LocationHolder* skip = nullptr) {
         return GlobeFixture::front_holder(skip, 150, 130, W - 150, H - 150);
     }
 
-    int drawn(int x0, int y0, int x1, int y1)
-    {
+    int drawn(int x0, int y0, int x1, int y1) {
         return gl.count(x0, y0, x1, y1, [this](const Rgba& p) { return !is_background(p); });
     }
 };
@@ -99,8 +94,7 @@ struct Selection {
     GFX_LocationHolder* holder = nullptr;
 };
 
-Selection selection_of(UTL_SimCtrlNimbra& c)
-{
+Selection selection_of(UTL_SimCtrlNimbra& c) {
     Selection s;
     for (GFX_LocationHolder* h : c.m_loc_holders) {
         s.billboard_sizes.push_back(h->m_billboard->m_width);
@@ -117,8 +111,7 @@ Selection selection_of(UTL_SimCtrlNimbra& c)
     return s;
 }
 
-void expect_same(const Selection& a, const Selection& b)
-{
+void expect_same(const Selection& a, const Selection& b) {
     EXPECT_EQ(a.billboard_sizes, b.billboard_sizes);
     EXPECT_EQ(a.selected, b.selected);
     EXPECT_EQ(a.lines_lit, b.lines_lit);
@@ -129,8 +122,7 @@ void expect_same(const Selection& a, const Selection& b)
     EXPECT_EQ(a.holder, b.holder);
 }
 
-std::vector<bool> active_buttons(UTL_SimCtrlNimbra& c)
-{
+std::vector<bool> active_buttons(UTL_SimCtrlNimbra& c) {
     std::vector<bool> a;
     for (GFX_WidgetRoundButton* b : c.m_rotate_buttons) a.push_back(b->m_active);
     return a;
@@ -307,7 +299,8 @@ TEST(Overlay, ThumbnailDragScrollsAndClicksNothing) {
     g.move(x2, y2 + 3, true);
     g.release(x2, y2 + 3);
     EXPECT_TRUE(g.thumb(dock, 4)->m_selected);
-    EXPECT_EQ(dynamic_cast<GFX_LocationHolderFriend*>(c.m_selected_holder)->m_friend, c.m_friends[4]);
+    EXPECT_EQ(dynamic_cast<GFX_LocationHolderFriend*>(c.m_selected_holder)->m_friend,
+              c.m_friends[4]);
 }
 
 TEST(Overlay, MakerLogoBrightensUnderThePointerAndOpensTheAboutPage) {
@@ -373,14 +366,16 @@ TEST(Overlay, MissingControlsAreSkippedAndLatePeopleGetThumbnails) {
     c.start(W, H);
     ASSERT_EQ(c.m_myself_dock->m_widgets.size(), 1u);
     ASSERT_EQ(c.m_list_dock->m_widgets.size(), 2u);
-    EXPECT_EQ(dynamic_cast<GFX_WidgetDockedFriend*>(c.m_list_dock->m_widgets[1])->m_friend, c.m_friends[1]);
+    EXPECT_EQ(dynamic_cast<GFX_WidgetDockedFriend*>(c.m_list_dock->m_widgets[1])->m_friend,
+              c.m_friends[1]);
 
     // Deleted controls, and a hole among the buttons: every event and frame skips them.
     delete c.m_rotate_buttons[1];
     c.m_rotate_buttons[1] = nullptr;
     c.activate_rotate_button(1);
     auto drive = [&] {
-        const int spots[][2] = {{15, 15}, {107, 15}, {61, 61}, {34, H - 60}, {W - 40, H - 50}, {W - 9, H - 40}, {W - 100, 10}};
+        const int spots[][2] = {{15, 15},         {107, 15},       {61, 61},     {34, H - 60},
+                                {W - 40, H - 50}, {W - 9, H - 40}, {W - 100, 10}};
         for (const auto& s : spots) {
             c.mouse_moved(s[0], s[1], 0, 0, 0);
             c.mouse_down(s[0], s[1], 0);
@@ -455,7 +450,8 @@ TEST(Overlay, HundredsOfFriendsLayOutScrollAndComeIntoView) {
     EXPECT_GE(last->m_bottom, 0);
     EXPECT_LE(last->m_top, H);
     g.click_thumb(dock, n - 1);
-    EXPECT_EQ(dynamic_cast<GFX_LocationHolderFriend*>(c.m_selected_holder)->m_friend, c.m_friends[n - 1]);
+    EXPECT_EQ(dynamic_cast<GFX_LocationHolderFriend*>(c.m_selected_holder)->m_friend,
+              c.m_friends[n - 1]);
 
     // Selecting the first friend on the globe brings its thumbnail back into view.
     c.select_loc_holder(c.m_loc_holders[1]);
@@ -494,7 +490,8 @@ TEST(Overlay, ControlsAreDrawnWhereTheyArePlaced) {
     const float want_sel = theme.m_button_color_sel.m_x / theme.m_button_color_sel.m_z;
     const float want_plain = theme.m_button_color.m_x / theme.m_button_color.m_z;
     EXPECT_NEAR(ratio(sel), want_sel, 0.12) << int(sel.r) << " " << int(sel.g) << " " << int(sel.b);
-    EXPECT_NEAR(ratio(plain), want_plain, 0.12) << int(plain.r) << " " << int(plain.g) << " " << int(plain.b);
+    EXPECT_NEAR(ratio(plain), want_plain, 0.12)
+        << int(plain.r) << " " << int(plain.g) << " " << int(plain.b);
     EXPECT_GT(std::abs(ratio(sel) - ratio(plain)), 0.2);
 
     // A lit rotate button in the dial's selected colour, an unlit one in the plain colour.

@@ -24,27 +24,23 @@ namespace {
 // A private folder that goes away with the test.
 struct TempDir {
     std::string path;
-    TempDir()
-    {
+    TempDir() {
         char name[] = "/tmp/nimbra_opener_XXXXXX";
         path = mkdtemp(name) ? name : "";
     }
-    ~TempDir()
-    {
+    ~TempDir() {
         if (!path.empty()) std::system(("rm -rf '" + path + "'").c_str());
     }
 };
 
-std::string read_file(const std::string& path)
-{
+std::string read_file(const std::string& path) {
     std::ifstream in(path);
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
 }
 
-bool gone(pid_t pid)
-{
+bool gone(pid_t pid) {
     return kill(pid, 0) != 0 && errno == ESRCH;  // a zombie still answers kill
 }
 
@@ -59,7 +55,8 @@ TEST(OverlayOpener, AddressOfAPage) {
 
     char real[PATH_MAX];
     ASSERT_NE(realpath(dir.path.c_str(), real), nullptr);
-    EXPECT_EQ(page_address(sub + "/./about.html"), "file://" + std::string(real) + "/about%20me%20%231/about.html");
+    EXPECT_EQ(page_address(sub + "/./about.html"),
+              "file://" + std::string(real) + "/about%20me%20%231/about.html");
     EXPECT_EQ(page_address("https://example.org/nimbra"), "https://example.org/nimbra");
     EXPECT_EQ(page_address(dir.path + "/missing.html"), "");
     EXPECT_EQ(page_address(""), "");
@@ -88,7 +85,8 @@ TEST(OverlayOpener, StartsTheOpenerWithoutWaitingAndReapsIt) {
     ASSERT_GT(pid, 0);
     EXPECT_LT(spent, std::chrono::milliseconds(700)) << "the caller waited for the opener";
 
-    for (int i = 0; i < 500 && !gone(pid); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 500 && !gone(pid); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_TRUE(gone(pid)) << "the opener was not reaped";
     EXPECT_EQ(read_file(opener + ".args"), "1:" + page_address(page) + "\n");
 

@@ -58,8 +58,9 @@ TEST(ParameterList, ValuesConvertByTheirFirstCharacter) {
               "a=1;b=5;c=0;d=0;e=-250;f=1;g=inf;h=0;");
     // Decimal only, whatever sscanf would also take.
     EXPECT_EQ(parse("a 0x10\nb -inf\nc .5\nd +5\n"), "a=0;b=0;c='.5';d='+5';");
-    EXPECT_EQ(parse("v [ 0.5 4 1 ]\nw [ ]\nx [ 1 2]\ny [ 1 ] 2\nz [ 1,2 ]\nu [1 2 ]\nt [ .5 5. ]\n"),
-              "v=[ 0.5 4 1 ];w=[ ];x=[ 1 2 ];y=[ 1 ];z=[ 1 ];u=[ 0 2 ];t=[ 0.5 5 ];");
+    EXPECT_EQ(
+        parse("v [ 0.5 4 1 ]\nw [ ]\nx [ 1 2]\ny [ 1 ] 2\nz [ 1,2 ]\nu [1 2 ]\nt [ .5 5. ]\n"),
+        "v=[ 0.5 4 1 ];w=[ ];x=[ 1 2 ];y=[ 1 ];z=[ 1 ];u=[ 0 2 ];t=[ 0.5 5 ];");
     EXPECT_EQ(parse("a hello   world\nb \"x y\"\nc \"x\" // c\nd \"x\"  \ne \"a \"b\" c\"\nf \"\n"),
               "a='hello   world';b='x y';c='x\" // c';d='x\"  ';e='a \"b\" c';f='';");
 }
@@ -84,7 +85,8 @@ TEST(ParameterList, LookupsAnswerTheFirstEntryOfAName) {
 
 TEST(ParameterList, LineEndsAndHighBytesDoNotChangeTheTree) {
     const std::string lf =
-        "T {\n  C [ 0 0.5 1 ]\n  Title \"Gr\xFC\xDF\"\n  \xE4\xB8\xAD \xC3\xA9t\xC3\xA9 \xE2\x82\xAC\n}\n";
+        "T {\n  C [ 0 0.5 1 ]\n  Title \"Gr\xFC\xDF\"\n  \xE4\xB8\xAD \xC3\xA9t\xC3\xA9 "
+        "\xE2\x82\xAC\n}\n";
     std::string crlf, cr;
     for (char c : lf) {
         crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
@@ -99,7 +101,7 @@ TEST(ParameterList, LineEndsAndHighBytesDoNotChangeTheTree) {
 
 TEST(ParameterList, HostileTextEndsQuietly) {
     EXPECT_EQ(parse("a {\n b {\n  c 1\n"), "a={b={c=1;};};");  // missing "}"
-    EXPECT_EQ(parse("x 1\n}\ny 2\n"), "x=1;");                   // stray "}"
+    EXPECT_EQ(parse("x 1\n}\ny 2\n"), "x=1;");                 // stray "}"
     EXPECT_EQ(parse("}}}}\n} {\n{ }\n"), "");
 
     // Deep nesting: lists past the limit are kept empty and skipped to their own "}", even
@@ -120,7 +122,8 @@ TEST(ParameterList, HostileTextEndsQuietly) {
     for (int i = 0; i < 20000; ++i) nested += "l {\n";
     EXPECT_FALSE(parse(nested).empty());
 
-    std::string long_line = "v [" + std::string(2000000, ' ') + "1 ]\ns " + std::string(1 << 20, 'x');
+    std::string long_line =
+        "v [" + std::string(2000000, ' ') + "1 ]\ns " + std::string(1 << 20, 'x');
     EXPECT_EQ(parse(long_line).size(), 13u + (1u << 20));
 }
 

@@ -180,9 +180,7 @@ TEST_F(PhotoTexture, WithoutPixelsBindsNothingAndDrawsNothing) {
     OGL_TextureFoto unreadable;
     unreadable.read_from_file(s_dir->file("missing.jpg").c_str());
     OGL_TextureFoto not_a_jpeg;
-    {
-        std::ofstream(s_dir->file("text.jpg")) << "<html>not found</html>";
-    }
+    { std::ofstream(s_dir->file("text.jpg")) << "<html>not found</html>"; }
     not_a_jpeg.read_from_file(s_dir->file("text.jpg").c_str());
 
     glDisable(GL_LIGHTING);

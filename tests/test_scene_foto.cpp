@@ -51,7 +51,8 @@ TEST(SceneFoto, WithoutControllerManagerOrAddressThereIsNoTexture) {
     controller.m_foto_texture_boss = new UTL_FotoTextureBoss();  // the controller deletes it
     GFX_Foto empty(&controller);
     EXPECT_EQ(empty.get_texture(), nullptr);
-    EXPECT_TRUE(controller.m_foto_texture_boss->m_serfs.empty()) << "an empty address is never queued";
+    EXPECT_TRUE(controller.m_foto_texture_boss->m_serfs.empty())
+        << "an empty address is never queued";
 }
 
 TEST(SceneFoto, DrawsOnlyOnceLoadedAndSharesOneTexturePerAddress) {

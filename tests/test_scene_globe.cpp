@@ -172,7 +172,8 @@ TEST(SceneGlobe, LinesAndLocatorsLeaveNoPointerWhicheverIsDeletedFirst) {
 
     // The lines go first: no locator keeps one; selecting still walks the lists safely.
     g.c.clear_connections();
-    for (size_t i = 0; i < g.c.m_loc_holders.size(); ++i) EXPECT_TRUE(holder(g.c, i)->m_connections.empty());
+    for (size_t i = 0; i < g.c.m_loc_holders.size(); ++i)
+        EXPECT_TRUE(holder(g.c, i)->m_connections.empty());
     g.c.select_loc_holder(holder(g.c, 0));
     g.frames(2);
 }

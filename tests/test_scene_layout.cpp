@@ -21,7 +21,8 @@ void expect_near(const Math_Vector3& a, const Math_Vector3& b, float eps = 1e-2f
 // A locator frame's centre before the push of 100 towards the viewer.
 Math_Vector3 frame_centre(const GFX_LocationHolder& h) {
     const Math_Vector3* v = h.m_billboard->m_vertices;
-    return (v[0] + v[1] + v[2] + v[3]) * 0.25f - h.m_billboard->m_right.cross(h.m_billboard->m_up) * 100.0f;
+    return (v[0] + v[1] + v[2] + v[3]) * 0.25f -
+           h.m_billboard->m_right.cross(h.m_billboard->m_up) * 100.0f;
 }
 
 const float kNaN = std::numeric_limits<float>::quiet_NaN();

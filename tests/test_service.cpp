@@ -129,9 +129,10 @@ TEST(ServiceNetwork, ReadsEdgeListsInBothFormsAndPicksTheEgo) {
     path = write_file("edges.csv", "source,target\n10,20\n10,30\n\"20\",30\n");
     ASSERT_TRUE(csv.read_edge_list(path, error, warning)) << error;
     EXPECT_EQ(csv.friendship_count(), 3u);
-    std::string people = write_file(
-        "people.csv", "uid,name,pic,pic_square\n10,\"Doe, Jane\",http://x/p.jpg,http://x/q.jpg\n"
-                      "20,Max\n99,Nobody\n");
+    std::string people =
+        write_file("people.csv",
+                   "uid,name,pic,pic_square\n10,\"Doe, Jane\",http://x/p.jpg,http://x/q.jpg\n"
+                   "20,Max\n99,Nobody\n");
     ASSERT_TRUE(csv.read_people(people, error, warning));
     EXPECT_EQ(csv.find("10")->m_name, "Doe, Jane");
     EXPECT_EQ(csv.find("10")->m_pic_square, "http://x/q.jpg");
@@ -209,18 +210,20 @@ TEST(ServiceProtocol, SignaturesAreMd5OfSortedPairsAndSecret) {
 
 TEST(ServiceProtocol, AnswerReadingAndValidity) {
     UTL_ServiceAnswer a;
-    a.parse("<friends_get_response list=\"true\"><uid>1</uid> <uid>22</uid><!-- c --><uid/>"
-            "</friends_get_response>",
-            "friends_get_response");
+    a.parse(
+        "<friends_get_response list=\"true\"><uid>1</uid> <uid>22</uid><!-- c --><uid/>"
+        "</friends_get_response>",
+        "friends_get_response");
     ASSERT_TRUE(a.valid_response());
     EXPECT_EQ(UTL_ServiceAnswer::array_from_xml_element(a.root_element()),
               (std::vector<std::string>{"1", "22", ""}));
 
     UTL_ServiceAnswer d;
-    d.parse("<friends_areFriends_response><friend_info><uid1>1</uid1><uid2>2</uid2>"
-            "<are_friends>1</are_friends></friend_info><friend_info><uid1>3</uid1>"
-            "</friend_info></friends_areFriends_response>",
-            "friends_areFriends_response");
+    d.parse(
+        "<friends_areFriends_response><friend_info><uid1>1</uid1><uid2>2</uid2>"
+        "<are_friends>1</are_friends></friend_info><friend_info><uid1>3</uid1>"
+        "</friend_info></friends_areFriends_response>",
+        "friends_areFriends_response");
     auto entries = UTL_ServiceAnswer::dictionary_array_from_xml_element(d.root_element());
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0]["are_friends"], "1");
@@ -280,8 +283,8 @@ TEST(ServiceHttp, AnswersTheMethodsAndRefusesBadCalls) {
                         "auth_getSession_response");
     EXPECT_EQ(again->error_code(), 105);
 
-    auto friends = parsed(signed_call({{"method", "facebook.friends.get"}}, key),
-                          "friends_get_response");
+    auto friends =
+        parsed(signed_call({{"method", "facebook.friends.get"}}, key), "friends_get_response");
     EXPECT_EQ(UTL_ServiceAnswer::array_from_xml_element(friends->root_element()),
               (std::vector<std::string>{"f1", "f2", "f3", "f4"}));
 
@@ -330,8 +333,9 @@ TEST(ServiceHttp, AnswersTheMethodsAndRefusesBadCalls) {
         {signed_call({{"method", "facebook.friends.get"}}, key + "x"), 102},
         {signed_call({{"method", "facebook.photos.get"}}, key), 3},
         {signed_call({{"method", "auth.getSession"}, {"auth_token", "guess"}}), 105},
-        {signed_call({{"method", "facebook.friends.areFriends"}, {"uids1", "f1,f2"},
-                      {"uids2", "f3"}}, key), 100},
+        {signed_call(
+             {{"method", "facebook.friends.areFriends"}, {"uids1", "f1,f2"}, {"uids2", "f3"}}, key),
+         100},
         {signed_call({{"method", "facebook.users.getInfo"}}, key), 100},
     };
     for (const Refusal& r : refusals) {
@@ -369,8 +373,8 @@ TEST(ServiceHttp, SurvivesMalformedRequestsAndServesPortraits) {
         rude.Post("/restserver.php", h, "method=x", "application/x-www-form-urlencoded");
     }
     // Still answering.
-    auto still = client.Post("/restserver.php", params_of(signed_call({{"method",
-                                                                         "auth.createToken"}})));
+    auto still =
+        client.Post("/restserver.php", params_of(signed_call({{"method", "auth.createToken"}})));
     ASSERT_TRUE(still);
     EXPECT_NE(still->body.find("<auth_createToken_response>"), std::string::npos);
 

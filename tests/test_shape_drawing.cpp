@@ -68,9 +68,11 @@ TEST(ShapeDrawing, EveryPathCoversTheDiscAndCullsNothingSeenFromOutside) {
     glEnable(GL_CULL_FACE);
     for (const DrawPath& path : PATHS) {
         const int n = covered(gl, ball, path);
-        EXPECT_TRUE(n > 0.93f * disc_pixels(125) && n < 1.02f * disc_pixels(125)) << path.name << " " << n;
+        EXPECT_TRUE(n > 0.93f * disc_pixels(125) && n < 1.02f * disc_pixels(125))
+            << path.name << " " << n;
         const int m = covered(gl, button, path);
-        EXPECT_TRUE(m > 0.93f * disc_pixels(40) && m < 1.05f * disc_pixels(40)) << path.name << " " << m;
+        EXPECT_TRUE(m > 0.93f * disc_pixels(40) && m < 1.05f * disc_pixels(40))
+            << path.name << " " << m;
     }
     // Hiding the face toward the viewer (+z) opens a hole; the inside of the far face does not
     // show through it.
@@ -128,11 +130,14 @@ TEST(ShapeDrawing, VertexArraysMatchImmediateModeLitAndTextured) {
     const std::vector<uint8_t> arrays = render(PATHS[0]);
     int differ = 0;
     for (size_t i = 0; i < arrays.size(); i += 4)
-        if (std::abs(arrays[i] - immediate[i]) > 2 || std::abs(arrays[i + 1] - immediate[i + 1]) > 2) ++differ;
+        if (std::abs(arrays[i] - immediate[i]) > 2 ||
+            std::abs(arrays[i + 1] - immediate[i + 1]) > 2)
+            ++differ;
     EXPECT_LE(differ, SIZE * SIZE / 200);
 
     // The picture is lit from the right and shows both texture colours.
-    const Rgba right = gl.pixel(SIZE / 2 + 30, SIZE / 2 + 3), left = gl.pixel(SIZE / 2 - 30, SIZE / 2 + 3);
+    const Rgba right = gl.pixel(SIZE / 2 + 30, SIZE / 2 + 3),
+               left = gl.pixel(SIZE / 2 - 30, SIZE / 2 + 3);
     EXPECT_GT(right.r + right.g, left.r + left.g + 100);
     EXPECT_GT(gl.count([](const Rgba& p) { return p.r > 2 * p.g + 20; }), 100);
     EXPECT_GT(gl.count([](const Rgba& p) { return p.g > 2 * p.r + 20; }), 100);

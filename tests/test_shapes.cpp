@@ -30,8 +30,12 @@ void check_shape(const GFX_GroupedModel& model, int n, float radius) {
             EXPECT_EQ(p.m_tangent, Math_Vector3());
         }
         for (const Math_Triangle& tri : group->m_triangles) {
-            ASSERT_TRUE(tri[0] >= 0 && tri[0] < count && tri[1] >= 0 && tri[1] < count && tri[2] >= 0 && tri[2] < count);
-            EXPECT_GT(outward_winding(v[tri[0]].m_position, v[tri[1]].m_position, v[tri[2]].m_position), 0) << g;
+            ASSERT_TRUE(tri[0] >= 0 && tri[0] < count && tri[1] >= 0 && tri[1] < count &&
+                        tri[2] >= 0 && tri[2] < count);
+            EXPECT_GT(
+                outward_winding(v[tri[0]].m_position, v[tri[1]].m_position, v[tri[2]].m_position),
+                0)
+                << g;
         }
         // OpenGL takes strip triangle k as (k, k+1, k+2), the first two swapped when k is odd.
         for (const std::vector<int>* strip : group->m_strips) {
@@ -39,7 +43,10 @@ void check_shape(const GFX_GroupedModel& model, int n, float radius) {
             for (int index : *strip) ASSERT_TRUE(index >= 0 && index < count);
             for (size_t k = 0; k + 2 < strip->size(); ++k) {
                 const int a = (*strip)[k + (k % 2)], b = (*strip)[k + 1 - (k % 2)];
-                EXPECT_GT(outward_winding(v[a].m_position, v[b].m_position, v[(*strip)[k + 2]].m_position), 0) << g;
+                EXPECT_GT(outward_winding(v[a].m_position, v[b].m_position,
+                                          v[(*strip)[k + 2]].m_position),
+                          0)
+                    << g;
             }
         }
     }
@@ -78,7 +85,8 @@ TEST(Shapes, FirstTriangleStripAndVertexOfTheBall) {
 }
 
 TEST(Shapes, SphereButtonHasAVertexOnEachFaceAxisTheBallHasNone) {
-    const Math_Vector3 axes[6] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+    const Math_Vector3 axes[6] = {{1, 0, 0},  {-1, 0, 0}, {0, 1, 0},
+                                  {0, -1, 0}, {0, 0, 1},  {0, 0, -1}};
     GFX_SphereButton button(40);
     GFX_ColorBall ball(125);
     for (int g = 0; g < 6; ++g) {

@@ -76,14 +76,17 @@ TEST(GFX_Text, EachCharacterDrawsTheLeftHalfOfItsCellAcrossItsWholeQuad) {
     // Characters from different rows and columns, a space and a control code each draw their
     // own cell; a byte above 127 has none and leaves a blank advance. Quads are 16 wide and
     // 32 high from (10, 20): a texel per pixel across.
-    const char* str = "Az \t\xE9" "0";
+    const char* str =
+        "Az \t\xE9"
+        "0";
     s.text.draw(Math_Vector3(10, 20, 0), Math_Vector3(1, 0, 0), Math_Vector3(0, 1, 0), 16, 32, str,
                 Math_Vector3(1, 1, 1));
     for (int i = 0; str[i] != '\0'; ++i) {
         SCOPED_TRACE(i);
         const int left = 10 + 16 * i;
         if (i == 4) {
-            EXPECT_EQ(s.gl.count(left, 0, left + 16, 80, [](const Rgba& p) { return !black(p); }), 0);
+            EXPECT_EQ(s.gl.count(left, 0, left + 16, 80, [](const Rgba& p) { return !black(p); }),
+                      0);
             continue;
         }
         // The quad's left and right parts both show the glyph half of the cell.
@@ -129,7 +132,8 @@ TEST(GFX_Text, OverlayDrawAdvancesByTheWidthAndBlendsWithTheColourAlpha) {
     // Half alpha over black: half the glyph's colour.
     s.text.draw(10, 40, 8, 16, "A", Math_Vector4(1, 1, 1, 0.5f));
     const Rgba a = glyph_color('A');
-    EXPECT_TRUE(near(s.gl.pixel(13, 48), Rgba{uint8_t(a.r / 2), uint8_t(a.g / 2), uint8_t(a.b / 2), 255}));
+    EXPECT_TRUE(
+        near(s.gl.pixel(13, 48), Rgba{uint8_t(a.r / 2), uint8_t(a.g / 2), uint8_t(a.b / 2), 255}));
 }
 
 TEST(GFX_Text, EmptyTextDrawsNothingButSetsAndRestoresState) {

@@ -58,12 +58,17 @@ OGL_Texture2D* red_blue_texture() {
 
 TEST(GFX_Widget, EveryAnchorPlacesTheOffsetsFromItsScreenPoint) {
     GFX_WidgetScreen screen{800, 600};
-    const float origins[][3] = {{GFX_Widget::TOP_LEFT, 0, 600},     {GFX_Widget::TOP_RIGHT, 800, 600},
-                                {GFX_Widget::BOTTOM_LEFT, 0, 0},    {GFX_Widget::BOTTOM_RIGHT, 800, 0},
-                                {GFX_Widget::MIDDLE_LEFT, 0, 300},  {GFX_Widget::MIDDLE_RIGHT, 800, 300},
-                                {GFX_Widget::TOP_CENTER, 400, 600}, {GFX_Widget::BOTTOM_CENTER, 400, 0},
+    const float origins[][3] = {{GFX_Widget::TOP_LEFT, 0, 600},
+                                {GFX_Widget::TOP_RIGHT, 800, 600},
+                                {GFX_Widget::BOTTOM_LEFT, 0, 0},
+                                {GFX_Widget::BOTTOM_RIGHT, 800, 0},
+                                {GFX_Widget::MIDDLE_LEFT, 0, 300},
+                                {GFX_Widget::MIDDLE_RIGHT, 800, 300},
+                                {GFX_Widget::TOP_CENTER, 400, 600},
+                                {GFX_Widget::BOTTOM_CENTER, 400, 0},
                                 {GFX_Widget::CENTER, 400, 300},
-                                {9, 0, 0},  {-1, 0, 0}};  // unknown locations: the origin
+                                {9, 0, 0},
+                                {-1, 0, 0}};  // unknown locations: the origin
     for (const auto& o : origins) {
         SCOPED_TRACE(o[0]);
         GFX_Widget w(&screen, -20, 7, 30, 12, GFX_Widget::Location(int(o[0])), kGrey);

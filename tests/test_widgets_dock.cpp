@@ -125,14 +125,14 @@ TEST(GFX_Dock, ThePointerSwellsItsThumbnailAndTheNeighboursFallingOffWithDistanc
     dock->update(0.02f);
     const GFX_WidgetDocked* five = dock->m_widgets[5];
     EXPECT_TRUE(dock->mouse_move(760, (five->m_top + five->m_bottom) / 2));
-    const float expected[14] = {48, 48.06f, 49.16f, 57.19f, 79.75f, 96, 79.75f,
-                                57.19f, 49.16f, 48.06f, 48, 48, 48, 48};
+    const float expected[14] = {48,     48.06f, 49.16f, 57.19f, 79.75f, 96, 79.75f,
+                                57.19f, 49.16f, 48.06f, 48,     48,     48, 48};
     for (int j = 0; j < 14; ++j) {
         SCOPED_TRACE(j);
         EXPECT_NEAR(dock->m_widgets[j]->m_target_width, expected[j], 0.01f);
         EXPECT_EQ(dock->m_widgets[j]->m_target_height, dock->m_widgets[j]->m_target_width);
     }
-    EXPECT_GT(dock->m_widgets[0]->m_target_width, 48.0f);  // five steps: a trace
+    EXPECT_GT(dock->m_widgets[0]->m_target_width, 48.0f);   // five steps: a trace
     EXPECT_EQ(dock->m_widgets[11]->m_target_width, 48.0f);  // six steps: none
 
     // Pointer off the thumbnails: every target back to rest, and the move is not taken.

@@ -9,10 +9,17 @@ FILE* UTL_File::open(const std::string& path, int mode) {
     close();
     const char* how = nullptr;
     switch (mode) {
-        case READ: how = "rb"; break;
-        case WRITE: how = "wb"; break;
-        case READ_WRITE: how = "r+b"; break;
-        default: return nullptr;
+        case READ:
+            how = "rb";
+            break;
+        case WRITE:
+            how = "wb";
+            break;
+        case READ_WRITE:
+            how = "r+b";
+            break;
+        default:
+            return nullptr;
     }
     m_stream = std::fopen(path.c_str(), how);
     return m_stream;
@@ -65,7 +72,8 @@ char* UTL_File::read_string(int& size) {
             const int got = read(buffer + used, capacity - used);
             used += got;
             if (used < capacity) break;
-            if (capacity > (1 << 30) - chunk) break;  // a file past 1 GiB is not a text file we read
+            if (capacity > (1 << 30) - chunk)
+                break;  // a file past 1 GiB is not a text file we read
             char* bigger = new char[capacity + chunk + 1];
             std::memcpy(bigger, buffer, static_cast<size_t>(used));
             delete[] buffer;

@@ -17,10 +17,17 @@ GFX_Image::~GFX_Image() { clear(); }
 void GFX_Image::read(const std::string& path) {
     GFX_ImageSerializer* serializer = nullptr;
     switch (get_file_type_by_name(path)) {
-        case FILE_TGA: serializer = new GFX_ImageSerializerTGA(); break;
-        case FILE_JPEG: serializer = new GFX_ImageSerializerJPEG(); break;
-        case FILE_SGI: serializer = new GFX_ImageSerializerRGB(); break;
-        default: return;
+        case FILE_TGA:
+            serializer = new GFX_ImageSerializerTGA();
+            break;
+        case FILE_JPEG:
+            serializer = new GFX_ImageSerializerJPEG();
+            break;
+        case FILE_SGI:
+            serializer = new GFX_ImageSerializerRGB();
+            break;
+        default:
+            return;
     }
     clear();
     unsigned char* pixels = nullptr;
@@ -93,9 +100,7 @@ void GFX_ImageSerializer::hand_over(unsigned char** pixels, unsigned char& bits,
 
 bool GFX_ImageSerializer::allocate(size_t n, bool zeroed) {
     delete[] m_pixels;
-    if (zeroed)
-        m_pixels = new (std::nothrow) unsigned char[n]();
-    else
-        m_pixels = new (std::nothrow) unsigned char[n];
+    if (zeroed) m_pixels = new (std::nothrow) unsigned char[n]();
+    else m_pixels = new (std::nothrow) unsigned char[n];
     return m_pixels != nullptr;
 }

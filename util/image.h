@@ -81,7 +81,12 @@ protected:
     bool allocate(size_t n, bool zeroed = true);
 
     // Forgets the pixel pointer without freeing it (the caller owns it now).
-    void clean() { m_pixels = nullptr; m_bits = 0; m_width = 0; m_height = 0; }
+    void clean() {
+        m_pixels = nullptr;
+        m_bits = 0;
+        m_width = 0;
+        m_height = 0;
+    }
 
     unsigned char* m_pixels = nullptr;
     unsigned char m_bits = 0;

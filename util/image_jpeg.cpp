@@ -49,13 +49,12 @@ void on_progress(j_common_ptr cinfo) {
 }  // namespace
 
 void GFX_ImageSerializerJPEG::read(const std::string& path, unsigned char** pixels,
-                                   unsigned char& bits, unsigned int& width,
-                                   unsigned int& height) {
+                                   unsigned char& bits, unsigned int& width, unsigned int& height) {
     read_file(path, pixels, bits, width, height);
 }
 
-void GFX_ImageSerializerJPEG::write(const std::string&, unsigned char*, unsigned char,
-                                    unsigned int, unsigned int) {}
+void GFX_ImageSerializerJPEG::write(const std::string&, unsigned char*, unsigned char, unsigned int,
+                                    unsigned int) {}
 
 void GFX_ImageSerializerJPEG::decode(UTL_File& file) {
     FILE* stream = file.stream();
@@ -95,8 +94,7 @@ void GFX_ImageSerializerJPEG::decode(UTL_File& file) {
     // end of the data without a warning, so a few hundred bytes could decode to a picture of
     // the largest size.
     if (cinfo.arith_code || cinfo.out_color_components != 3 || cinfo.output_components != 3 ||
-        width == 0 || height == 0 || width > GFX_Image::MAX_SIDE ||
-        height > GFX_Image::MAX_SIDE) {
+        width == 0 || height == 0 || width > GFX_Image::MAX_SIDE || height > GFX_Image::MAX_SIDE) {
         jpeg_destroy_decompress(&cinfo);
         return;
     }
@@ -115,8 +113,7 @@ void GFX_ImageSerializerJPEG::decode(UTL_File& file) {
     // texture coordinate t = 0 and the TGA and SGI readers do.
     while (cinfo.output_scanline < height) {
         JSAMPROW row = m_pixels + (height - 1 - cinfo.output_scanline) * row_bytes;
-        if (jpeg_read_scanlines(&cinfo, &row, 1) != 1)
-            fail(reinterpret_cast<j_common_ptr>(&cinfo));
+        if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) fail(reinterpret_cast<j_common_ptr>(&cinfo));
     }
     errors.complete = true;
     jpeg_finish_decompress(&cinfo);

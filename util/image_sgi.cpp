@@ -22,13 +22,12 @@ uint32_t be32(const unsigned char* p) {
 }  // namespace
 
 void GFX_ImageSerializerRGB::read(const std::string& path, unsigned char** pixels,
-                                  unsigned char& bits, unsigned int& width,
-                                  unsigned int& height) {
+                                  unsigned char& bits, unsigned int& width, unsigned int& height) {
     read_file(path, pixels, bits, width, height);
 }
 
-void GFX_ImageSerializerRGB::write(const std::string&, unsigned char*, unsigned char,
-                                   unsigned int, unsigned int) {}
+void GFX_ImageSerializerRGB::write(const std::string&, unsigned char*, unsigned char, unsigned int,
+                                   unsigned int) {}
 
 void GFX_ImageSerializerRGB::decode(UTL_File& file) {
     unsigned char header[HEADER_SIZE];
@@ -50,8 +49,7 @@ void GFX_ImageSerializerRGB::decode(UTL_File& file) {
     } else if (dimension != 2) {
         return;
     }
-    if (x_size == 0 || height == 0 || x_size > GFX_Image::MAX_SIDE ||
-        height > GFX_Image::MAX_SIDE)
+    if (x_size == 0 || height == 0 || x_size > GFX_Image::MAX_SIDE || height > GFX_Image::MAX_SIDE)
         return;
     // Grey run-length images are not read (the system has none).
     if (run_length && dimension != 3) return;
@@ -62,17 +60,14 @@ void GFX_ImageSerializerRGB::decode(UTL_File& file) {
     // Offsets past INT_MAX cannot be sought to; such a file is treated as ending there.
     const long file_size = std::min(file.size(), long(INT_MAX));
     if (file_size < HEADER_SIZE) return;  // unseekable
-    if (run_length)
-        decode_run_length(file, file_size, channels);
-    else
-        decode_verbatim(file, file_size, dimension, channels);
+    if (run_length) decode_run_length(file, file_size, channels);
+    else decode_verbatim(file, file_size, dimension, channels);
 }
 
 // --- helpers ---------------------------------------------------------------------------------
 
 size_t GFX_ImageSerializerRGB::expand_scan_line(const unsigned char* in, size_t in_size,
-                                                unsigned char* out, size_t count,
-                                                size_t step) {
+                                                unsigned char* out, size_t count, size_t step) {
     size_t i = 0;
     size_t o = 0;
     while (i < in_size && o < count) {
@@ -125,8 +120,7 @@ void GFX_ImageSerializerRGB::decode_verbatim(UTL_File& file, long file_size, uns
     }
 }
 
-void GFX_ImageSerializerRGB::decode_run_length(UTL_File& file, long file_size,
-                                               unsigned channels) {
+void GFX_ImageSerializerRGB::decode_run_length(UTL_File& file, long file_size, unsigned channels) {
     // Two tables of one big-endian 32-bit number per scan line, indexed by row + channel * rows:
     // where each line starts, and how long it is.
     const size_t lines = size_t(m_height) * channels;

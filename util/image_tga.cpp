@@ -15,13 +15,12 @@ unsigned le16(const unsigned char* p) { return p[0] | (p[1] << 8); }
 }  // namespace
 
 void GFX_ImageSerializerTGA::read(const std::string& path, unsigned char** pixels,
-                                  unsigned char& bits, unsigned int& width,
-                                  unsigned int& height) {
+                                  unsigned char& bits, unsigned int& width, unsigned int& height) {
     read_file(path, pixels, bits, width, height);
 }
 
-void GFX_ImageSerializerTGA::write(const std::string&, unsigned char*, unsigned char,
-                                   unsigned int, unsigned int) {}
+void GFX_ImageSerializerTGA::write(const std::string&, unsigned char*, unsigned char, unsigned int,
+                                   unsigned int) {}
 
 void GFX_ImageSerializerTGA::decode(UTL_File& file) {
     unsigned char header[HEADER_SIZE];
@@ -37,8 +36,7 @@ void GFX_ImageSerializerTGA::decode(UTL_File& file) {
 
     // Colour-mapped, grey and run-length files would decode to noise: give nothing instead.
     if (image_type != TYPE_TRUE_COLOR || (depth != 24 && depth != 32)) return;
-    if (width == 0 || height == 0 || width > GFX_Image::MAX_SIDE ||
-        height > GFX_Image::MAX_SIDE)
+    if (width == 0 || height == 0 || width > GFX_Image::MAX_SIDE || height > GFX_Image::MAX_SIDE)
         return;
 
     // The identification field and a colour map (legal, and unused, in a true-colour file) sit

@@ -35,7 +35,10 @@ float scan_number(const std::string& text) {
     long integer_digits = 0;
     while (p < end && is_digit(*p)) {
         if (nonzero) ++integer_digits;
-        else if (*p != '0') { nonzero = true; integer_digits = 1; }
+        else if (*p != '0') {
+            nonzero = true;
+            integer_digits = 1;
+        }
         ++p;
     }
     bool any_digit = p > digits;

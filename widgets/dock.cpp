@@ -216,8 +216,8 @@ float GFX_Dock::scroll_limit() const {
     // NOTE: the limit above leaves out the one-pixel gaps, which outgrow its slack past about
     // 118 thumbnails and would cut the end of a long friend list off. So it is never less than
     // the whole run at rest (margin, thumbnails and gaps) plus room for a magnified thumbnail.
-    const float run = m_margin + 2.0f + n * (m_widget_size + 1.0f) - 1.0f +
-                      (m_widget_size_max - m_widget_size);
+    const float run =
+        m_margin + 2.0f + n * (m_widget_size + 1.0f) - 1.0f + (m_widget_size_max - m_widget_size);
     return std::max({limit, run - view_length, 0.0f});
 }
 

@@ -43,7 +43,7 @@ public:
     float m_right = 0.0f;
     float m_top = 0.0f;
     float m_bottom = 0.0f;
-    float m_width = 32.0f;   // current size, easing towards the target
+    float m_width = 32.0f;  // current size, easing towards the target
     float m_height = 32.0f;
     float m_target_width = 32.0f;
     float m_target_height = 32.0f;

@@ -24,10 +24,9 @@ void GFX_WidgetRoundButton::draw() {
 Math_Vector4 GFX_WidgetRoundButton::current_color() const {
     if (m_active || (m_pressed && m_hover)) return m_color_sel;
     if (m_pressed) {
-        return Math_Vector4((m_color.m_x + m_color_sel.m_x) * 0.5f,
-                            (m_color.m_y + m_color_sel.m_y) * 0.5f,
-                            (m_color.m_z + m_color_sel.m_z) * 0.5f,
-                            (m_color.m_w + m_color_sel.m_w) * 0.5f);
+        return Math_Vector4(
+            (m_color.m_x + m_color_sel.m_x) * 0.5f, (m_color.m_y + m_color_sel.m_y) * 0.5f,
+            (m_color.m_z + m_color_sel.m_z) * 0.5f, (m_color.m_w + m_color_sel.m_w) * 0.5f);
     }
     return m_color;
 }

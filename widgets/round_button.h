@@ -22,9 +22,8 @@ class UTL_SimCtrlNimbra;
 class GFX_WidgetRoundButton : public GFX_Widget {
 public:
     // The controller is borrowed and may be null (the default theme is used then).
-    GFX_WidgetRoundButton(UTL_SimCtrlNimbra* controller, GFX_WidgetScreen* screen, float x,
-                          float y, float width, float height, Location location,
-                          const Math_Vector4& color);
+    GFX_WidgetRoundButton(UTL_SimCtrlNimbra* controller, GFX_WidgetScreen* screen, float x, float y,
+                          float width, float height, Location location, const Math_Vector4& color);
 
     // Refreshes m_color and m_color_sel from the theme, then draws in the colour of the state:
     // m_color_sel when active or pressed with the pointer inside, the average of the two when

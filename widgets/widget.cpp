@@ -20,16 +20,38 @@ void anchor_origin(const GFX_WidgetScreen* screen, GFX_Widget::Location location
     const float w = screen->m_width;
     const float h = screen->m_height;
     switch (location) {
-        case GFX_Widget::TOP_LEFT: oy = h; break;
-        case GFX_Widget::TOP_RIGHT: ox = w; oy = h; break;
-        case GFX_Widget::BOTTOM_LEFT: break;
-        case GFX_Widget::BOTTOM_RIGHT: ox = w; break;
-        case GFX_Widget::MIDDLE_LEFT: oy = h / 2.0f; break;
-        case GFX_Widget::MIDDLE_RIGHT: ox = w; oy = h / 2.0f; break;
-        case GFX_Widget::TOP_CENTER: ox = w / 2.0f; oy = h; break;
-        case GFX_Widget::BOTTOM_CENTER: ox = w / 2.0f; break;
-        case GFX_Widget::CENTER: ox = w / 2.0f; oy = h / 2.0f; break;
-        default: break;
+        case GFX_Widget::TOP_LEFT:
+            oy = h;
+            break;
+        case GFX_Widget::TOP_RIGHT:
+            ox = w;
+            oy = h;
+            break;
+        case GFX_Widget::BOTTOM_LEFT:
+            break;
+        case GFX_Widget::BOTTOM_RIGHT:
+            ox = w;
+            break;
+        case GFX_Widget::MIDDLE_LEFT:
+            oy = h / 2.0f;
+            break;
+        case GFX_Widget::MIDDLE_RIGHT:
+            ox = w;
+            oy = h / 2.0f;
+            break;
+        case GFX_Widget::TOP_CENTER:
+            ox = w / 2.0f;
+            oy = h;
+            break;
+        case GFX_Widget::BOTTOM_CENTER:
+            ox = w / 2.0f;
+            break;
+        case GFX_Widget::CENTER:
+            ox = w / 2.0f;
+            oy = h / 2.0f;
+            break;
+        default:
+            break;
     }
 }
 
@@ -39,7 +61,12 @@ void anchor_origin(const GFX_WidgetScreen* screen, GFX_Widget::Location location
 
 GFX_Widget::GFX_Widget(GFX_WidgetScreen* screen, float x, float y, float width, float height,
                        Location location, const Math_Vector4& color)
-    : m_screen(screen), m_color(color), m_location(location), m_x(x), m_y(y), m_width(width),
+    : m_screen(screen),
+      m_color(color),
+      m_location(location),
+      m_x(x),
+      m_y(y),
+      m_width(width),
       m_height(height) {}
 
 GFX_Widget::~GFX_Widget() { clear(); }

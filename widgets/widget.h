@@ -70,7 +70,7 @@ public:
     // One quad in overlay pixels, texture (0, 0) at the lower left to (1, 1) at the upper right.
     static void draw_textured_quad(float left, float right, float top, float bottom);
 
-    GFX_WidgetScreen* m_screen;  // borrowed; may be null
+    GFX_WidgetScreen* m_screen;        // borrowed; may be null
     OGL_Texture* m_texture = nullptr;  // owned; null draws an untextured rectangle
     Math_Vector4 m_color;
     Location m_location;

@@ -33,7 +33,8 @@ struct RecordingTarget : UTL_AcquisitionTarget {
     }
     void create_friends_locators() override { calls.push_back("layout"); }
     void add_connections_for_myself() override { calls.push_back("my lines"); }
-    void add_connection(const char* uid1, const char* uid2, float alpha, bool highlighted) override {
+    void add_connection(const char* uid1, const char* uid2, float alpha,
+                        bool highlighted) override {
         connections.emplace_back(uid1, uid2);
         if (alpha != 0.4f || highlighted) ++odd_connections;
     }
@@ -64,11 +65,12 @@ inline UTL_SocialNetwork numbered_network(int n) {
 class FaultyService {
 public:
     struct Fault {
-        std::string body;      // replaces the answer when not empty
-        int delay_ms = 0;      // waits before answering
-        bool cut = false;      // sends half the answer, then closes the connection
+        std::string body;  // replaces the answer when not empty
+        int delay_ms = 0;  // waits before answering
+        bool cut = false;  // sends half the answer, then closes the connection
     };
-    using FaultFunction = std::function<Fault(const std::string& method, const std::string& answer)>;
+    using FaultFunction =
+        std::function<Fault(const std::string& method, const std::string& answer)>;
 
     explicit FaultyService(UTL_SocialNetwork network)
         : m_service(std::move(network), kNimbraApiKey, kNimbraSecret) {
@@ -81,7 +83,8 @@ public:
             });
             std::map<std::string, std::string> fields = UTL_SocialService::parse_form(body);
             std::string method = fields["method"];
-            std::string answer = m_service.answer(fields, "http://127.0.0.1:" + std::to_string(m_port));
+            std::string answer =
+                m_service.answer(fields, "http://127.0.0.1:" + std::to_string(m_port));
             Fault fault;
             {
                 std::lock_guard<std::mutex> hold(m_lock);
@@ -89,7 +92,8 @@ public:
                 m_times.push_back(std::chrono::steady_clock::now());
                 if (m_fault) fault = m_fault(method, answer);
             }
-            if (fault.delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(fault.delay_ms));
+            if (fault.delay_ms > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(fault.delay_ms));
             if (!fault.body.empty()) answer = fault.body;
             if (fault.cut) {
                 auto text = std::make_shared<std::string>(answer);
@@ -112,7 +116,9 @@ public:
         m_thread.join();
     }
 
-    std::string url() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/restserver.php"; }
+    std::string url() const {
+        return "http://127.0.0.1:" + std::to_string(m_port) + "/restserver.php";
+    }
     void set_fault(FaultFunction f) {
         std::lock_guard<std::mutex> hold(m_lock);
         m_fault = std::move(f);

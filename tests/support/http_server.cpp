@@ -19,10 +19,14 @@ namespace {
 
 const char* reason_of(int status) {
     switch (status) {
-        case 200: return "OK";
-        case 404: return "Not Found";
-        case 500: return "Internal Server Error";
-        default: return "Status";
+        case 200:
+            return "OK";
+        case 404:
+            return "Not Found";
+        case 500:
+            return "Internal Server Error";
+        default:
+            return "Status";
     }
 }
 
@@ -179,12 +183,11 @@ void TestHttpServer::handle(int fd) {
 
     if (!pause_ms(response.delay_ms)) return;
     size_t total = response.generated_size > 0 ? response.generated_size : response.body.size();
-    std::string header = "HTTP/1.1 " + std::to_string(response.status) + " " +
-                         reason_of(response.status) + "\r\nContent-Type: " +
-                         response.content_type +
-                         (response.send_length ? "\r\nContent-Length: " + std::to_string(total)
-                                               : std::string()) +
-                         "\r\nConnection: close\r\n\r\n";
+    std::string header =
+        "HTTP/1.1 " + std::to_string(response.status) + " " + reason_of(response.status) +
+        "\r\nContent-Type: " + response.content_type +
+        (response.send_length ? "\r\nContent-Length: " + std::to_string(total) : std::string()) +
+        "\r\nConnection: close\r\n\r\n";
     if (!send_all(fd, header.data(), header.size())) return;
 
     // A slice is 16 KiB at full speed or a twentieth of a second's worth when throttled.
@@ -208,7 +211,8 @@ void TestHttpServer::handle(int fd) {
         size_t n = std::min(slice, total - sent);
         n = std::min(n, response.close_after - sent);
         if (!stalled && response.stall_after > sent) n = std::min(n, response.stall_after - sent);
-        const char* data = response.generated_size > 0 ? generated.data() : response.body.data() + sent;
+        const char* data =
+            response.generated_size > 0 ? generated.data() : response.body.data() + sent;
         if (!send_all(fd, data, n)) return;
         sent += n;
         if (slice_pause > 0 && !pause_ms(slice_pause)) return;
@@ -217,7 +221,8 @@ void TestHttpServer::handle(int fd) {
     shutdown(fd, SHUT_WR);
     for (int i = 0; i < 20 && !m_stopping.load(); ++i) {
         ssize_t got = recv(fd, chunk, sizeof(chunk), 0);
-        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) break;
+        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+            break;
     }
 }
 

@@ -11,10 +11,10 @@ namespace {
 
 class IsolatedHome {
 public:
-    IsolatedHome()
-    {
+    IsolatedHome() {
         const char* tmp = getenv("TMPDIR");
-        std::string pattern = std::string(tmp && tmp[0] ? tmp : "/tmp") + "/nimbra-test-home-XXXXXX";
+        std::string pattern =
+            std::string(tmp && tmp[0] ? tmp : "/tmp") + "/nimbra-test-home-XXXXXX";
         if (!mkdtemp(pattern.data())) return;
         m_dir = pattern;
         std::error_code ec;
@@ -24,8 +24,7 @@ public:
         setenv("XDG_CONFIG_HOME", (m_dir + "/.config").c_str(), 1);
         setenv("XDG_CACHE_HOME", (m_dir + "/.cache").c_str(), 1);
     }
-    ~IsolatedHome()
-    {
+    ~IsolatedHome() {
         std::error_code ec;
         if (!m_dir.empty()) std::filesystem::remove_all(m_dir, ec);
     }

@@ -9,8 +9,17 @@
 
 OffscreenGL::OffscreenGL(int width, int height)
     : m_width(width), m_height(height), m_buffer(static_cast<size_t>(width) * height * 4, 0) {
-    const int attribs[] = {OSMESA_FORMAT, OSMESA_RGBA, OSMESA_DEPTH_BITS, 24, OSMESA_STENCIL_BITS, 0,
-                           OSMESA_ACCUM_BITS, 0, OSMESA_PROFILE, OSMESA_COMPAT_PROFILE, 0};
+    const int attribs[] = {OSMESA_FORMAT,
+                           OSMESA_RGBA,
+                           OSMESA_DEPTH_BITS,
+                           24,
+                           OSMESA_STENCIL_BITS,
+                           0,
+                           OSMESA_ACCUM_BITS,
+                           0,
+                           OSMESA_PROFILE,
+                           OSMESA_COMPAT_PROFILE,
+                           0};
     m_context = OSMesaCreateContextAttribs(attribs, nullptr);
     if (m_context) make_current();
 }
@@ -42,7 +51,8 @@ int OffscreenGL::count(const std::function<bool(const Rgba&)>& pred) {
     return count(0, 0, m_width, m_height, pred);
 }
 
-int OffscreenGL::count(int x0, int y0, int x1, int y1, const std::function<bool(const Rgba&)>& pred) {
+int OffscreenGL::count(int x0, int y0, int x1, int y1,
+                       const std::function<bool(const Rgba&)>& pred) {
     glFinish();
     int n = 0;
     for (int y = std::max(0, y0); y < std::min(m_height, y1); ++y)

@@ -7,8 +7,8 @@
 #include "canvas.h"
 
 struct TextureRecipe {
-  const char* file;  // name under data/config
-  Canvas (*make)();
+    const char* file;  // name under data/config
+    Canvas (*make)();
 };
 
 // Every texture the program reads, in the order they are written.
