@@ -53,49 +53,6 @@ void UTL_AcquisitionOptions::read_environment() {
     if (const char* v = environment("NIMBRA_AUTH_TOKEN")) m_auth_token = v;
 }
 
-int UTL_AcquisitionOptions::take_option(int argc, const char* const* argv, int i,
-                                        std::string& error) {
-    std::string name = argv[i];
-    std::string* target = nullptr;
-    if (name == "--service") target = &m_service_url;
-    else if (name == "--api-key") target = &m_api_key;
-    else if (name == "--secret") target = &m_secret;
-    else if (name == "--auth-token") target = &m_auth_token;
-    else if (name == "--graph") target = &m_graph_file;
-    else if (name == "--ego") target = &m_ego;
-    else if (name == "--people") target = &m_people_file;
-    else if (name == "--batch-frames") target = nullptr;
-    else return 0;
-    if (i + 1 >= argc || argv[i + 1][0] == '\0') {
-        error = name + " needs a value";
-        return -1;
-    }
-    std::string value = argv[i + 1];
-    if (target) {
-        *target = value;
-        return 2;
-    }
-    char* end = nullptr;
-    unsigned long frames = std::strtoul(value.c_str(), &end, 10);
-    if (!end || *end || value[0] == '-' || frames > 1000000) {
-        error = "--batch-frames needs a number of frames from 0 to 1000000";
-        return -1;
-    }
-    m_batch_frames = static_cast<unsigned int>(frames);
-    return 2;
-}
-
-std::string UTL_AcquisitionOptions::usage_text() {
-    return "  --graph FILE        show the ego network of an edge list (\"a b\" or \"a,b\" lines)\n"
-           "  --ego UID           the user of --graph (default: the person with most friends)\n"
-           "  --people FILE       names and photos for --graph: CSV uid,name,pic,pic_square\n"
-           "  --service URL       ask another social service (its REST address) instead\n"
-           "  --api-key KEY       the application's key at that service (NIMBRA_API_KEY)\n"
-           "  --secret SECRET     the application's secret at that service (NIMBRA_SECRET)\n"
-           "  --auth-token TOKEN  a login token approved at the service (NIMBRA_AUTH_TOKEN)\n"
-           "  --batch-frames N    frames between two friendship batches (default 500)\n";
-}
-
 // --- Construction and destruction ----------------------------------------------------------------
 
 UTL_Acquisition::UTL_Acquisition(UTL_SimCtrlNimbra* controller, TitleCallback title,

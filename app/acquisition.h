@@ -55,11 +55,6 @@ struct UTL_AcquisitionOptions {
 
     // Takes NIMBRA_SERVICE, NIMBRA_API_KEY, NIMBRA_SECRET and NIMBRA_AUTH_TOKEN when set.
     void read_environment();
-    // Takes the option at argv[i] (with its value) when it is one of ours: answers how many
-    // arguments it used, 0 when argv[i] is not ours, -1 with a reason in error.
-    int take_option(int argc, const char* const* argv, int i, std::string& error);
-    // The lines of the usage text for these options.
-    static std::string usage_text();
 };
 
 // One friendship batch as sent: the index of its first friend and its number of pairs.

@@ -1,10 +1,12 @@
-// The command line: long options with "--name value" or "--name=value", checked values, and the
-// help and version texts.
+// The command line of nimbra and nimbra-offscreen, parsed by CLI11: every option with its checked
+// value, and the help text CLI11 generates from the same declarations.
 #include "app/options.h"
+
+#include <CLI/CLI.hpp>
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
+#include <memory>
 
 #ifndef NIMBRA_VERSION_STRING
 #define NIMBRA_VERSION_STRING "0.0.0"
@@ -38,97 +40,152 @@ bool parse_size(const std::string& s, int& w, int& h) {
     return true;
 }
 
+// A check that refuses what parse_number refuses, with a message naming the value.
+CLI::Validator whole_number(const std::string& what, unsigned long long lo, unsigned long long hi) {
+    return CLI::Validator(
+        [=](std::string& value) {
+            unsigned long long n = 0;
+            if (parse_number(value, lo, hi, n)) return std::string();
+            return "bad " + what + " '" + value + "': expected " + std::to_string(lo) + " to " +
+                   std::to_string(hi);
+        },
+        "");
+}
+
+const CLI::Validator kNonEmpty(
+    [](std::string& value) { return value.empty() ? "needs a non-empty value" : std::string(); },
+    "");
+
+const char* const kOffscreenGroup = "Offscreen rendering (no window; any of these selects it)";
+const char* const kServiceGroup =
+    "Another social service (also NIMBRA_SERVICE, NIMBRA_API_KEY, NIMBRA_SECRET, "
+    "NIMBRA_AUTH_TOKEN)";
+
+// The parser with every option bound to o; --size is bound to size_text and checked here too.
+std::unique_ptr<CLI::App> make_parser(const std::string& program, UTL_HostOptions& o,
+                                      std::string& size_text) {
+    auto app = std::make_unique<CLI::App>(
+        "Show a social network as an interactive 3D friend globe.\n\n"
+        "Without options the window opens on a built-in demo network, served by a social\n"
+        "service inside the program; --graph serves a file of yours instead.",
+        program);
+    // Unknown options and stray words are reported by parse_command_line in its own terms.
+    app->allow_extras();
+    app->get_formatter()->column_width(24);
+    app->set_help_flag("-h,--help", "show this help and exit")->disable_flag_override();
+    app->add_flag("-V,--version", o.version, "show the version and exit")->disable_flag_override();
+
+    app->add_option("--size", size_text, "window or picture size in pixels (default 1024x768)")
+        ->type_name("WxH")
+        ->check(CLI::Validator(
+            [&o](std::string& value) {
+                if (parse_size(value, o.width, o.height)) return std::string();
+                return "bad size '" + value + "': expected WIDTHxHEIGHT, each 1 to " +
+                       std::to_string(kMaxViewSide);
+            },
+            ""));
+    app->add_option("--data", o.data_dir, "the folder holding data/config (also NIMBRA_DATA)")
+        ->type_name("DIR")
+        ->check(kNonEmpty);
+    app->add_option("--graph", o.graph_file,
+                    "show an edge list (\"a b\" or \"a,b\" lines, # comments)")
+        ->type_name("FILE")
+        ->check(kNonEmpty);
+    app->add_option("--ego", o.ego, "whose friends to show (default: who has the most)")
+        ->type_name("N")
+        ->check(whole_number("person id", 0, ~0ull));
+    app->add_option("--people", o.people_file,
+                    "names and photos: CSV lines uid,name,pic,pic_square")
+        ->type_name("FILE")
+        ->check(kNonEmpty);
+    app->add_option("--batch-frames", o.batch_frames,
+                    "frames between batches of friendships (default 500)")
+        ->type_name("N")
+        ->check(whole_number("frame count", 0, 1000000));
+
+    app->add_option("--service", o.service_url, "its REST address")
+        ->type_name("URL")
+        ->group(kServiceGroup)
+        ->check(kNonEmpty);
+    app->add_option("--api-key", o.api_key, "the application's key there")
+        ->type_name("KEY")
+        ->group(kServiceGroup)
+        ->check(kNonEmpty);
+    app->add_option("--secret", o.secret, "the application's secret there")
+        ->type_name("SECRET")
+        ->group(kServiceGroup)
+        ->check(kNonEmpty);
+    app->add_option("--auth-token", o.auth_token,
+                    "a login token approved there (else one is asked for)")
+        ->type_name("TOKEN")
+        ->group(kServiceGroup)
+        ->check(kNonEmpty);
+
+    app->add_option("--snapshot", o.snapshot_file, "write the last frame as a PNG")
+        ->type_name("FILE")
+        ->group(kOffscreenGroup)
+        ->check(kNonEmpty);
+    app->add_option("--frames", o.frames, "frames to render (default 600)")
+        ->type_name("N")
+        ->group(kOffscreenGroup)
+        ->check(whole_number("frame count", 1, 100000000));
+    app->add_option("--script", o.script_file, "timed input events, one per line (below)")
+        ->type_name("FILE")
+        ->group(kOffscreenGroup)
+        ->check(kNonEmpty);
+    app->add_flag("--bench", o.bench, "print frames per second of the offscreen renderer")
+        ->group(kOffscreenGroup)
+        ->disable_flag_override();
+
+    app->footer(
+        "A script has one timed input event per line, positions in pixels from the top left:\n"
+        "  frame 10 down 400 300\n"
+        "  frame 12 move 420 300 drag\n"
+        "  frame 14 up 420 300\n"
+        "  frame 20 key a             (or up, F5, space, ...)\n"
+        "  frame 30 snapshot out.png\n"
+        "\n"
+        "In the window: drag to turn the globe, flick to spin it, click a person to select.");
+    return app;
+}
+
+// CLI11's reports of the command line's form, reworded like the program's other messages.
+std::string explain(const CLI::ParseError& e) {
+    const std::string what = e.what();
+    if (e.get_name() == "ArgumentMismatch") {
+        // "--size: 1 required WxH missing" and "bench was given a disallowed flag override"
+        if (what.find("disallowed flag override") != std::string::npos)
+            return "option '--" + what.substr(0, what.find(' ')) + "' takes no value";
+        if (what.find("missing") != std::string::npos)
+            return "option '" + what.substr(0, what.find(':')) + "' needs a value";
+    }
+    return what;
+}
+
 }  // namespace
 
 bool parse_command_line(int argc, const char* const* argv, UTL_HostOptions& o, std::string& error) {
-    static const char* const kWithValue[] = {
-        "--size",     "--data",   "--graph",     "--ego",    "--batch-frames",
-        "--snapshot", "--frames", "--script",    "--people", "--service",
-        "--api-key",  "--secret", "--auth-token"};
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i] ? argv[i] : "";
-        std::string value;
-        bool has_value = false;
-        const size_t eq = arg.find('=');
-        if (arg.compare(0, 2, "--") == 0 && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg = arg.substr(0, eq);
-            has_value = true;
-        }
-        bool wants_value = false;
-        for (const char* name : kWithValue)
-            if (arg == name) wants_value = true;
-        if (arg == "-h") arg = "--help";
-        if (arg == "-V") arg = "--version";
-
-        if (!wants_value) {
-            if (has_value) {
-                error = "option '" + arg + "' takes no value";
-                return false;
-            }
-            if (arg == "--help") o.help = true;
-            else if (arg == "--version") o.version = true;
-            else if (arg == "--bench") o.bench = true;
-            else if (arg.size() > 1 && arg[0] == '-') {
-                error = "unknown option '" + arg + "'";
-                return false;
-            } else {
-                error = "unexpected argument '" + arg + "'";
-                return false;
-            }
-            continue;
-        }
-        if (!has_value) {
-            if (i + 1 >= argc || !argv[i + 1]) {
-                error = "option '" + arg + "' needs a value";
-                return false;
-            }
-            value = argv[++i];
-        }
-
-        unsigned long long n = 0;
-        if (arg == "--size") {
-            if (!parse_size(value, o.width, o.height)) {
-                error = "bad size '" + value + "': expected WIDTHxHEIGHT, each 1 to " +
-                        std::to_string(kMaxViewSide);
-                return false;
-            }
-        } else if (arg == "--ego") {
-            if (!parse_number(value, 0, ~0ull, n)) {
-                error = "bad person id '" + value + "': expected a whole number";
-                return false;
-            }
-            o.has_ego = true;
-            o.ego = n;
-        } else if (arg == "--batch-frames") {
-            if (!parse_number(value, 0, 1000000, n)) {
-                error = "bad frame count '" + value + "' for --batch-frames: expected 0 to 1000000";
-                return false;
-            }
-            o.batch_frames = static_cast<unsigned int>(n);
-        } else if (arg == "--frames") {
-            if (!parse_number(value, 1, 100000000, n)) {
-                error = "bad frame count '" + value + "' for --frames: expected 1 to 100000000";
-                return false;
-            }
-            o.has_frames = true;
-            o.frames = static_cast<int>(n);
-        } else {
-            if (value.empty()) {
-                error = "option '" + arg + "' needs a non-empty value";
-                return false;
-            }
-            if (arg == "--data") o.data_dir = value;
-            else if (arg == "--graph") o.graph_file = value;
-            else if (arg == "--snapshot") o.snapshot_file = value;
-            else if (arg == "--people") o.people_file = value;
-            else if (arg == "--service") o.service_url = value;
-            else if (arg == "--api-key") o.api_key = value;
-            else if (arg == "--secret") o.secret = value;
-            else if (arg == "--auth-token") o.auth_token = value;
-            else o.script_file = value;
-        }
+    std::string size_text;
+    std::unique_ptr<CLI::App> app = make_parser("nimbra", o, size_text);
+    try {
+        app->parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        o.help = true;
+        return true;
+    } catch (const CLI::ParseError& e) {
+        error = explain(e);
+        return false;
     }
+    for (const std::string& extra : app->remaining()) {
+        if (extra.size() > 1 && extra[0] == '-') {
+            error = "unknown option '" + extra.substr(0, extra.find('=')) + "'";
+        } else {
+            error = "unexpected argument '" + extra + "'";
+        }
+        return false;
+    }
+    o.has_ego = app->count("--ego") > 0;
+    o.has_frames = app->count("--frames") > 0;
     if (o.has_ego && o.graph_file.empty()) {
         error = "--ego needs --graph: the demo network has no person ids to choose from";
         return false;
@@ -137,45 +194,9 @@ bool parse_command_line(int argc, const char* const* argv, UTL_HostOptions& o, s
 }
 
 std::string usage_text(const std::string& program) {
-    return "Usage: " + program +
-           " [OPTION]...\n"
-           "Show a social network as an interactive 3D friend globe.\n"
-           "\n"
-           "Without options the window opens on a built-in demo network.\n"
-           "\n"
-           "  --size WxH          size of the window or picture in pixels (default 1024x768)\n"
-           "  --data DIR          the folder holding data/config (or the data folder itself);\n"
-           "                      also taken from NIMBRA_DATA\n"
-           "  --graph FILE        show a SNAP edge list (\"a b\" per line, # comments)\n"
-           "  --ego N             whose friends to show from --graph (default: the person\n"
-           "                      with the most friends)\n"
-           "  --people FILE       names and photos for --graph: CSV lines uid,name,pic,pic_square\n"
-           "  --batch-frames N    frames between batches of friendships (default 500)\n"
-           "\n"
-           "The people come from a social service on this computer that serves the demo or\n"
-           "--graph. To ask another one (also NIMBRA_SERVICE, NIMBRA_API_KEY, NIMBRA_SECRET,\n"
-           "NIMBRA_AUTH_TOKEN):\n"
-           "  --service URL       its REST address\n"
-           "  --api-key KEY       the application's key and secret there\n"
-           "  --secret SECRET\n"
-           "  --auth-token TOKEN  a login token approved at the service (without it the\n"
-           "                      application asks the service for one)\n"
-           "\n"
-           "Offscreen rendering (no window; any of these selects it):\n"
-           "  --snapshot FILE     write the last frame as a PNG\n"
-           "  --frames N          frames to render (default 600)\n"
-           "  --script FILE       timed input events, one per line:\n"
-           "                        frame 10 down 400 300      (pixels, origin top left)\n"
-           "                        frame 12 move 420 300 drag\n"
-           "                        frame 14 up 420 300\n"
-           "                        frame 20 key a             (or up, F5, space, ...)\n"
-           "                        frame 30 snapshot out.png\n"
-           "  --bench             print frames per second of the offscreen renderer\n"
-           "\n"
-           "  -h, --help          show this help and exit\n"
-           "  -V, --version       show the version and exit\n"
-           "\n"
-           "In the window: drag to turn the globe, flick to spin it, click a person to select.\n";
+    UTL_HostOptions unused;
+    std::string size_text;
+    return make_parser(program, unused, size_text)->help();
 }
 
 std::string version_text(const std::string& program) {

@@ -3,68 +3,53 @@
 #include "service/demo_network.h"
 #include "service/social_service.h"
 
+#include <CLI/CLI.hpp>
+
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
-
-namespace {
-
-void usage(FILE* to) {
-    std::fprintf(to,
-                 "Usage: nimbra-service [--port N] [--address A] [--graph FILE [--ego UID]]\n"
-                 "                      [--people FILE] [--api-key K] [--secret S]\n"
-                 "Answers Nimbra's REST calls at http://A:N/restserver.php (default\n"
-                 "127.0.0.1:8080). Without --graph it serves the built-in demo network; with it\n"
-                 "the ego network of UID (default: the person with the most friends) of an\n"
-                 "edge list (\"a b\" or \"a,b\" per line). --people names them: CSV lines\n"
-                 "uid,name,pic,pic_square. Stops on Ctrl-C.\n");
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     int port = 8080;
     std::string address = "127.0.0.1", graph, ego, people;
     std::string api_key = kNimbraApiKey, secret = kNimbraSecret;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            usage(stdout);
-            return 0;
-        }
-        if (i + 1 >= argc) {
-            std::fprintf(stderr, "nimbra-service: %s needs a value\n", arg.c_str());
-            usage(stderr);
-            return 2;
-        }
-        std::string value = argv[++i];
-        if (arg == "--port") {
-            char* end = nullptr;
-            long n = std::strtol(value.c_str(), &end, 10);
-            if (!end || *end || n < 0 || n > 65535) {
-                std::fprintf(stderr, "nimbra-service: bad port %s\n", value.c_str());
-                return 2;
-            }
-            port = static_cast<int>(n);
-        } else if (arg == "--address") {
-            address = value;
-        } else if (arg == "--graph") {
-            graph = value;
-        } else if (arg == "--ego") {
-            ego = value;
-        } else if (arg == "--people") {
-            people = value;
-        } else if (arg == "--api-key") {
-            api_key = value;
-        } else if (arg == "--secret") {
-            secret = value;
-        } else {
-            std::fprintf(stderr, "nimbra-service: unknown option %s\n", arg.c_str());
-            usage(stderr);
-            return 2;
-        }
+
+    CLI::App app(
+        "Answers Nimbra's REST calls at http://ADDRESS:PORT/restserver.php. Without --graph it\n"
+        "serves the built-in demo network; with it, the ego network of one person of an edge\n"
+        "list. Stops on Ctrl-C.",
+        "nimbra-service");
+    app.get_formatter()->column_width(20);
+    app.set_help_flag("-h,--help", "show this help and exit");
+    app.add_option("--port", port, "the port to listen on (default 8080)")
+        ->type_name("N")
+        ->check(CLI::Range(0, 65535).description(""));
+    app.add_option("--address", address, "the address to listen on (default 127.0.0.1)")
+        ->type_name("A");
+    app.add_option("--graph", graph, "an edge list (\"a b\" or \"a,b\" per line)")
+        ->type_name("FILE");
+    app.add_option("--ego", ego, "the user of --graph (default: who has the most friends)")
+        ->type_name("UID");
+    app.add_option("--people", people, "names and photos: CSV lines uid,name,pic,pic_square")
+        ->type_name("FILE");
+    app.add_option("--api-key", api_key, "the application's key (default: Nimbra's own)")
+        ->type_name("K");
+    app.add_option("--secret", secret, "the application's secret (default: Nimbra's own)")
+        ->type_name("S");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::printf("%s", app.help().c_str());
+        return 0;
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr,
+                     "nimbra-service: %s\nTry 'nimbra-service --help' for more information.\n",
+                     e.what());
+        return 2;
+    }
+    if (!ego.empty() && graph.empty()) {
+        std::fprintf(stderr, "nimbra-service: --ego needs --graph\n");
+        return 2;
     }
 
     UTL_SocialNetwork network;

@@ -67,7 +67,8 @@ TEST(AppInput, CommandLine) {
         {{"--batch-frames", "-1"}, "-1"},
         {{"--ego", "7"}, "--graph"},
         {{"--graph", "g", "--ego", "x"}, "x"},
-        {{"--snapshot="}, "non-empty"},
+        {{"--snapshot="}, "needs a value"},
+        {{"--snapshot", ""}, "non-empty"},
         {{"--help=yes"}, "no value"},
     };
     for (const auto& c : bad) {
