@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <vector>
 
@@ -273,11 +274,21 @@ TEST(SceneGlobe, SelectedFrameShowsTheLargePhotoAtItsAspect) {
     Globe g(dir.file("wide.jpg").c_str());
     GFX_LocationHolder* me = g.c.m_loc_holders[0];
     auto red = [](const Rgba& p) { return p.r > 200 && p.g < 60 && p.b < 60; };
+    // The worker loads the file while frames go by, and the frame eases into place: measure
+    // once the photo shows and two frames in a row draw the same frame and photo.
     int x0 = 0, y0 = 0, x1 = 0, y1 = 0, photo = 0;
-    for (int i = 0; i < 300 && photo == 0; ++i) {  // the worker loads the file meanwhile
+    std::vector<int> last;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (;;) {
         g.frames(1);
         g.frame_rect(me, x0, y0, x1, y1);
         photo = g.gl.count(x0, y0, x1, y1, red);
+        const std::vector<int> now = {x0, y0, x1, y1, photo};
+        if (photo > 0 && now == last) break;
+        last = now;
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline)
+            << "after 60 s the photo has not loaded or its frame still moves (" << photo
+            << " photo pixels)";
     }
     // Selected, a 2:1 photo: as wide as 0.9 of the frame, so 0.45 of it high.
     EXPECT_NEAR(photo / static_cast<float>((x1 - x0) * (y1 - y0)), 0.9f * 0.45f, 0.03f);
