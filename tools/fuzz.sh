@@ -13,12 +13,11 @@ if [ ${#targets[@]} -eq 0 ]; then
   exit 0
 fi
 
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNIMBRA_FUZZ=ON \
-  -DNIMBRA_TESTS=OFF -DNIMBRA_BENCH=OFF -DNIMBRA_SANITIZE="address;undefined" >/dev/null
+cmake --preset fuzz >/dev/null
 names=()
 for src in "${targets[@]}"; do names+=("$(basename "$src" .cpp)"); done
 # Only the fuzz targets (and the core library they link), not the programs.
-cmake --build build-fuzz -j2 --target "${names[@]}"
+cmake --build --preset fuzz --target "${names[@]}"
 
 status=0
 for src in "${targets[@]}"; do
