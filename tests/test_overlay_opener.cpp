@@ -5,6 +5,7 @@
 #include "app/url_opener.cpp"
 
 #include "tests/support/offscreen_gl.h"
+#include "tests/support/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -74,20 +75,18 @@ TEST(OverlayOpener, StartsTheOpenerWithoutWaitingAndReapsIt) {
     ASSERT_FALSE(dir.path.empty());
     const std::string page = dir.path + "/page.html";
     std::ofstream(page) << "<html></html>";
-    // A stand-in for the desktop's opener: writes down its arguments, then lingers a little.
+    // A stand-in for the desktop's opener: writes down its arguments, then stays until the
+    // test lets it go, so that a caller which waited for it could never return.
     const std::string opener = dir.path + "/opener";
-    std::ofstream(opener) << "#!/bin/sh\necho \"$#:$1\" > \"$0.args\"\nsleep 1\n";
+    std::ofstream(opener) << "#!/bin/sh\necho \"$#:$1\" > \"$0.args\"\n"
+                          << "while [ ! -e \"$0.go\" ]; do sleep 0.05; done\n";
     ASSERT_EQ(chmod(opener.c_str(), 0700), 0);
 
-    const auto t0 = std::chrono::steady_clock::now();
     const pid_t pid = open_url(page, opener.c_str());
-    const auto spent = std::chrono::steady_clock::now() - t0;
     ASSERT_GT(pid, 0);
-    EXPECT_LT(spent, std::chrono::milliseconds(700)) << "the caller waited for the opener";
-
-    for (int i = 0; i < 500 && !gone(pid); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_TRUE(gone(pid)) << "the opener was not reaped";
+    EXPECT_FALSE(gone(pid)) << "the opener ended although nothing let it go";
+    std::ofstream(opener + ".go") << "";
+    EXPECT_TRUE(wait_until([&] { return gone(pid); })) << "the opener was not reaped in 60 s";
     EXPECT_EQ(read_file(opener + ".args"), "1:" + page_address(page) + "\n");
 
     // A program that does not exist, or a page that does not, starts nothing.

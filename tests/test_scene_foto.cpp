@@ -15,6 +15,7 @@
 #include "scene/friend.h"
 #include "tests/support/offscreen_gl.h"
 #include "tests/support/photo_files.h"
+#include "tests/support/wait.h"
 
 namespace {
 
@@ -75,11 +76,8 @@ TEST(SceneFoto, DrawsOnlyOnceLoadedAndSharesOneTexturePerAddress) {
     EXPECT_EQ(controller.m_foto_texture_boss->m_serfs.size(), 1u);
 
     OGL_TextureFoto* texture = nullptr;
-    for (int i = 0; i < 500 && !texture; ++i) {  // asked once a frame, as the locators do
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        texture = ann->m_foto->get_texture();
-    }
-    ASSERT_NE(texture, nullptr);
+    ASSERT_TRUE(wait_until([&] { return (texture = ann->m_foto->get_texture()) != nullptr; }))
+        << "the photo worker did not load " << url << " within 60 s";
     EXPECT_EQ(bob->m_foto->get_texture(), texture);
     EXPECT_EQ(controller.m_foto_texture_boss->m_serfs.size(), 1u);
     // 40 x 20 fitted into 64 x 64: full width, a band of 32 rows; cut: every pixel.

@@ -79,7 +79,7 @@ struct LoginRecorder : UTL_ServiceConnectionDelegate {
 
 // Dispatches answers until done() or the time is up.
 template <class Done>
-bool pump(UTL_ServiceConnection& c, Done done, int ms = 5000) {
+bool pump(UTL_ServiceConnection& c, Done done, int ms = 60000) {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!done()) {
         if (std::chrono::steady_clock::now() > end) return false;

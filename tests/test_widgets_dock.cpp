@@ -10,6 +10,7 @@
 #include "scene/friend.h"
 #include "tests/support/offscreen_gl.h"
 #include "tests/support/photo_files.h"
+#include "tests/support/wait.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -396,12 +397,8 @@ TEST(GFX_WidgetDockedFriend, OwnPhotosDrawPlainAndPlaceholdersInTheNameColourIns
     GFX_Friend placeholder(&controller);
     placeholder.load_foto(dir.file("grey.jpg").c_str());
     placeholder.m_has_foto = false;
-    bool loaded = false;
-    for (int i = 0; i < 500 && !loaded; ++i) {
-        loaded = own.m_foto_square->get_texture() != nullptr;
-        if (!loaded) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ASSERT_TRUE(loaded);
+    ASSERT_TRUE(wait_until([&] { return own.m_foto_square->get_texture() != nullptr; }))
+        << "the photo worker did not load grey.jpg within 60 s";
 
     GFX_WidgetDockedFriend a(&controller, &own);
     a.set_rect(10, 58, 90, 42);
