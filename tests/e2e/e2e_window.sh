@@ -77,17 +77,23 @@ eval "$(xdotool getwindowgeometry --shell "$wid")"   # X Y WIDTH HEIGHT
 [ "$WIDTH" = 800 ] && [ "$HEIGHT" = 600 ] || fail "window is ${WIDTH}x$HEIGHT, not 800x600"
 shot() { import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$work/$1.png"; }
 
-# Waits until two screenshots a second apart agree: the glide is over.
+# Waits until three screenshots a second apart agree: the glide is over. Two quiet seconds, not
+# one, so that a program slowed down by a loaded machine is not mistaken for one at rest.
 settle() {
-  local name=$1
+  local name=$1 quiet=0
   shot "$name"
-  for _ in $(seq 90); do
+  for _ in $(seq 120); do
     sleep 1
     shot "$name.next"
     local d
     d=$(check diff "$work/$name.png" "$work/$name.next.png")
     mv "$work/$name.next.png" "$work/$name.png"
-    if python3 -c "import sys; sys.exit(0 if float('$d') < 0.005 else 1)"; then return 0; fi
+    if python3 -c "import sys; sys.exit(0 if float('$d') < 0.005 else 1)"; then
+      quiet=$((quiet + 1))
+      [ "$quiet" -ge 2 ] && return 0
+    else
+      quiet=0
+    fi
   done
   fail "the picture never came to rest"
 }
@@ -121,8 +127,8 @@ moved=$(check diff "$work/before.png" "$work/clicked.png")
 far "$moved > 0.05" || fail "the globe did not turn to the new person (changed $moved)"
 echo "ok: click selected the person; card of $n pixels now at $cx,$cy; $moved of the picture changed"
 
-# A slow drag to the right turns the globe with it; the pause before the release keeps it from
-# becoming a flick.
+# A slow drag to the right turns the globe with it; holding still until the picture rests before
+# the release keeps it from becoming a flick, however slowly the program draws.
 xdotool mousemove --window "$wid" 150 300
 sleep 0.3
 xdotool mousedown 1
@@ -130,7 +136,7 @@ for x in 170 190 210 230 250 270 290 310 330 350; do
   xdotool mousemove --window "$wid" "$x" 300
   sleep 0.1
 done
-sleep 1
+settle dragging
 xdotool mouseup 1
 settle dragged
 moved=$(check diff "$work/clicked.png" "$work/dragged.png")
@@ -143,8 +149,11 @@ echo "ok: drag turned the globe; $moved of the picture changed"
 # program goes on.
 far "$(check bar "$work/dragged.png") > 0.9" || fail "no top bar along the top of the window"
 xdotool windowsize "$wid" 640 480
-sleep 1
-eval "$(xdotool getwindowgeometry --shell "$wid")"
+for _ in $(seq 300); do
+  eval "$(xdotool getwindowgeometry --shell "$wid")"
+  [ "$WIDTH" = 640 ] && [ "$HEIGHT" = 480 ] && break
+  sleep 0.1
+done
 [ "$WIDTH" = 640 ] && [ "$HEIGHT" = 480 ] || fail "the window did not take the new size (${WIDTH}x$HEIGHT)"
 settle resized
 bar=$(check bar "$work/resized.png")
@@ -153,8 +162,8 @@ echo "ok: resized to 640x480 and drawn at that size"
 
 # Ctrl+Q ends the program, which tears down without a crash.
 xdotool key --window "$wid" ctrl+q
-for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$app_pid" 2>/dev/null; then fail "nimbra did not quit on Ctrl+Q"; fi
+for _ in $(seq 600); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$app_pid" 2>/dev/null; then fail "nimbra did not quit within 60 s of Ctrl+Q"; fi
 wait "$app_pid"
 status=$?
 app_pid=""
