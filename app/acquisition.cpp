@@ -4,6 +4,7 @@
 
 #include "controller/sim_ctrl_nimbra.h"
 #include "service/demo_network.h"
+#include "service/graph_file.h"
 #include "service/social_service.h"
 
 #include <algorithm>
@@ -87,27 +88,22 @@ bool UTL_Acquisition::start(std::string& error) {
 
     if (m_options.m_service_url.empty()) {
         UTL_SocialNetwork network;
-        std::string warning;
         if (m_options.m_graph_file.empty()) {
             network = make_demo_network();
             endpoint.m_service_id = "embedded demo";
         } else {
-            if (!network.read_edge_list(m_options.m_graph_file, error, warning)) return false;
-            if (!m_options.m_people_file.empty() &&
-                !network.read_people(m_options.m_people_file, error, warning)) {
-                return false;
-            }
-            bool found =
-                m_options.m_ego.empty() ? network.choose_ego() : network.set_ego(m_options.m_ego);
-            if (!found) {
-                error = m_options.m_graph_file + ": person " + m_options.m_ego +
-                        " has no friendships in this file";
-                return false;
-            }
+            std::vector<std::string> warnings;
+            const bool loaded = UTL_GraphFile::load({m_options.m_graph_file,
+                                                     m_options.m_people_file,
+                                                     m_options.m_ego,
+                                                     m_options.m_mutual_only,
+                                                     {}},
+                                                    network, error, warnings);
+            for (const std::string& w : warnings) std::fprintf(stderr, "nimbra: %s\n", w.c_str());
+            if (!loaded) return false;
             endpoint.m_service_id =
                 "embedded " + m_options.m_graph_file + " " + network.ego()->m_uid;
         }
-        if (!warning.empty()) std::fprintf(stderr, "nimbra: %s\n", warning.c_str());
         m_service = std::make_unique<UTL_SocialService>(std::move(network), api_key, secret);
         if (m_service->start("127.0.0.1", 0) < 0) {
             error = "cannot start the embedded social service";

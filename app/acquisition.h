@@ -38,11 +38,13 @@ struct UTL_AcquisitionOptions {
     std::string m_api_key;  // empty: the compiled-in credentials
     std::string m_secret;
     std::string m_auth_token;  // a login token approved at the service, or empty
-    // For the embedded service: an edge-list file instead of the demo network, its user
-    // (empty: the person with the most friends) and an optional people file.
+    // For the embedded service: a graph file instead of the demo network, its user (empty: the
+    // person with the most friends), an optional people file, and whether directed edges
+    // count only for pairs that point both ways.
     std::string m_graph_file;
     std::string m_ego;
     std::string m_people_file;
+    bool m_mutual_only = false;
     // The next friendship batch goes when more frames than this have passed since a full one.
     unsigned int m_batch_frames = 500;
     // The kept session: "" the user's config directory; m_keep_session false: none at all.

@@ -45,7 +45,8 @@ int nimbra_main(int argc, char** argv, UTL_Host& host, const std::string& progra
     if (!options.auth_token.empty()) source.m_auth_token = options.auth_token;
     if (!options.graph_file.empty()) source.m_graph_file = absolute_path(options.graph_file);
     if (!options.people_file.empty()) source.m_people_file = absolute_path(options.people_file);
-    if (options.has_ego) source.m_ego = std::to_string(options.ego);
+    if (options.has_ego) source.m_ego = options.ego;
+    source.m_mutual_only = options.mutual_only;
     source.m_batch_frames = options.batch_frames;
     // Started before the window opens, so a graph file that cannot be read is told at once;
     // the answers wait for the controller.

@@ -56,6 +56,20 @@ const CLI::Validator kNonEmpty(
     [](std::string& value) { return value.empty() ? "needs a non-empty value" : std::string(); },
     "");
 
+// A person's id as graph files give them: 1 to 64 letters, digits, '_', '-', '.' or '@'.
+const CLI::Validator kUid(
+    [](std::string& value) {
+        const bool ok = !value.empty() && value.size() <= 64 &&
+                        value.find_first_not_of(
+                            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                            "0123456789_-.@") == std::string::npos;
+        return ok ? std::string()
+                  : "bad person id '" + value +
+                        "': expected 1 to 64 letters, "
+                        "digits, '_', '-', '.' or '@'";
+    },
+    "");
+
 const char* const kOffscreenGroup = "Offscreen rendering (no window; any of these selects it)";
 const char* const kServiceGroup =
     "Another social service (also NIMBRA_SERVICE, NIMBRA_API_KEY, NIMBRA_SECRET, "
@@ -88,12 +102,16 @@ std::unique_ptr<CLI::App> make_parser(const std::string& program, UTL_HostOption
         ->type_name("DIR")
         ->check(kNonEmpty);
     app->add_option("--graph", o.graph_file,
-                    "show an edge list (\"a b\" or \"a,b\" lines, # comments)")
+                    "show a GraphML, GEXF, GML or Pajek file or an edge list (\"a b\" or \"a,b\" "
+                    "lines)")
         ->type_name("FILE")
         ->check(kNonEmpty);
     app->add_option("--ego", o.ego, "whose friends to show (default: who has the most)")
-        ->type_name("N")
-        ->check(whole_number("person id", 0, ~0ull));
+        ->type_name("UID")
+        ->check(kUid);
+    app->add_flag("--mutual-only", o.mutual_only,
+                  "of a directed graph, only the pairs that point both ways")
+        ->disable_flag_override();
     app->add_option("--people", o.people_file,
                     "names and photos: CSV lines uid,name,pic,pic_square")
         ->type_name("FILE")
@@ -188,6 +206,10 @@ bool parse_command_line(int argc, const char* const* argv, UTL_HostOptions& o, s
     o.has_frames = app->count("--frames") > 0;
     if (o.has_ego && o.graph_file.empty()) {
         error = "--ego needs --graph: the demo network has no person ids to choose from";
+        return false;
+    }
+    if (o.mutual_only && o.graph_file.empty()) {
+        error = "--mutual-only needs --graph: the demo network has no directed edges";
         return false;
     }
     return true;

@@ -11,9 +11,10 @@ struct UTL_HostOptions {
     int width = 1024;  // the window's or the offscreen frame's size in pixels
     int height = 768;
     std::string data_dir;    // --data: the resource folder, or its data/ folder
-    std::string graph_file;  // --graph: a SNAP edge list instead of the demo network
+    std::string graph_file;  // --graph: a graph file instead of the demo network
     bool has_ego = false;
-    unsigned long long ego = 0;
+    std::string ego;           // --ego: the uid of the user in the graph file
+    bool mutual_only = false;  // --mutual-only: directed edges count for pairs both ways only
     unsigned int batch_frames = 500;  // a friendship batch follows a full one after more frames
     std::string people_file;          // --people: names and photos for --graph
     std::string service_url;  // --service: another social service instead of the embedded one

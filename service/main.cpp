@@ -1,6 +1,8 @@
 // nimbra-service: the social service as a program of its own, answering on a port until it is
-// interrupted; serves the demo network or a network read from an edge-list file.
+// interrupted; serves the demo network or a network read from a graph file.
+#include "service/data_lines.h"
 #include "service/demo_network.h"
+#include "service/graph_file.h"
 #include "service/social_service.h"
 
 #include <CLI/CLI.hpp>
@@ -12,12 +14,13 @@
 int main(int argc, char** argv) {
     int port = 8080;
     std::string address = "127.0.0.1", graph, ego, people;
+    bool mutual_only = false;
     std::string api_key = kNimbraApiKey, secret = kNimbraSecret;
 
     CLI::App app(
         "Answers Nimbra's REST calls at http://ADDRESS:PORT/restserver.php. Without --graph it\n"
-        "serves the built-in demo network; with it, the ego network of one person of an edge\n"
-        "list. Stops on Ctrl-C.",
+        "serves the built-in demo network; with it, the ego network of one person of a graph\n"
+        "file. Stops on Ctrl-C.",
         "nimbra-service");
     app.get_formatter()->column_width(20);
     app.set_help_flag("-h,--help", "show this help and exit");
@@ -26,12 +29,15 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(0, 65535).description(""));
     app.add_option("--address", address, "the address to listen on (default 127.0.0.1)")
         ->type_name("A");
-    app.add_option("--graph", graph, "an edge list (\"a b\" or \"a,b\" per line)")
+    app.add_option("--graph", graph, "GraphML, GEXF, GML, Pajek or an edge list (\"a b\", \"a,b\")")
         ->type_name("FILE");
     app.add_option("--ego", ego, "the user of --graph (default: who has the most friends)")
         ->type_name("UID");
     app.add_option("--people", people, "names and photos: CSV lines uid,name,pic,pic_square")
         ->type_name("FILE");
+    app.add_flag("--mutual-only", mutual_only,
+                 "of a directed graph only the pairs that point both ways")
+        ->disable_flag_override();
     app.add_option("--api-key", api_key, "the application's key (default: Nimbra's own)")
         ->type_name("K");
     app.add_option("--secret", secret, "the application's secret (default: Nimbra's own)")
@@ -47,31 +53,25 @@ int main(int argc, char** argv) {
                      e.what());
         return 2;
     }
-    if (!ego.empty() && graph.empty()) {
-        std::fprintf(stderr, "nimbra-service: --ego needs --graph\n");
+    if ((!ego.empty() || mutual_only) && graph.empty()) {
+        std::fprintf(stderr, "nimbra-service: --ego and --mutual-only need --graph\n");
         return 2;
     }
 
     UTL_SocialNetwork network;
     std::string error, warning;
+    std::vector<std::string> warnings;
     if (graph.empty()) {
         network = make_demo_network();
-    } else if (!network.read_edge_list(graph, error, warning)) {
-        std::fprintf(stderr, "nimbra-service: %s\n", error.c_str());
-        return 1;
-    }
-    if (!warning.empty()) std::fprintf(stderr, "nimbra-service: %s\n", warning.c_str());
-    if (!people.empty()) {
-        warning.clear();
-        if (!network.read_people(people, error, warning)) {
-            std::fprintf(stderr, "nimbra-service: %s\n", error.c_str());
-            return 1;
+        if (!people.empty() && network.read_people(people, error, warning)) {
+            warnings = split_lines(warning);
         }
-        if (!warning.empty()) std::fprintf(stderr, "nimbra-service: %s\n", warning.c_str());
+    } else {
+        UTL_GraphFile::load({graph, people, ego, mutual_only, {}}, network, error, warnings);
     }
-    if (!graph.empty() && !(ego.empty() ? network.choose_ego() : network.set_ego(ego))) {
-        std::fprintf(stderr, "nimbra-service: no person %s with friends in %s\n", ego.c_str(),
-                     graph.c_str());
+    for (const std::string& w : warnings) std::fprintf(stderr, "nimbra-service: %s\n", w.c_str());
+    if (!error.empty()) {
+        std::fprintf(stderr, "nimbra-service: %s\n", error.c_str());
         return 1;
     }
 

@@ -1,5 +1,9 @@
-// UTL_SocialNetwork: people, friendships and the ego; the edge-list and people-file readers.
+// UTL_SocialNetwork: people, friendships and the ego; the people-file reader.
 #include "service/social_network.h"
+
+#include "service/data_lines.h"
+#include "service/edge_list.h"
+#include "service/graph_data.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,68 +11,10 @@
 
 namespace {
 
-// Splits one CSV line into fields; double quotes enclose fields with commas, "" is a quote.
-std::vector<std::string> split_csv(const std::string& line) {
-    std::vector<std::string> fields(1);
-    bool quoted = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-        char c = line[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-                fields.back() += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                fields.back() += c;
-            }
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            fields.emplace_back();
-        } else {
-            fields.back() += c;
-        }
-    }
-    return fields;
-}
-
-std::string trim(const std::string& s) {
-    size_t a = 0, b = s.size();
-    while (a < b && std::isspace(static_cast<unsigned char>(s[a]))) ++a;
-    while (b > a && std::isspace(static_cast<unsigned char>(s[b - 1]))) --b;
-    return s.substr(a, b - a);
-}
-
-bool is_comment_or_blank(const std::string& line) {
-    std::string t = trim(line);
-    return t.empty() || t[0] == '#' || t[0] == '%';
-}
-
-bool has_digit(const std::string& s) {
-    return std::any_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-bool is_number(const std::string& s) {
-    return !s.empty() &&
-           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// Lines longer than this are not an edge list's and are skipped unread.
-constexpr size_t kMaxLine = 4096;
-
-// The next line of a data file that is neither blank nor a comment, its CR taken off; lines
-// over kMaxLine count in skipped. False at the end of the file.
-bool next_data_line(std::istream& in, std::string& line, size_t& skipped) {
-    while (std::getline(in, line)) {
-        if (line.size() > kMaxLine) {
-            ++skipped;
-            continue;
-        }
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!is_comment_or_blank(line)) return true;
-    }
-    return false;
+std::string joined(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const std::string& line : lines) out += (out.empty() ? "" : "\n") + line;
+    return out;
 }
 
 }  // namespace
@@ -89,13 +35,31 @@ size_t UTL_SocialNetwork::add_person(const UTL_ServicePerson& person) {
 }
 
 void UTL_SocialNetwork::add_friendship(const std::string& uid1, const std::string& uid2) {
-    int a = index_of(uid1), b = index_of(uid2);
-    if (a < 0 || b < 0 || a == b) return;
-    if (!m_links.insert(key(a, b)).second) return;
-    m_neighbours[a].push_back(static_cast<std::uint32_t>(b));
-    m_neighbours[b].push_back(static_cast<std::uint32_t>(a));
-    if (m_ego == a && m_ego_friends.size() < kMaxFriends) m_ego_friends.push_back(uid2);
-    if (m_ego == b && m_ego_friends.size() < kMaxFriends) m_ego_friends.push_back(uid1);
+    const int a = index_of(uid1), b = index_of(uid2);
+    if (a >= 0 && b >= 0) add_friendship_at(a, b);
+}
+
+bool UTL_SocialNetwork::add_friendship_at(size_t a, size_t b) {
+    if (a >= m_people.size() || b >= m_people.size() || a == b) return false;
+    const std::uint32_t ia = static_cast<std::uint32_t>(a), ib = static_cast<std::uint32_t>(b);
+    if (!m_links.insert(key(ia, ib)).second) return false;
+    m_neighbours[a].push_back(ib);
+    m_neighbours[b].push_back(ia);
+    const int ego = m_ego;
+    if (ego == static_cast<int>(a) && m_ego_friends.size() < kMaxFriends) {
+        m_ego_friends.push_back(m_people[b].m_uid);
+    }
+    if (ego == static_cast<int>(b) && m_ego_friends.size() < kMaxFriends) {
+        m_ego_friends.push_back(m_people[a].m_uid);
+    }
+    return true;
+}
+
+void UTL_SocialNetwork::reserve(size_t people, size_t friendships) {
+    m_people.reserve(people);
+    m_neighbours.reserve(people);
+    m_index.reserve(people);
+    m_links.reserve(friendships);
 }
 
 void UTL_SocialNetwork::set_people(const UTL_ServicePerson& me,
@@ -113,54 +77,13 @@ bool UTL_SocialNetwork::read_edge_list(const std::string& path, std::string& err
         error = path + ": cannot open the graph file";
         return false;
     }
-    size_t skipped = 0, edges = 0, data_lines = 0;
-    std::string line;
-    while (next_data_line(in, line, skipped)) {
-        ++data_lines;
-        std::string a, b;
-        bool csv = line.find(',') != std::string::npos;
-        if (csv) {
-            std::vector<std::string> fields = split_csv(line);
-            if (fields.size() >= 2) {
-                a = trim(fields[0]);
-                b = trim(fields[1]);
-            }
-        } else {
-            size_t p = line.find_first_not_of(" \t");
-            size_t q = line.find_first_of(" \t", p);
-            size_t r = q == std::string::npos ? q : line.find_first_not_of(" \t", q);
-            if (r != std::string::npos) {
-                a = line.substr(p, q - p);
-                b = line.substr(r, line.find_first_of(" \t", r) - r);
-            }
-        }
-        // A first line of column names ("source,target") is a header, not two people.
-        if (csv && data_lines == 1 && !has_digit(a) && !has_digit(b)) continue;
-        // SNAP files number their people; CSV files may name them.
-        bool numbers = is_number(a) && is_number(b);
-        if (!valid_uid(a) || !valid_uid(b) || a == b || (!csv && !numbers)) {
-            ++skipped;
-            continue;
-        }
-        for (const std::string* uid : {&a, &b}) {
-            if (index_of(*uid) < 0) {
-                UTL_ServicePerson p;
-                p.m_uid = *uid;
-                p.m_name = generated_name(*uid);
-                p.m_generated_photo = true;
-                add_person(p);
-            }
-        }
-        add_friendship(a, b);
-        ++edges;
-    }
-    if (skipped > 0) warning = std::to_string(skipped) + " unreadable lines skipped";
-    if (m_links.empty()) {
-        error = path + ": no friendships found (expected lines of two person ids, 'a b')";
-        return false;
-    }
-    (void)edges;
-    return true;
+    UTL_GraphData data;
+    std::vector<std::string> warnings;
+    const UTL_GraphLimits limits;
+    const bool ok = UTL_EdgeListReader::read(in, path, limits, data, error) &&
+                    data.add_to(*this, false, limits, path, error, warnings);
+    warning = joined(warnings);
+    return ok;
 }
 
 bool UTL_SocialNetwork::read_people(const std::string& path, std::string& error,
@@ -170,24 +93,27 @@ bool UTL_SocialNetwork::read_people(const std::string& path, std::string& error,
         error = path + ": cannot open the people file";
         return false;
     }
-    size_t skipped = 0, rows = 0;
+    UTL_DataLines lines(in, path);
+    size_t rows = 0;
     std::string line;
-    while (next_data_line(in, line, skipped)) {
-        std::vector<std::string> fields = split_csv(line);
-        for (std::string& f : fields) f = trim(f);
+    while (lines.next(line)) {
+        std::vector<std::string> fields = UTL_DataLines::split_csv(line);
+        for (std::string& f : fields) f = UTL_DataLines::trim(f);
         if (++rows == 1 && fields[0] == "uid") continue;
-        int index = index_of(fields[0]);
-        if (index < 0 || fields.size() < 2) {
-            ++skipped;
-            continue;
+        const int index = index_of(fields[0]);
+        if (fields.size() < 2) {
+            lines.skip("no name: expected uid,name,pic,pic_square");
+        } else if (index < 0) {
+            lines.skip("no person '" + fields[0].substr(0, 64) + "' in the graph");
+        } else {
+            UTL_ServicePerson& p = m_people[index];
+            if (!fields[1].empty()) p.m_name = fields[1];
+            p.m_pic = fields.size() > 2 ? fields[2] : "";
+            p.m_pic_square = fields.size() > 3 ? fields[3] : "";
+            p.m_generated_photo = false;
         }
-        UTL_ServicePerson& p = m_people[index];
-        if (!fields[1].empty()) p.m_name = fields[1];
-        p.m_pic = fields.size() > 2 ? fields[2] : "";
-        p.m_pic_square = fields.size() > 3 ? fields[3] : "";
-        p.m_generated_photo = false;
     }
-    if (skipped > 0) warning = std::to_string(skipped) + " people rows skipped";
+    warning = joined(lines.notes("people row", "people rows"));
     return true;
 }
 

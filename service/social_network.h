@@ -31,16 +31,20 @@ public:
     size_t add_person(const UTL_ServicePerson& person);
     // A friendship between two known people; self-friendships and repeats are ignored.
     void add_friendship(const std::string& uid1, const std::string& uid2);
+    // The same by the people's indexes (as add_person answers them); false when ignored.
+    bool add_friendship_at(size_t a, size_t b);
+    // Room for this many people and friendships in all, before a large file is added.
+    void reserve(size_t people, size_t friendships);
     // The user and the friends in order: adds them all and makes the user the ego.
     void set_people(const UTL_ServicePerson& me, const std::vector<UTL_ServicePerson>& friends);
 
-    // Reads an edge list: SNAP ("a b" per line, numbers, further columns ignored) or CSV
-    // ("a,b", any uids, an optional header line), "#" and "%" comments. People get generated names
-    // and portraits. False with a reason in error when the file holds no friendship at all; warning
-    // counts skipped lines.
+    // Reads an edge list (UTL_EdgeListReader): SNAP "a b" or CSV "a,b" lines. People get
+    // generated names and portraits. False with a reason in error when the file holds no
+    // friendship at all; warning tells, one line each, what was skipped.
     bool read_edge_list(const std::string& path, std::string& error, std::string& warning);
     // Reads a people file, CSV "uid,name,pic,pic_square" (the photo columns may be missing or
-    // empty: no photo). Rows of unknown people are skipped. False when the file cannot be read.
+    // empty: no photo). Rows of unknown people are skipped; warning tells the first few with
+    // their line numbers and reasons, then how many more. False when the file cannot be read.
     bool read_people(const std::string& path, std::string& error, std::string& warning);
 
     // Makes uid the ego; false when nobody has that uid or the person has no friends.
@@ -54,6 +58,8 @@ public:
     // The ego's friends in the order they became known (at most kMaxFriends).
     const std::vector<std::string>& friends() const { return m_ego_friends; }
     const UTL_ServicePerson* find(const std::string& uid) const;
+    // The index of the person with that uid, -1 when there is none.
+    int index_of(const std::string& uid) const;
     bool are_friends(const std::string& uid1, const std::string& uid2) const;
     size_t person_count() const { return m_people.size(); }
     size_t friendship_count() const { return m_links.size(); }
@@ -68,7 +74,6 @@ public:
 
 private:
     static std::uint64_t key(std::uint32_t a, std::uint32_t b);
-    int index_of(const std::string& uid) const;
 
     std::vector<UTL_ServicePerson> m_people;
     std::vector<std::vector<std::uint32_t>> m_neighbours;

@@ -26,10 +26,10 @@ bool parse(std::vector<const char*> args, UTL_HostOptions& o, std::string& error
 TEST(AppInput, CommandLine) {
     UTL_HostOptions o;
     std::string error;
-    ASSERT_TRUE(
-        parse({"--size", "3840x2160", "--snapshot=globe.png", "--frames", "600", "--script",
-               "s.txt", "--graph", "g.txt", "--ego=107", "--batch-frames", "5", "--data", "/opt/d"},
-              o, error))
+    ASSERT_TRUE(parse({"--size", "3840x2160", "--snapshot=globe.png", "--frames", "600", "--script",
+                       "s.txt", "--graph", "g.txt", "--ego=107", "--mutual-only", "--batch-frames",
+                       "5", "--data", "/opt/d"},
+                      o, error))
         << error;
     EXPECT_EQ(o.width, 3840);
     EXPECT_EQ(o.height, 2160);
@@ -38,7 +38,8 @@ TEST(AppInput, CommandLine) {
     EXPECT_EQ(o.script_file, "s.txt");
     EXPECT_EQ(o.graph_file, "g.txt");
     EXPECT_TRUE(o.has_ego);
-    EXPECT_EQ(o.ego, 107u);
+    EXPECT_EQ(o.ego, "107");
+    EXPECT_TRUE(o.mutual_only);
     EXPECT_EQ(o.batch_frames, 5u);
     EXPECT_EQ(o.data_dir, "/opt/d");
     EXPECT_TRUE(o.offscreen());
@@ -66,7 +67,8 @@ TEST(AppInput, CommandLine) {
         {{"--frames", "99999999999999999999999"}, "--frames"},
         {{"--batch-frames", "-1"}, "-1"},
         {{"--ego", "7"}, "--graph"},
-        {{"--graph", "g", "--ego", "x"}, "x"},
+        {{"--graph", "g", "--ego", "x,y"}, "x,y"},
+        {{"--mutual-only"}, "--graph"},
         {{"--snapshot="}, "needs a value"},
         {{"--snapshot", ""}, "non-empty"},
         {{"--help=yes"}, "no value"},
