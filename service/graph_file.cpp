@@ -98,7 +98,7 @@ bool UTL_GraphFile::read(const std::string& path, const UTL_GraphLimits& limits,
     struct stat st;
     std::ifstream in;
     if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) in.open(path, std::ios::binary);
-    if (!in) {
+    if (!in.is_open()) {
         error = path + ": cannot open the graph file";
         return false;
     }

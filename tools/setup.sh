@@ -7,12 +7,12 @@ packages=(
   build-essential cmake pkg-config
   libgl-dev libglu1-mesa-dev libosmesa6-dev libglfw3-dev
   libcurl4-openssl-dev curl libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev
-  libpugixml-dev libcpp-httplib-dev libssl-dev libcli11-dev
+  libpugixml-dev libcpp-httplib-dev libssl-dev libcli11-dev libigraph-dev
   libfreetype-dev fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   xvfb xdotool x11-utils imagemagick
-  python3
+  python3 python3-networkx
 )
 
 missing=()
