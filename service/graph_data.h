@@ -11,9 +11,11 @@
 #include <vector>
 
 // The most a graph file may bring; more is refused with the numbers rather than filling the
-// machine's memory (a friendship costs the service about 50 bytes, a person about 200).
+// machine's memory (a friendship costs the service about 50 bytes, a person about 200; reading
+// holds about five times a GEXF file in memory, igraph about ten times a GML file).
 struct UTL_GraphLimits {
-    std::uint64_t m_max_file_bytes = 1ull << 30;
+    std::uint64_t m_max_file_bytes = 512ull << 20;
+    std::uint64_t m_max_gml_bytes = 256ull << 20;
     size_t m_max_people = 5000000;
     size_t m_max_edges = 20000000;
 };

@@ -111,6 +111,12 @@ bool UTL_GraphFile::read(const std::string& path, const UTL_GraphLimits& limits,
     in.read(&head[0], head.size());
     head.resize(static_cast<size_t>(in.gcount()));
     format = detect(head, path);
+    if (format == UTL_GraphFormat::kGml &&
+        static_cast<std::uint64_t>(st.st_size) > limits.m_max_gml_bytes) {
+        error = path + ": " + with_commas(st.st_size) + " bytes, more than the " +
+                with_commas(limits.m_max_gml_bytes) + " a GML file may have";
+        return false;
+    }
     in.clear();
     in.seekg(0);
     if (format == UTL_GraphFormat::kEdgeList) {

@@ -411,6 +411,11 @@ TEST(GraphFiles, BadFilesAreRefusedWithTheFileAndTheLine) {
                   .error.find(std::to_string(good_graphml.size()) + " bytes, more than the 100"),
               std::string::npos);
     limits = UTL_GraphLimits();
+    limits.m_max_gml_bytes = 20;
+    EXPECT_NE(load(write_file("big.gml", "graph [ node [ id 1 ] ]"), "", false, limits)
+                  .error.find("23 bytes, more than the 20 a GML file may have"),
+              std::string::npos);
+    limits = UTL_GraphLimits();
     limits.m_max_people = 1;
     EXPECT_NE(load(path, "", false, limits).error.find("2 nodes, more than the 1"),
               std::string::npos);
