@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # End-to-end test of the programs as a user starts them, without a display: help, version and
-# refused command lines, files that are missing, an offscreen run with a script from another
-# directory (nimbra hands it to nimbra-offscreen), the timing option, and an installation under
-# a temporary prefix that runs from anywhere. Skips (77) without ImageMagick's identify.
+# refused command lines, files that are missing or broken, nimbra-service on a GraphML file, an
+# offscreen run with a script from another directory (nimbra hands it to nimbra-offscreen), the
+# timing option, and an installation under a temporary prefix that runs from anywhere. Skips (77) without ImageMagick's identify.
 #   e2e_command_line.sh PATH_TO_NIMBRA BUILD_DIR
 set -u
 nimbra=${1:?usage: e2e_command_line.sh PATH_TO_NIMBRA BUILD_DIR}
@@ -32,9 +32,31 @@ run 2 --snapshot x.png --frames 0; says err "bad frame count '0'"
 run 1 --graph "$work/missing.txt"; says err "cannot open the graph file"
 printf '# nothing\nnot an edge\n' >"$work/bad.txt"
 run 1 --graph "$work/bad.txt";     says err "no friendships found"
+printf 'graph [\n node [ id 1 ]\n node [ id 2 \n' >"$work/cut.gml"
+run 1 --graph "$work/cut.gml";     says err "cut.gml: not readable as GML: Parse error in GML file, line 4"
+run 2 --mutual-only;               says err "--mutual-only needs --graph"
 run 1 --data "$work";              says err "no data/config folder there"
 NIMBRA_DATA="$work" run 1;         says err "NIMBRA_DATA=$work"
 echo "ok: help, version and refusals"
+
+# nimbra-service on a GraphML file prints its usual line about the user it serves.
+cat >"$work/three.graphml" <<'GRAPHML'
+<?xml version="1.0" encoding="UTF-8"?>
+<graphml xmlns="http://graphml.graphdrawing.org/xmlns">
+  <key id="n" for="node" attr.name="label" attr.type="string"/>
+  <graph edgedefault="directed">
+    <node id="ann"><data key="n">Ann Lee</data></node><node id="bo"/><node id="cy"/>
+    <edge source="ann" target="bo"/><edge source="cy" target="ann"/><edge source="ann" target="ann"/>
+  </graph>
+</graphml>
+GRAPHML
+"$build/service/nimbra-service" --port 0 --graph "$work/three.graphml" --ego ann >"$work/out" 2>"$work/err" &
+service=$!
+for _ in $(seq 300); do grep -q "login token" "$work/out" && break; sleep 0.1; done
+kill "$service" 2>/dev/null; wait "$service" 2>/dev/null
+says out "user ann (Ann Lee) with 2 friends"
+says err "three.graphml: 1 self-loop skipped"
+echo "ok: nimbra-service serves a GraphML file"
 
 # An offscreen run from another directory: every relative path is the user's.
 mkdir -p "$work/here"
