@@ -144,6 +144,19 @@ std::string decode_numeric_entities(const std::string& s) {
     return out;
 }
 
+// The first entity reference left in a decoded string ("&zz;"), or "": GML escapes every '&'
+// itself, so one that is left is an entity igraph does not know.
+std::string entity_left(const std::string& s) {
+    for (size_t at = s.find('&'); at != std::string::npos; at = s.find('&', at + 1)) {
+        size_t end = at + 1;
+        while (end < s.size() && end - at < 32 &&
+               (std::isalnum(static_cast<unsigned char>(s[end])) || s[end] == '#'))
+            ++end;
+        if (end > at + 1 && end < s.size() && s[end] == ';') return s.substr(at, end + 1 - at);
+    }
+    return "";
+}
+
 // --- Pajek vertex lines --------------------------------------------------------------------
 
 // One word of a Pajek line: where it starts and ends in the line, and its text without quotes.
@@ -271,8 +284,10 @@ bool vertex_values(const igraph_t& graph, const char* attribute, igraph_attribut
     return false;
 }
 
-// Copies the nodes and edges of a graph igraph has read into data.
-bool copy_graph(const igraph_t& graph, UTL_GraphFormat format, UTL_GraphData& data) {
+// Copies the nodes and edges of a graph igraph has read into data. unknown_entity: the first
+// entity a GML string keeps, and how many strings keep one.
+bool copy_graph(const igraph_t& graph, UTL_GraphFormat format, UTL_GraphData& data,
+                std::string& unknown_entity, size_t& unknown_entities) {
     const igraph_integer_t n = igraph_vcount(&graph);
     data.m_nodes.resize(static_cast<size_t>(n));
     for (igraph_integer_t i = 0; i < n; ++i) data.m_nodes[i].m_id = std::to_string(i + 1);
@@ -303,6 +318,10 @@ bool copy_graph(const igraph_t& graph, UTL_GraphFormat format, UTL_GraphData& da
             UTL_GraphNode& node = data.m_nodes[i];
             std::string value = format == UTL_GraphFormat::kGml ? decode_numeric_entities(values[i])
                                                                 : std::move(values[i]);
+            if (format == UTL_GraphFormat::kGml && value.find('&') != std::string::npos) {
+                const std::string entity = entity_left(value);
+                if (!entity.empty() && unknown_entities++ == 0) unknown_entity = entity;
+            }
             if (is_id) {
                 if (!value.empty()) node.m_id = std::move(value);
             } else if (is_label) {
@@ -372,6 +391,8 @@ bool UTL_IgraphReader::read(const std::string& text, UTL_GraphFormat format,
 
     Reports reports;
     bool ok = false;
+    std::string unknown_entity;
+    size_t unknown_entities = 0;
     {
         IgraphTurn turn(reports);
         igraph_t graph;
@@ -396,7 +417,7 @@ bool UTL_IgraphReader::read(const std::string& text, UTL_GraphFormat format,
             } else if (edges > limits.m_max_edges) {
                 error = name + ": " + with_commas(edges) + " edges, more than the " +
                         with_commas(limits.m_max_edges) + " a graph file may hold";
-            } else if (!copy_graph(graph, format, data)) {
+            } else if (!copy_graph(graph, format, data, unknown_entity, unknown_entities)) {
                 error = name + ": " + what + ": " +
                         (reports.error.empty() ? "igraph failed" : reports.error);
             } else {
@@ -418,9 +439,15 @@ bool UTL_IgraphReader::read(const std::string& text, UTL_GraphFormat format,
     }
     data.m_labels_may_be_uids = format != UTL_GraphFormat::kGraphML;
     for (const std::string& w : reports.warnings) {
-        // The numeric references igraph leaves in GML strings are decoded above.
-        if (format == UTL_GraphFormat::kGml && w.find("(&#") != std::string::npos) continue;
+        // igraph's word on the entities it leaves in GML strings names only the first, which is
+        // often a numeric one decoded here; the entities still left are told below instead.
+        if (format == UTL_GraphFormat::kGml && w.find("entities") != std::string::npos) continue;
         data.m_notes.push_back(name + ": " + format_name(format) + ": " + w);
+    }
+    if (unknown_entities > 0) {
+        data.m_notes.push_back(
+            name + ": GML: " + counted(unknown_entities, "string keeps", "strings keep") +
+            " an unknown entity as written, the first '" + unknown_entity + "'");
     }
     if (reports.more_warnings > 0) {
         data.m_notes.push_back(name + ": " + format_name(format) + ": " +

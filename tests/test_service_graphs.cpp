@@ -251,15 +251,19 @@ graph [
     EXPECT_EQ(distinct.name_of("ann"), "ann");
     EXPECT_EQ(distinct.name_of("ben"), "Ben Berg");
     EXPECT_EQ(distinct.network.find("ann")->m_generated_photo, true);  // a file without photos
-    Loaded twice =
-        load(write_file("twice.gml",
-                        "graph [ node [ id 10 label \"Ann\" ] node [ id 20 label \"Ann\" ]"
-                        " node [ id 30 label \"Cy\" ] edge [ source 10 target 20 ]"
-                        " edge [ source 20 target 30 ] ]"));
+    Loaded twice = load(
+        write_file("twice.gml",
+                   "graph [ node [ id 10 label \"Ann\" ] node [ id 20 label \"Ann\" ]"
+                   " node [ id 30 label \"Cy &amp; &#67;o &zz;\" ] edge [ source 10 target 20 ]"
+                   " edge [ source 20 target 30 ] ]"));
     ASSERT_TRUE(twice.ok) << twice.error;
     EXPECT_EQ(twice.network.ego()->m_uid, "20");
     EXPECT_EQ(twice.name_of("10"), "Ann");
-    EXPECT_EQ(twice.name_of("30"), "Cy");
+    EXPECT_EQ(twice.name_of("30"), "Cy & Co &zz;");
+    // An entity igraph does not know is told.
+    EXPECT_TRUE(twice.warns(
+        "twice.gml: GML: 1 string keeps an unknown entity as written, the first '&zz;'"))
+        << twice.all_warnings();
 
     // Pajek: labels with spaces cannot be uids, so the vertex numbers are; labels name them.
     Loaded pajek = load(write_file(
@@ -353,13 +357,15 @@ TEST(GraphFiles, FormatsAreKnownByContentThenByName) {
     EXPECT_EQ(UTL_GraphFile::detect("<html>", "x.gexf"), UTL_GraphFormat::kGexf);
     EXPECT_EQ(UTL_GraphFile::detect("\x1f\x8b\x08", "x.paj"), UTL_GraphFormat::kPajek);
 
-    // A GraphML file under a name of an edge list loads as GraphML.
-    const Loaded l =
-        load(write_file("graph.txt",
-                        "<graphml><graph><node id='a'/><node id='b'/><edge source='a' target='b'/>"
-                        "</graph></graphml>"));
+    // A GraphML file under a name of an edge list loads as GraphML, and igraph's warnings are
+    // told as ours.
+    const Loaded l = load(
+        write_file("graph.txt",
+                   "<graphml><graph><node id='a'><data key='nokey'>1</data></node><node id='b'/>"
+                   "<edge source='a' target='b'/></graph></graphml>"));
     ASSERT_TRUE(l.ok) << l.error;
     EXPECT_TRUE(l.network.are_friends("a", "b"));
+    EXPECT_TRUE(l.warns("graph.txt: GraphML: Unknown attribute key 'nokey'")) << l.all_warnings();
 }
 
 TEST(GraphFiles, BadFilesAreRefusedWithTheFileAndTheLine) {
