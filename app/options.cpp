@@ -102,8 +102,7 @@ std::unique_ptr<CLI::App> make_parser(const std::string& program, UTL_HostOption
         ->type_name("DIR")
         ->check(kNonEmpty);
     app->add_option("--graph", o.graph_file,
-                    "show a GraphML, GEXF, GML or Pajek file or an edge list (\"a b\" or \"a,b\" "
-                    "lines)")
+                    "show a GraphML, GEXF, GML or Pajek file, or an edge list (\"a b\" lines)")
         ->type_name("FILE")
         ->check(kNonEmpty);
     app->add_option("--ego", o.ego, "whose friends to show (default: who has the most)")

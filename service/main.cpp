@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
     app.add_option("--people", people, "names and photos: CSV lines uid,name,pic,pic_square")
         ->type_name("FILE");
     app.add_flag("--mutual-only", mutual_only,
-                 "of a directed graph only the pairs that point both ways")
+                 "of a directed graph, only the pairs that point both ways")
         ->disable_flag_override();
     app.add_option("--api-key", api_key, "the application's key (default: Nimbra's own)")
         ->type_name("K");
