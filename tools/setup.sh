@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libgl-dev libglu1-mesa-dev libosmesa6-dev libglfw3-dev
-  libcurl4-openssl-dev curl libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev
+  libcurl4-openssl-dev curl libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev libexif-dev
   libpugixml-dev libcpp-httplib-dev libssl-dev libcli11-dev libigraph-dev
   libfreetype-dev fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev

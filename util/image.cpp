@@ -7,6 +7,7 @@
 
 #include "util/file.h"
 #include "util/image_jpeg.h"
+#include "util/image_png.h"
 #include "util/image_sgi.h"
 #include "util/image_tga.h"
 
@@ -25,6 +26,9 @@ void GFX_Image::read(const std::string& path) {
             break;
         case FILE_SGI:
             serializer = new GFX_ImageSerializerRGB();
+            break;
+        case FILE_PNG:
+            serializer = new GFX_ImageSerializerPNG();
             break;
         default:
             return;
@@ -50,6 +54,7 @@ int GFX_Image::get_file_type_by_name(const std::string& path) {
     if (ext == ".RAW" || ext == ".RGB") return FILE_SGI;
     if (ext == ".TGA") return FILE_TGA;
     if (ext == ".JPG") return FILE_JPEG;
+    if (ext == ".PNG") return FILE_PNG;
     return FILE_UNKNOWN;
 }
 

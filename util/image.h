@@ -1,5 +1,5 @@
 // GFX_Image, the in-memory picture textures are made from, and the serializer interface of the
-// image readers (TGA, SGI, JPEG). Row 0 is the first row a TGA or SGI file stores (the bottom
+// image readers (TGA, SGI, JPEG, PNG). Row 0 is the first row a TGA or SGI file stores (the bottom
 // one) and the bottom row of a JPEG picture.
 #pragma once
 
@@ -17,6 +17,7 @@ public:
         FILE_SGI = 0x1002,
         FILE_TGA = 0x1004,
         FILE_JPEG = 0x1008,
+        FILE_PNG = 0x1010,
     };
 
     // The longest side any reader accepts: 16384 x 16384 x 4 bytes still fits a signed 32-bit

@@ -1,5 +1,6 @@
 // GFX_ImageSerializerJPEG: libjpeg decompression with an error manager that returns control to
-// the reader (setjmp/longjmp) instead of ending the process.
+// the reader (setjmp/longjmp) instead of ending the process; colour space conversion, reduced
+// decoding of large pictures and the EXIF orientation.
 #include "util/image_jpeg.h"
 
 #include <csetjmp>
@@ -10,23 +11,24 @@
 #include <jpeglib.h>
 
 #include "util/file.h"
+#include "util/image_orientation.h"
 
 namespace {
 
-// libjpeg's own working memory (a progressive file keeps all its coefficients) is capped so a
-// small hostile file cannot make it allocate gigabytes; past the cap libjpeg fails cleanly.
-const long MAX_DECODER_MEMORY = 128L << 20;
 // A progressive file may hold any number of scans, each a pass over the whole picture; real
 // photos have about ten.
 const int MAX_SCANS = 256;
 
 // NOTE: nothing between setjmp and longjmp may own a C++ object with a destructor; the pixel
-// array lives in the serializer, whose pointer survives the jump.
+// array and the working rows live in the serializer, whose members survive the jump.
 struct ErrorManager {
     jpeg_error_mgr base;
     jmp_buf jump;
     // Set once every row has arrived; volatile because it is read after the jump.
     volatile bool complete;
+    // The EXIF orientation, known once the rows have been read.
+    volatile int orientation;
+    const std::atomic<bool>* cancel;
 };
 
 [[noreturn]] void fail(j_common_ptr cinfo) {
@@ -42,8 +44,78 @@ void on_message(j_common_ptr cinfo, int level) {
     if (level < 0 && cinfo->err->msg_code == JWRN_HIT_MARKER) fail(cinfo);
 }
 
+// Called by libjpeg every few rows, and while a progressive file's scans are read in.
 void on_progress(j_common_ptr cinfo) {
+    const ErrorManager* errors = reinterpret_cast<const ErrorManager*>(cinfo->err);
+    if (errors->cancel != nullptr && errors->cancel->load(std::memory_order_relaxed)) fail(cinfo);
     if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > MAX_SCANS) fail(cinfo);
+}
+
+// How the decoded samples become the stored pixels.
+enum class Output { GREY, RGB, CMYK, INVERTED_CMYK, REFUSED };
+
+Output output_for(j_decompress_ptr cinfo) {
+    switch (cinfo->jpeg_color_space) {
+        case JCS_GRAYSCALE:
+            cinfo->out_color_space = JCS_GRAYSCALE;
+            return Output::GREY;
+        case JCS_YCbCr:
+        case JCS_RGB:
+            cinfo->out_color_space = JCS_RGB;
+            return Output::RGB;
+        case JCS_CMYK:
+            // NOTE: Adobe's applications write CMYK inverted (0 = full ink) and mark their files
+            // with the APP14 segment; a file without it stores plain CMYK.
+            cinfo->out_color_space = JCS_CMYK;
+            return cinfo->saw_Adobe_marker ? Output::INVERTED_CMYK : Output::CMYK;
+        case JCS_YCCK:
+            // libjpeg turns YCCK into CMYK itself; YCCK exists only in Adobe's inverted form.
+            cinfo->out_color_space = JCS_CMYK;
+            return Output::INVERTED_CMYK;
+        case JCS_UNKNOWN:
+            // Three components of no known transform are taken as RGB as they stand.
+            if (cinfo->num_components == 3) {
+                cinfo->out_color_space = JCS_UNKNOWN;
+                return Output::RGB;
+            }
+            return Output::REFUSED;
+        default:
+            return Output::REFUSED;
+    }
+}
+
+// The largest DCT scaling M/8 whose output fits max_side on both sides (1/8 when none does;
+// the box filter then takes over).
+unsigned dct_scale_for(JDIMENSION width, JDIMENSION height, uint32_t max_side) {
+    if (max_side == 0) return 8;
+    for (unsigned m = 8; m > 1; --m) {
+        const unsigned long w = (static_cast<unsigned long>(width) * m + 7) / 8;
+        const unsigned long h = (static_cast<unsigned long>(height) * m + 7) / 8;
+        if (w <= max_side && h <= max_side) return m;
+    }
+    return 1;
+}
+
+void cmyk_to_rgb(const unsigned char* cmyk, unsigned char* rgb, JDIMENSION width, bool inverted) {
+    for (JDIMENSION x = 0; x < width; ++x, cmyk += 4, rgb += 3) {
+        // Inverted samples hold the ink left out: 255 - C and 255 - K.
+        const unsigned k = inverted ? cmyk[3] : 255u - cmyk[3];
+        for (int c = 0; c < 3; ++c) {
+            const unsigned v = inverted ? cmyk[c] : 255u - cmyk[c];
+            rgb[c] = static_cast<unsigned char>((v * k + 127) / 255);
+        }
+    }
+}
+
+// The orientation its EXIF segment gives the picture, 1 without one.
+int orientation_of(j_decompress_ptr cinfo) {
+    for (jpeg_saved_marker_ptr m = cinfo->marker_list; m != nullptr; m = m->next) {
+        if (m->marker == JPEG_APP0 + 1) {
+            const int orientation = read_exif_orientation(m->data, m->data_length);
+            if (orientation != 1) return orientation;
+        }
+    }
+    return 1;
 }
 
 }  // namespace
@@ -68,6 +140,8 @@ void GFX_ImageSerializerJPEG::decode(UTL_File& file) {
     errors.base.error_exit = fail;
     errors.base.emit_message = on_message;
     errors.complete = false;
+    errors.orientation = 1;
+    errors.cancel = m_cancel;
     progress.progress_monitor = on_progress;
 
     if (setjmp(errors.jump)) {
@@ -76,46 +150,74 @@ void GFX_ImageSerializerJPEG::decode(UTL_File& file) {
         if (!errors.complete) {
             delete[] m_pixels;
             m_pixels = nullptr;
+            return;
         }
+        orient_pixels(m_pixels, m_width, m_height, m_bits / 8, errors.orientation);
         return;
     }
     jpeg_create_decompress(&cinfo);
     cinfo.mem->max_memory_to_use = MAX_DECODER_MEMORY;
     cinfo.progress = &progress;
     jpeg_stdio_src(&cinfo, stream);
+    // The EXIF segment, for the orientation; other segments are skipped.
+    jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(&cinfo, TRUE);
-    jpeg_calc_output_dimensions(&cinfo);
 
-    const JDIMENSION width = cinfo.output_width;
-    const JDIMENSION height = cinfo.output_height;
-    // Grey and CMYK pictures do not decode to three components; they and oversized pictures
-    // give no pixels, before libjpeg sets up its buffers for them. Arithmetic-coded files are
-    // refused too: no photo service sends them, and their decoder reads endless zeros past the
-    // end of the data without a warning, so a few hundred bytes could decode to a picture of
-    // the largest size.
-    if (cinfo.arith_code || cinfo.out_color_components != 3 || cinfo.output_components != 3 ||
-        width == 0 || height == 0 || width > GFX_Image::MAX_SIDE || height > GFX_Image::MAX_SIDE) {
+    // Arithmetic-coded files are refused: no photo service sends them, and their decoder reads
+    // endless zeros past the end of the data without a warning, so a few hundred bytes could
+    // decode to a picture of the largest size. Oversized pictures and colour spaces of no
+    // known meaning give no pixels before libjpeg sets up its buffers for them.
+    const Output output = output_for(&cinfo);
+    if (cinfo.arith_code || output == Output::REFUSED || cinfo.image_width == 0 ||
+        cinfo.image_height == 0 || cinfo.image_width > GFX_Image::MAX_SIDE ||
+        cinfo.image_height > GFX_Image::MAX_SIDE) {
         jpeg_destroy_decompress(&cinfo);
         return;
     }
+    cinfo.scale_num = dct_scale_for(cinfo.image_width, cinfo.image_height, m_max_side);
+    cinfo.scale_denom = 8;
+    jpeg_calc_output_dimensions(&cinfo);
+    const int decoded_components = output == Output::GREY ? 1 : output == Output::RGB ? 3 : 4;
+    if (cinfo.output_components != decoded_components) {
+        jpeg_destroy_decompress(&cinfo);
+        return;
+    }
+    const unsigned channels = output == Output::GREY ? 1 : 3;
+    const JDIMENSION decoded_width = cinfo.output_width;
+    const JDIMENSION decoded_height = cinfo.output_height;
+    const unsigned factor =
+        GFX_ImageReducer::factor_for(decoded_width, decoded_height, m_max_side);
+    const unsigned width = GFX_ImageReducer::reduced(decoded_width, factor);
+    const unsigned height = GFX_ImageReducer::reduced(decoded_height, factor);
+
     jpeg_start_decompress(&cinfo);
-    const size_t row_bytes = size_t(width) * 3;
     // Every row is written below or the array is dropped, so it need not be zeroed: a header
     // that promises a huge picture in a few bytes then costs untouched address space only.
-    if (!allocate(row_bytes * height, false)) {
+    if (!allocate(size_t(width) * height * channels, false)) {
         jpeg_destroy_decompress(&cinfo);
         return;
     }
-    m_bits = 24;
+    m_scanline.resize(size_t(decoded_width) * decoded_components);
+    m_rgb_row.resize(size_t(decoded_width) * 3);
+    m_reducer.begin(decoded_width, decoded_height, channels, factor, m_pixels);
+    m_bits = static_cast<unsigned char>(channels * 8);
     m_width = width;
     m_height = height;
-    // Scan lines arrive top first; the array holds the picture bottom row first, as OpenGL's
-    // texture coordinate t = 0 and the TGA and SGI readers do.
-    while (cinfo.output_scanline < height) {
-        JSAMPROW row = m_pixels + (height - 1 - cinfo.output_scanline) * row_bytes;
+    // Scan lines arrive top first; the reducer stores the picture bottom row first, as
+    // OpenGL's texture coordinate t = 0 and the TGA and SGI readers do.
+    while (cinfo.output_scanline < decoded_height) {
+        JSAMPROW row = m_scanline.data();
         if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) fail(reinterpret_cast<j_common_ptr>(&cinfo));
+        if (output == Output::CMYK || output == Output::INVERTED_CMYK) {
+            cmyk_to_rgb(row, m_rgb_row.data(), decoded_width, output == Output::INVERTED_CMYK);
+            m_reducer.add_row(m_rgb_row.data());
+        } else {
+            m_reducer.add_row(row);
+        }
     }
+    errors.orientation = orientation_of(&cinfo);
     errors.complete = true;
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
+    orient_pixels(m_pixels, m_width, m_height, channels, errors.orientation);
 }
