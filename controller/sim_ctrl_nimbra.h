@@ -9,6 +9,7 @@
 #include "controller/color_theme.h"
 #include "controller/sim_ctrl_root.h"
 #include "gfx/math.h"
+#include "photos/foto_settings.h"
 #include "widgets/widget.h"
 
 #include <functional>
@@ -187,6 +188,9 @@ public:
     GFX_Dock* m_myself_dock = nullptr;
     GFX_Dock* m_list_dock = nullptr;
     UTL_FotoTextureBoss* m_foto_texture_boss = nullptr;
+    // How the photo texture manager made by start() works: set by the host before start(),
+    // which alone knows whether the people's source is local and whether a cache is wanted.
+    UTL_FotoSettings m_foto_settings;
     // Users replaced by a repeated add_myself. Dock thumbnails may still borrow them, so they
     // stay alive until clear_scene().
     std::vector<GFX_Friend*> m_retired_friends;

@@ -160,7 +160,7 @@ void UTL_SimCtrlNimbra::init_scene() {
     create_rotate_buttons();
 
     delete m_foto_texture_boss;
-    m_foto_texture_boss = new UTL_FotoTextureBoss();
+    m_foto_texture_boss = new UTL_FotoTextureBoss(m_foto_settings);
     m_foto_texture_boss->start();
 }
 

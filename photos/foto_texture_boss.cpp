@@ -1,90 +1,59 @@
-// UTL_FotoTextureBoss: the request side (main thread), the worker loop, and the download of one
-// photo through libcurl into a private temporary file that the JPEG reader then decodes.
+// UTL_FotoTextureBoss: the request side (main thread) with the placeholder, and the worker loop
+// that reads local photos, answers from the disk cache, drives the transfers and decodes.
 #include "photos/foto_texture_boss.h"
 
 #include <curl/curl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <vector>
+#include <ctime>
 
+#include "photos/photo_cache.h"
+#include "photos/photo_files.h"
 #include "photos/texture_foto.h"
+#include "util/image.h"
+#include "util/photo_decoder.h"
 
 namespace {
 
-// libcurl's progress callback; a non-zero answer abandons the transfer. libcurl calls it about
-// once a second even while nothing arrives, so a stop request is seen within that time.
-int stop_on_request(void* worker, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<const UTL_Thread*>(worker)->stop_requested() ? 1 : 0;
+// How long the worker waits for its transfers before it looks at the queue again; a new
+// request or a stop request wakes it sooner.
+const int kWaitMs = 100;
+
+bool is_web_address(const std::string& url) {
+    return url.compare(0, 4, "http") == 0 || url.compare(0, 4, "HTTP") == 0;
 }
 
-// Where the private temporary photo file may go, best first: the user's runtime directory
-// (mode 0700) when there is one, then the temporary directory.
-std::vector<std::string> temp_directories() {
-    std::vector<std::string> dirs;
-    for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
-        const char* dir = std::getenv(name);
-        struct stat st;
-        if (dir != nullptr && dir[0] != '\0' && stat(dir, &st) == 0 && S_ISDIR(st.st_mode)) {
-            dirs.push_back(dir);
-        }
-    }
-    dirs.push_back("/tmp");
-    return dirs;
-}
-
-// Writes n bytes to a new private file whose name ends in ".jpg" (so the image reader decodes
-// it as JPEG) and returns its path, or "" when no directory takes it.
-std::string write_temp_jpeg(const char* bytes, size_t n) {
-    for (const std::string& dir : temp_directories()) {
-        std::string path = dir + "/nimbra-photo-XXXXXX.jpg";
-        std::vector<char> name(path.begin(), path.end());
-        name.push_back('\0');
-        // NOTE: mkstemps creates the file exclusively with mode 0600 under a random name, so
-        // nobody can plant a link in its place or read the photo while it is there.
-        int fd = mkstemps(name.data(), 4);
-        if (fd < 0) continue;
-        bool ok = true;
-        const char* at = bytes;
-        size_t left = n;
-        while (left > 0) {
-            ssize_t put = write(fd, at, left);
-            if (put < 0) {
-                if (errno == EINTR) continue;
-                ok = false;
-                break;
-            }
-            at += put;
-            left -= static_cast<size_t>(put);
-        }
-        if (close(fd) != 0) ok = false;
-        if (ok) return name.data();
-        unlink(name.data());
-    }
-    return "";
-}
+int64_t now_s() { return static_cast<int64_t>(std::time(nullptr)); }
 
 }  // namespace
 
 // ---- construction and destruction ----
 
-UTL_FotoTextureBoss::UTL_FotoTextureBoss() {
+UTL_FotoTextureBoss::UTL_FotoTextureBoss(const UTL_FotoSettings& settings)
+    : m_settings(settings) {
     m_critical_section = new UTL_CriticalSection();
     init_curl();
+    m_downloader = std::make_unique<UTL_FotoDownloader>();
+    if (m_settings.m_use_disk_cache) {
+        const std::string dir = m_settings.m_cache_dir.empty() ? UTL_PhotoCache::default_directory()
+                                                               : m_settings.m_cache_dir;
+        if (!dir.empty()) {
+            m_cache = std::make_unique<UTL_PhotoCache>(dir, m_settings.m_cache_max_bytes);
+        }
+    }
 }
 
 UTL_FotoTextureBoss::~UTL_FotoTextureBoss() { clear(); }
 
 void UTL_FotoTextureBoss::clear() {
-    // The worker may be inside a download that reads a serf and writes its texture: it is
-    // asked to stop and joined before anything it could touch is freed.
+    // The worker may be inside a transfer or a decode that writes a serf's texture: it is asked
+    // to stop and joined before anything it could touch is freed.
     stop();
+    m_downloader.reset();
+    m_cache.reset();
     for (auto& entry : m_serfs) delete entry.second;
     m_serfs.clear();
+    delete m_placeholder;
+    m_placeholder = nullptr;
     delete m_critical_section;
     m_critical_section = nullptr;
     stop_curl();
@@ -112,6 +81,9 @@ void UTL_FotoTextureBoss::UTL_FotoTextureSerf::clear() {
 
 OGL_TextureFoto* UTL_FotoTextureBoss::get_texture(const char* url) {
     if (url == nullptr || m_critical_section == nullptr) return nullptr;
+    if (!m_settings.m_placeholder_path.empty() && m_settings.m_placeholder_path == url) {
+        return placeholder_texture();
+    }
     // Only this thread changes the map, so looking up without the lock is safe.
     auto found = m_serfs.find(url);
     if (found != m_serfs.end()) {
@@ -126,23 +98,44 @@ OGL_TextureFoto* UTL_FotoTextureBoss::get_texture(const char* url) {
             m_running = start();
         }
         unlock();
+        // A photo that ended without pixels shows the question mark, not an empty frame that
+        // looks like one still loading.
+        if (texture != nullptr && !texture->has_pixels()) {
+            OGL_TextureFoto* placeholder = placeholder_texture();
+            if (placeholder != nullptr && placeholder->has_pixels()) return placeholder;
+        }
         return texture;
     }
 
     UTL_FotoTextureSerf* serf = new UTL_FotoTextureSerf();
     serf->m_url = url;
-    serf->m_boss = this;
     serf->m_texture = new OGL_TextureFoto();
     serf->m_texture->set_wrap_mode(GL_CLAMP_TO_EDGE);
+    bool wake = false;
     lock();
     if (!m_running) {
         // NOTE: a worker that set m_running false under the lock never takes it again, so
         // start() may join it here without waiting on us.
         m_running = start();
+    } else {
+        wake = true;
     }
     m_serfs.emplace(serf->m_url, serf);
     unlock();
+    // A running worker may be waiting on its transfers: the new address need not wait too.
+    if (wake) m_downloader->wakeup();
     return nullptr;
+}
+
+OGL_TextureFoto* UTL_FotoTextureBoss::placeholder_texture() {
+    if (!m_placeholder_read && m_critical_section != nullptr) {
+        m_placeholder_read = true;
+        m_placeholder = new OGL_TextureFoto();
+        m_placeholder->set_wrap_mode(GL_CLAMP_TO_EDGE);
+        // The program's own data file, read by its extension (a TGA).
+        m_placeholder->read_from_file(m_settings.m_placeholder_path.c_str());
+    }
+    return m_placeholder;
 }
 
 void UTL_FotoTextureBoss::lock() {
@@ -172,6 +165,7 @@ void UTL_FotoTextureBoss::unload_textures() {
         if (entry.second->m_loaded) entry.second->m_texture->unload();
     }
     unlock();
+    if (m_placeholder != nullptr) m_placeholder->unload();
 }
 
 bool UTL_FotoTextureBoss::is_running() {
@@ -181,21 +175,40 @@ bool UTL_FotoTextureBoss::is_running() {
     return running;
 }
 
+void UTL_FotoTextureBoss::on_stop_requested() {
+    if (m_downloader) m_downloader->wakeup();
+}
+
 // ---- the worker (worker thread) ----
 
 void UTL_FotoTextureBoss::update() {
+    std::vector<UTL_FotoTextureSerf*> waiting;
+    std::vector<UTL_FotoDownload> done;
+    auto serve = [&](int timeout_ms) {
+        done.clear();
+        m_downloader->run(timeout_ms, done);
+        for (UTL_FotoDownload& download : done) end_transfer(download);
+    };
     for (;;) {
+        if (stop_requested()) {
+            // Abandoned photos stay unloaded: the next worker a request starts fetches them.
+            std::vector<void*> abandoned;
+            m_downloader->abandon_all(abandoned);
+            for (void* tag : abandoned) static_cast<UTL_FotoTextureSerf*>(tag)->m_in_flight = false;
+            lock();
+            m_running = false;
+            unlock();
+            return;
+        }
+        const UTL_FotoDownloadLimits limits = get_download_limits();
+        waiting.clear();
         lock();
-        UTL_FotoTextureSerf* job = nullptr;
-        if (!stop_requested()) {
-            for (auto& entry : m_serfs) {
-                if (!entry.second->m_loaded) {
-                    job = entry.second;
-                    break;
-                }
+        for (auto& entry : m_serfs) {
+            if (!entry.second->m_loaded && !entry.second->m_in_flight) {
+                waiting.push_back(entry.second);
             }
         }
-        if (job == nullptr) {
+        if (waiting.empty() && m_downloader->active() == 0) {
             // Decided under the lock and never looked at again: a later request sees false
             // and starts a new worker, so there is never more than one.
             m_running = false;
@@ -204,103 +217,133 @@ void UTL_FotoTextureBoss::update() {
         }
         unlock();
 
-        const bool complete = job->load();
-
-        lock();
-        if (!complete) {
-            // Stopped in the middle: the photo stays unloaded and is fetched again by the
-            // next worker a request starts.
-            m_running = false;
-            unlock();
-            return;
+        // Smallest address first: transfers start in that order as the limits allow, and a
+        // photo from the cache or a local file does not wait for any transfer.
+        for (UTL_FotoTextureSerf* serf : waiting) {
+            if (stop_requested()) break;
+            if (begin_job(serf, limits)) serve(0);
         }
-        job->m_loaded = true;
-        unlock();
+        if (m_downloader->active() > 0) serve(kWaitMs);
     }
 }
 
-bool UTL_FotoTextureBoss::UTL_FotoTextureSerf::load() {
-    if (m_url.empty()) return true;
-    if (m_url.compare(0, 4, "http") == 0 || m_url.compare(0, 4, "HTTP") == 0) {
-        return load_from_url(m_url.c_str());
+bool UTL_FotoTextureBoss::begin_job(UTL_FotoTextureSerf* serf,
+                                    const UTL_FotoDownloadLimits& limits) {
+    const std::string& url = serf->m_url;
+    if (url.empty()) {
+        finish(serf, nullptr);
+        return false;
     }
-    m_texture->read_from_file(m_url.c_str());
-    return true;
-}
-
-bool UTL_FotoTextureBoss::UTL_FotoTextureSerf::load_from_url(const char* url) {
-    const UTL_FotoDownloadLimits limits = m_boss->get_download_limits();
-    UTL_FotoDownloadBuffer buffer;
-    buffer.m_max_bytes = limits.m_max_bytes;
-    buffer.m_worker = m_boss;
-
-    CURLcode result = CURLE_FAILED_INIT;
-    if (CURL* curl = curl_easy_init()) {
-        curl_easy_setopt(curl, CURLOPT_URL, url);
-        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteMemoryCallback);
-        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &buffer);
-        curl_easy_setopt(curl, CURLOPT_USERAGENT, "libcurl-agent/1.0");
-        // A worker that hangs on one photo would stall every photo behind it: the transfer
-        // is bounded in connection time, speed, total time and size, and watches for a stop
-        // request. No signals: time-outs must not raise SIGALRM in a threaded program.
-        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, limits.m_connect_timeout_ms);
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, limits.m_low_speed_limit);
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits.m_low_speed_time_s);
-        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, limits.m_total_timeout_ms);
-        if (limits.m_max_bytes < SIZE_MAX) {
-            // Refuses at once a reply that announces a larger size; the write callback
-            // catches one that does not announce it.
-            curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE,
-                             static_cast<curl_off_t>(limits.m_max_bytes));
+    if (!is_web_address(url)) {
+        // A remote service must not choose which of the user's files are read.
+        if (!m_settings.m_allow_local_paths) {
+            finish(serf, nullptr);
+            return false;
         }
-        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, stop_on_request);
-        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, static_cast<void*>(m_boss));
-        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-        // Certificate checks stay at libcurl's defaults (on).
-        result = curl_easy_perform(curl);
-        curl_easy_cleanup(curl);
+        std::string bytes;
+        GFX_Image* image =
+            read_regular_file(url, limits.m_max_bytes, bytes) ? decode(bytes, url) : nullptr;
+        finish(serf, image);
+        return true;
     }
 
-    const bool stopped = m_boss->stop_requested();
-    std::string path;
-    // A transfer that failed (no connection, time-out, too large, cut off) is not decoded:
-    // a truncated JPEG would decode into a half-grey photo. The texture keeps no image.
-    if (result == CURLE_OK && !stopped) path = write_temp_jpeg(buffer.m_memory, buffer.m_size);
-    std::free(buffer.m_memory);
-    if (stopped) return false;
-    if (!path.empty()) {
-        m_texture->read_from_file(path.c_str());
-        unlink(path.c_str());
+    bool decoded = false;
+    if (!serf->m_cache_checked) {
+        serf->m_cache_checked = true;
+        serf->m_host = UTL_FotoDownloader::host_of(url);
+        UTL_PhotoCacheEntry entry;
+        if (m_cache && is_cached_address(url) && m_cache->load(url, entry)) {
+            if (entry.m_fresh_until > now_s()) {
+                decoded = true;
+                if (GFX_Image* image = decode(entry.m_body, "")) {
+                    finish(serf, image);
+                    return true;
+                }
+                if (stop_requested()) {
+                    serf->m_cache_checked = false;
+                    return true;
+                }
+                // Bytes that do not decode: the file is dropped and the photo fetched again.
+                m_cache->drop(url);
+            } else {
+                serf->m_has_stale_copy = true;
+                serf->m_cached_etag = entry.m_etag;
+                serf->m_cached_last_modified = entry.m_last_modified;
+            }
+        }
     }
-    return true;
+    if (!m_downloader->can_start(serf->m_host, limits)) return decoded;
+    const bool conditional = serf->m_has_stale_copy;
+    if (!m_downloader->start(serf, url, serf->m_host, limits, this,
+                             conditional ? serf->m_cached_etag : std::string(),
+                             conditional ? serf->m_cached_last_modified : std::string())) {
+        finish(serf, nullptr);
+        return decoded;
+    }
+    serf->m_in_flight = true;
+    return decoded;
 }
 
-// ---- helpers ----
+void UTL_FotoTextureBoss::end_transfer(UTL_FotoDownload& download) {
+    UTL_FotoTextureSerf* serf = static_cast<UTL_FotoTextureSerf*>(download.m_tag);
+    serf->m_in_flight = false;
+    const std::string& url = serf->m_url;
+    const bool cacheable = m_cache && is_cached_address(url);
+    GFX_Image* image = nullptr;
+    const bool success = download.m_complete && download.m_status >= 200 && download.m_status < 300;
+    const bool not_modified = download.m_complete && download.m_status == 304;
+    if (success) {
+        image = decode(download.m_body, "");
+        // Only what decodes is kept: an error page must not come back from the cache.
+        if (image != nullptr && cacheable && reply_is_storable(download.m_headers)) {
+            UTL_PhotoCacheEntry entry;
+            entry.m_url = url;
+            entry.m_etag = download.m_headers.m_etag;
+            entry.m_last_modified = download.m_headers.m_last_modified;
+            entry.m_fresh_until = reply_fresh_until(download.m_headers, now_s());
+            entry.m_body = std::move(download.m_body);
+            m_cache->store(entry);
+        }
+    } else if (serf->m_has_stale_copy && cacheable) {
+        // Still current (304), or the server could not be asked (no connection, a time-out,
+        // an error status): the kept copy is shown either way, rather than nothing.
+        UTL_PhotoCacheEntry entry;
+        if (m_cache->load(url, entry)) {
+            image = decode(entry.m_body, "");
+            if (image != nullptr && not_modified) {
+                if (!download.m_headers.m_etag.empty()) entry.m_etag = download.m_headers.m_etag;
+                entry.m_fresh_until = reply_fresh_until(download.m_headers, now_s());
+                m_cache->store(entry);
+            } else if (image == nullptr && !stop_requested()) {
+                m_cache->drop(url);
+            }
+        }
+    }
+    finish(serf, image);
+}
 
-size_t WriteMemoryCallback(void* data, size_t size, size_t count, void* buffer) {
-    UTL_FotoDownloadBuffer* into = static_cast<UTL_FotoDownloadBuffer*>(buffer);
-    if (size != 0 && count > SIZE_MAX / size) {
-        into->m_cut_short = true;
-        return 0;
+GFX_Image* UTL_FotoTextureBoss::decode(const std::string& bytes, const std::string& fallback_name) {
+    GFX_PhotoDecodeOptions options;
+    options.m_max_side = m_settings.m_max_side;
+    options.m_cancel = stop_flag();
+    options.m_fallback_name = fallback_name;
+    return decode_photo(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                        options);
+}
+
+void UTL_FotoTextureBoss::finish(UTL_FotoTextureSerf* serf, GFX_Image* image) {
+    // A decode the stop request cut short says nothing about the photo: it stays unloaded.
+    if (stop_requested()) {
+        delete image;
+        return;
     }
-    const size_t n = size * count;
-    if ((into->m_worker != nullptr && into->m_worker->stop_requested()) ||
-        n > into->m_max_bytes - std::min(into->m_size, into->m_max_bytes) ||
-        n > SIZE_MAX - 1 - into->m_size) {
-        into->m_cut_short = true;
-        return 0;
-    }
-    char* grown = static_cast<char*>(std::realloc(into->m_memory, into->m_size + n + 1));
-    if (grown == nullptr) {
-        // The stored bytes stay in the old block; answering 0 ends the transfer as failed.
-        into->m_cut_short = true;
-        return 0;
-    }
-    into->m_memory = grown;
-    std::memcpy(into->m_memory + into->m_size, data, n);
-    into->m_size += n;
-    into->m_memory[into->m_size] = '\0';
-    return n;
+    serf->m_texture->init_from_image(image);
+    lock();
+    serf->m_loaded = true;
+    unlock();
+}
+
+bool UTL_FotoTextureBoss::is_cached_address(const std::string& url) const {
+    const std::string& prefix = m_settings.m_uncached_prefix;
+    return prefix.empty() || url.compare(0, prefix.size(), prefix) != 0;
 }

@@ -1,40 +1,22 @@
 // UTL_FotoTextureBoss: turns photo addresses (web addresses or local paths) into shared photo
-// textures, downloading and decoding them one at a time on a worker thread.
+// textures. One worker thread drives several downloads at once, keeps them in a disk cache,
+// reads local files safely and decodes every photo; a photo that fails shows the placeholder.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "photos/foto_downloader.h"
+#include "photos/foto_settings.h"
 #include "photos/thread.h"
 
 class OGL_TextureFoto;
-
-// Limits of one download. A download that breaks one of them fails like any other failed
-// download: its photo ends loaded without pixels.
-struct UTL_FotoDownloadLimits {
-    long m_connect_timeout_ms = 10000;  // to establish the connection
-    long m_low_speed_limit = 1;         // bytes per second below which ...
-    long m_low_speed_time_s = 30;       // ... for this many seconds the transfer is abandoned
-    long m_total_timeout_ms = 120000;   // the whole transfer; 0 = none
-    size_t m_max_bytes = 16u << 20;     // larger replies are abandoned
-};
-
-// The buffer one download writes into: a malloc'ed block (null at first) that always holds a
-// zero byte behind the m_size stored bytes. Worker thread only.
-struct UTL_FotoDownloadBuffer {
-    char* m_memory = nullptr;
-    size_t m_size = 0;
-    size_t m_max_bytes = SIZE_MAX;         // more than this stops the transfer
-    const UTL_Thread* m_worker = nullptr;  // a stop request of it stops the transfer too
-    bool m_cut_short = false;              // the callback refused a chunk
-};
-
-// libcurl's write callback: appends size * count bytes behind the stored ones and answers
-// size * count. When the block cannot grow, would pass the size limit, or the worker is asked
-// to stop, it keeps what is stored, answers 0 and so stops the transfer.
-size_t WriteMemoryCallback(void* data, size_t size, size_t count, void* buffer);
+class UTL_PhotoCache;
+class GFX_Image;
 
 // Owned by the controller, which calls start() once after construction. get_texture() runs on
 // the main thread; update() is the worker. One lock guards the map's insertions and walk, every
@@ -51,52 +33,60 @@ public:
         UTL_FotoTextureSerf(const UTL_FotoTextureSerf&) = delete;
         UTL_FotoTextureSerf& operator=(const UTL_FotoTextureSerf&) = delete;
 
-        // Worker thread, outside the lock: loads the address into the texture. False when the
-        // manager asked the worker to stop before the photo was complete.
-        bool load();
-        // Downloads url and decodes the reply as a JPEG file into the texture; a failed
-        // transfer leaves the texture without an image. Worker thread.
-        bool load_from_url(const char* url);
         // Deletes the texture.
         void clear();
 
         bool m_loaded = false;
         std::string m_url;
-        OGL_TextureFoto* m_texture = nullptr;   // owned
-        UTL_FotoTextureBoss* m_boss = nullptr;  // borrowed: limits and the stop request
+        OGL_TextureFoto* m_texture = nullptr;  // owned
+
+        // The worker's own bookkeeping; no other thread reads it.
+        bool m_in_flight = false;      // a transfer is running
+        bool m_cache_checked = false;  // the disk cache was asked
+        bool m_has_stale_copy = false;  // the cache holds an old copy to revalidate
+        std::string m_host;            // the transfer count key, once known
+        std::string m_cached_etag;
+        std::string m_cached_last_modified;
     };
 
     // Initialises libcurl; the worker is started by the owner's start().
-    UTL_FotoTextureBoss();
-    // Stops the worker (a download in progress is abandoned) and joins it, then clear().
+    explicit UTL_FotoTextureBoss(const UTL_FotoSettings& settings = UTL_FotoSettings());
+    // Stops the worker (downloads in progress are abandoned) and joins it, then clear().
     ~UTL_FotoTextureBoss() override;
 
-    // The texture of url once the worker has loaded it, else null; the first request queues
-    // the address, and any request starts a worker when none runs. Main thread only, with the
-    // OpenGL context current (a new texture asks the driver for its extensions).
+    // The texture of url once the worker has loaded it, else null; a photo that ended without
+    // pixels gives the placeholder texture instead (or its own empty one when the placeholder
+    // cannot be read). The placeholder's own address gives the placeholder at once. The first
+    // request queues the address, and any request starts a worker when none runs. Main thread
+    // only, with the OpenGL context current (a new texture asks the driver for its extensions).
     OGL_TextureFoto* get_texture(const char* url);
+    // The question-mark texture, read on first use. Main thread only.
+    OGL_TextureFoto* placeholder_texture();
 
     void lock();
     void unlock();
     void init_curl();
     void stop_curl();
 
-    // The worker: loads every unloaded photo, smallest address first, until none is left or
-    // it is asked to stop.
+    // The worker: loads every unloaded photo, transfers in ascending order of the address as
+    // the limits allow, until none is left or it is asked to stop.
     void update() override;
 
-    // Stops and joins the worker, then deletes every serf with its texture, the map and the
-    // lock and cleans libcurl up. Afterwards get_texture() answers null. Main thread only.
+    // Stops and joins the worker, then deletes every serf with its texture, the placeholder,
+    // the map and the lock and cleans libcurl up. Afterwards get_texture() answers null. Main
+    // thread only.
     void clear();
 
-    // Deletes the OpenGL textures of the loaded photos (their images stay, so a later apply()
-    // uploads again). Textures do not do it when deleted, since a context may be gone by then:
-    // the owner calls this before clear() while its context is current. Main thread only.
+    // Deletes the OpenGL textures of the loaded photos and the placeholder (their images stay,
+    // so a later apply() uploads again). Textures do not do it when deleted, since a context
+    // may be gone by then: the owner calls this before clear() while its context is current.
+    // Main thread only.
     void unload_textures();
 
     // Limits for the downloads that start from now on. Any thread.
     void set_download_limits(const UTL_FotoDownloadLimits& limits);
     UTL_FotoDownloadLimits get_download_limits();
+    const UTL_FotoSettings& settings() const { return m_settings; }
 
     // True while a worker runs or has been started and has not yet found the queue empty.
     bool is_running();
@@ -105,7 +95,26 @@ public:
     UTL_CriticalSection* m_critical_section = nullptr;    // owned
     bool m_running = true;
 
+protected:
+    // Wakes the worker from its wait on the transfers.
+    void on_stop_requested() override;
+
 private:
+    // Worker thread: what to do with one waiting serf. True when it decoded something, which
+    // takes long enough that the running transfers should be served before the next.
+    bool begin_job(UTL_FotoTextureSerf* serf, const UTL_FotoDownloadLimits& limits);
+    void end_transfer(UTL_FotoDownload& download);
+    // Decodes bytes into a new image; null when nothing decodes or the worker must stop.
+    GFX_Image* decode(const std::string& bytes, const std::string& fallback_name);
+    // Gives the serf its image (null: none) and marks it loaded, unless the worker must stop.
+    void finish(UTL_FotoTextureSerf* serf, GFX_Image* image);
+    bool is_cached_address(const std::string& url) const;
+
+    const UTL_FotoSettings m_settings;
     UTL_FotoDownloadLimits m_limits;  // guarded by the lock
     bool m_curl_initialised = false;
+    std::unique_ptr<UTL_FotoDownloader> m_downloader;  // worker thread, but for wakeup()
+    std::unique_ptr<UTL_PhotoCache> m_cache;           // worker thread; null without a cache
+    OGL_TextureFoto* m_placeholder = nullptr;          // owned; main thread
+    bool m_placeholder_read = false;
 };

@@ -27,8 +27,14 @@ bool UTL_Thread::start() {
 
 void UTL_Thread::stop() {
     if (!m_joinable) return;
-    m_stop_requested.store(true, std::memory_order_release);
+    request_stop();
     join();
+}
+
+void UTL_Thread::request_stop() {
+    if (!m_joinable) return;
+    m_stop_requested.store(true, std::memory_order_release);
+    on_stop_requested();
 }
 
 void UTL_Thread::join() {

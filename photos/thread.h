@@ -30,10 +30,21 @@ public:
     bool start();
     // Asks the thread to end and waits for it. Owner's thread only; no-op without a thread.
     void stop();
+    // Asks the thread to end without waiting (stop() then joins). Owner's thread only.
+    void request_stop();
     void clear() { stop(); }
 
     // True once stop() has asked the thread to end. Any thread.
     bool stop_requested() const { return m_stop_requested.load(std::memory_order_acquire); }
+    // The flag itself, for work that polls it (a decoder). Valid as long as the object.
+    const std::atomic<bool>* stop_flag() const { return &m_stop_requested; }
+
+protected:
+    // Called on the owner's thread right after a stop request: a thread that waits on
+    // something other than time (a socket) is woken here so that it sees the request at once.
+    virtual void on_stop_requested() {}
+
+public:
 
     pthread_t m_thread{};
 

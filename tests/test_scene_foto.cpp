@@ -62,7 +62,9 @@ TEST(SceneFoto, DrawsOnlyOnceLoadedAndSharesOneTexturePerAddress) {
     ASSERT_FALSE(dir.make("red.jpg", "-size 40x20 xc:red").empty());
     const std::string url = dir.file("red.jpg");
     UTL_SimCtrlNimbra controller;
-    controller.m_foto_texture_boss = new UTL_FotoTextureBoss();
+    UTL_FotoSettings local;
+    local.m_allow_local_paths = true;
+    controller.m_foto_texture_boss = new UTL_FotoTextureBoss(local);
     controller.m_foto_texture_boss->start();
 
     // Two people with the same photo address.

@@ -384,7 +384,9 @@ TEST(GFX_WidgetDockedFriend, OwnPhotosDrawPlainAndPlaceholdersInTheNameColourIns
     PhotoDir dir;
     ASSERT_FALSE(dir.make("grey.jpg", "-size 32x32 xc:'rgb(128,128,128)' -type TrueColor").empty());
     ViewController controller(200, 100);
-    controller.m_foto_texture_boss = new UTL_FotoTextureBoss();  // the controller deletes it
+    UTL_FotoSettings local;
+    local.m_allow_local_paths = true;
+    controller.m_foto_texture_boss = new UTL_FotoTextureBoss(local);  // the controller deletes it
     controller.m_foto_texture_boss->start();
     controller.m_color_theme.m_button_color = Math_Vector4(0, 0, 1, 1);
     controller.m_color_theme.m_locator_text_color = Math_Vector3(1, 0, 0);
