@@ -1,12 +1,15 @@
-// The photo texture manager against a real HTTP server on 127.0.0.1 serving real JPEG files:
-// request protocol, sharing, download order, worker restarts, failures and prompt shutdown.
+// The photo texture manager against real HTTP servers on 127.0.0.1 serving real JPEG files:
+// request protocol, sharing, transfer order and limits, a slow host beside fast ones, worker
+// restarts, failures ending in the placeholder, local paths and prompt shutdown.
 #include <GL/gl.h>
-#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 #include "photos/foto_texture_boss.h"
@@ -30,7 +33,7 @@ double seconds_since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-bool wait_until(const std::function<bool()>& done, double timeout_s = 15.0) {
+bool wait_until(const std::function<bool()>& done, double timeout_s = 30.0) {
     const auto start = Clock::now();
     while (!done()) {
         if (seconds_since(start) > timeout_s) return false;
@@ -46,15 +49,12 @@ OGL_TextureFoto* wait_for_texture(UTL_FotoTextureBoss& boss, const std::string& 
     return texture;
 }
 
-int files_in(const std::string& dir) {
-    int n = 0;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d)) {
-            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) ++n;
-        }
-        closedir(d);
-    }
-    return n;
+// Without a disk cache: every test here counts the transfers it causes.
+UTL_FotoSettings uncached(bool local = false) {
+    UTL_FotoSettings settings;
+    settings.m_use_disk_cache = false;
+    settings.m_allow_local_paths = local;
+    return settings;
 }
 
 class PhotoManager : public ::testing::Test {
@@ -62,11 +62,6 @@ protected:
     static void SetUpTestSuite() {
         s_dir = new PhotoDir();
         s_photo = s_dir->make("photo.jpg", "-size 40x30 xc:orange");
-        // Downloads pass through a private temporary file in the runtime directory; pointing it
-        // at an empty directory of ours shows where the file goes and that it is removed.
-        s_runtime_dir = s_dir->file("runtime");
-        mkdir(s_runtime_dir.c_str(), 0700);
-        setenv("XDG_RUNTIME_DIR", s_runtime_dir.c_str(), 1);
     }
     static void TearDownTestSuite() {
         delete s_dir;
@@ -94,12 +89,10 @@ protected:
     TestHttpServer m_server;
     static PhotoDir* s_dir;
     static std::string s_photo;
-    static std::string s_runtime_dir;
 };
 
 PhotoDir* PhotoManager::s_dir = nullptr;
 std::string PhotoManager::s_photo;
-std::string PhotoManager::s_runtime_dir;
 
 }  // namespace
 
@@ -122,6 +115,13 @@ TEST(PhotoDownloadBuffer, AppendsWithATrailingZeroAndStopsAtTheLimitKeepingWhatI
     std::free(buffer.m_memory);
 }
 
+TEST(PhotoDownloader, TransfersAreCountedByHostNameAndPort) {
+    EXPECT_EQ(UTL_FotoDownloader::host_of("http://Example.COM/a.jpg"), "example.com:80");
+    EXPECT_EQ(UTL_FotoDownloader::host_of("https://example.com/a.jpg"), "example.com:443");
+    EXPECT_EQ(UTL_FotoDownloader::host_of("http://127.0.0.1:8080/x?y"), "127.0.0.1:8080");
+    EXPECT_EQ(UTL_FotoDownloader::host_of("not an address"), "");
+}
+
 TEST_F(PhotoManager, FirstRequestsGiveNullThenAlwaysTheSameSharedTexture) {
     TestHttpServer::Response slow;
     slow.body = s_photo;
@@ -129,7 +129,7 @@ TEST_F(PhotoManager, FirstRequestsGiveNullThenAlwaysTheSameSharedTexture) {
     m_server.serve("/me.jpg", slow);
     const std::string url = m_server.url("/me.jpg");
 
-    UTL_FotoTextureBoss boss;
+    UTL_FotoTextureBoss boss(uncached());
     boss.start();
     // With nothing queued the first worker ends at once.
     ASSERT_TRUE(wait_until([&] { return !boss.is_running(); }));
@@ -157,28 +157,82 @@ TEST_F(PhotoManager, FirstRequestsGiveNullThenAlwaysTheSameSharedTexture) {
     EXPECT_TRUE(glIsTexture(name));
     boss.unload_textures();
     EXPECT_FALSE(glIsTexture(name));
-    // The reply went through a private file in the runtime directory, removed after reading.
-    const std::string read_from = texture->get_file_name();
-    EXPECT_EQ(read_from.rfind(s_runtime_dir + "/nimbra-photo-", 0), 0u) << read_from;
-    EXPECT_EQ(read_from.substr(read_from.size() - 4), ".jpg");
-    EXPECT_EQ(files_in(s_runtime_dir), 0);
 }
 
-TEST_F(PhotoManager, AddressesWaitingTogetherAreFetchedInAscendingOrder) {
-    for (const char* path : {"/c.jpg", "/a.jpg", "/b.jpg", "/B.jpg"}) m_server.serve(path, s_photo);
-    UTL_FotoTextureBoss boss;
+TEST_F(PhotoManager, TransfersStartInAscendingOrderWithinTheLimits) {
+    const std::vector<std::string> paths = {"/c.jpg", "/a.jpg", "/b.jpg", "/B.jpg", "/d.jpg"};
+    TestHttpServer::Response slow;
+    slow.body = s_photo;
+    slow.delay_ms = 200;
+    for (const std::string& path : paths) m_server.serve(path, slow);
+
+    // One transfer at a time: the server sees the addresses strictly in ascending order.
+    UTL_FotoTextureBoss one(uncached());
+    UTL_FotoDownloadLimits limits;
+    limits.m_max_transfers = 1;
+    one.set_download_limits(limits);
     // Before the owner's start() requests only queue, as in the frames before start-up ends.
-    for (const char* path : {"/c.jpg", "/a.jpg", "/b.jpg", "/B.jpg"}) {
-        EXPECT_EQ(boss.get_texture(m_server.url(path).c_str()), nullptr);
-    }
+    for (const std::string& path : paths) one.get_texture(m_server.url(path).c_str());
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_TRUE(m_server.request_order().empty());
-    boss.start();
-    for (const char* path : {"/c.jpg", "/a.jpg", "/b.jpg", "/B.jpg"}) {
-        ASSERT_NE(wait_for_texture(boss, m_server.url(path)), nullptr);
-    }
+    one.start();
+    for (const std::string& path : paths) ASSERT_NE(wait_for_texture(one, m_server.url(path)), nullptr);
     EXPECT_EQ(m_server.request_order(),
-              (std::vector<std::string>{"/B.jpg", "/a.jpg", "/b.jpg", "/c.jpg"}));
+              (std::vector<std::string>{"/B.jpg", "/a.jpg", "/b.jpg", "/c.jpg", "/d.jpg"}));
+    EXPECT_EQ(m_server.peak_connections(), 1);
+
+    // By default two at once to this host, whatever else waits.
+    TestHttpServer other;
+    for (const std::string& path : paths) other.serve(path, slow);
+    UTL_FotoTextureBoss two(uncached());
+    two.start();
+    for (const std::string& path : paths) two.get_texture(other.url(path).c_str());
+    for (const std::string& path : paths) ASSERT_NE(wait_for_texture(two, other.url(path)), nullptr);
+    EXPECT_EQ(other.peak_connections(), 2);
+    EXPECT_EQ(other.request_order().back(), "/d.jpg");
+}
+
+TEST_F(PhotoManager, FastPhotosAllArriveWhileOneHostTricklesTwoBytesASecond) {
+    // The slow host's addresses sort first, so its transfers start first.
+    TestHttpServer second;
+    ASSERT_TRUE(second.ok());
+    const bool first_is_slow = m_server.url("/") < second.url("/");
+    TestHttpServer& slow = first_is_slow ? m_server : second;
+    TestHttpServer& fast = first_is_slow ? second : m_server;
+    TestHttpServer::Response trickle;
+    trickle.body = s_photo;
+    trickle.bytes_per_second = 2;
+    std::vector<std::string> slow_urls, fast_urls;
+    for (int i = 0; i < 3; ++i) {
+        const std::string path = "/slow" + std::to_string(i) + ".jpg";
+        slow.serve(path, trickle);
+        slow_urls.push_back(slow.url(path));
+    }
+    for (int i = 0; i < 20; ++i) {
+        const std::string path = "/fast" + std::to_string(i) + ".jpg";
+        fast.serve(path, s_photo);
+        fast_urls.push_back(fast.url(path));
+    }
+
+    auto* boss = new UTL_FotoTextureBoss(uncached());
+    boss->start();
+    for (const std::string& url : slow_urls) boss->get_texture(url.c_str());
+    for (const std::string& url : fast_urls) boss->get_texture(url.c_str());
+    for (const std::string& url : fast_urls) {
+        OGL_TextureFoto* texture = wait_for_texture(*boss, url);
+        ASSERT_NE(texture, nullptr) << url << " waited behind the slow host";
+        EXPECT_TRUE(texture->has_pixels()) << url;
+    }
+    // The slow host is still trickling its first two photos; the third waits for a slot.
+    for (const std::string& url : slow_urls) EXPECT_EQ(boss->get_texture(url.c_str()), nullptr);
+    EXPECT_EQ(slow.requests("/slow0.jpg") + slow.requests("/slow1.jpg"), 2);
+    EXPECT_EQ(slow.requests("/slow2.jpg"), 0);
+    EXPECT_EQ(slow.peak_connections(), 2);
+
+    // Destruction abandons the trickling transfers at once.
+    const auto start = Clock::now();
+    delete boss;
+    EXPECT_LT(seconds_since(start), 2.5);
 }
 
 TEST_F(PhotoManager, AnEndedWorkerIsRestartedByANewOrAnUnloadedAddress) {
@@ -188,7 +242,7 @@ TEST_F(PhotoManager, AnEndedWorkerIsRestartedByANewOrAnUnloadedAddress) {
     trickle.bytes_per_second = 50;
     m_server.serve("/later.jpg", trickle);
 
-    UTL_FotoTextureBoss boss;
+    UTL_FotoTextureBoss boss(uncached());
     boss.start();
     ASSERT_TRUE(wait_until([&] { return !boss.is_running(); }));
     ASSERT_NE(wait_for_texture(boss, m_server.url("/new.jpg")), nullptr);
@@ -200,7 +254,7 @@ TEST_F(PhotoManager, AnEndedWorkerIsRestartedByANewOrAnUnloadedAddress) {
     ASSERT_TRUE(wait_until([&] { return m_server.requests("/later.jpg") == 1; }));
     const auto start = Clock::now();
     boss.stop();
-    EXPECT_LT(seconds_since(start), 3.0);
+    EXPECT_LT(seconds_since(start), 2.0);
     EXPECT_FALSE(boss.is_running());
     EXPECT_FALSE(boss.m_serfs.at(later)->m_loaded);
 
@@ -215,42 +269,21 @@ TEST_F(PhotoManager, AnEndedWorkerIsRestartedByANewOrAnUnloadedAddress) {
     EXPECT_EQ(m_server.requests("/new.jpg"), 1);
 }
 
-TEST_F(PhotoManager, LocalPathsAndTheEmptyAddressNeedNoDownload) {
-    m_server.serve("/photo.jpg", s_photo);
-    UTL_FotoTextureBoss boss;
-    boss.start();
-
-    OGL_TextureFoto* local = wait_for_texture(boss, s_dir->file("photo.jpg"));
-    ASSERT_NE(local, nullptr);
-    EXPECT_TRUE(local->has_pixels());
-
-    // Only "http" and "HTTP" mean the web; "Http://..." is a (missing) local file.
-    const std::string mixed = "Http://127.0.0.1:" + std::to_string(m_server.port()) + "/photo.jpg";
-    OGL_TextureFoto* missing = wait_for_texture(boss, mixed);
-    ASSERT_NE(missing, nullptr);
-    EXPECT_FALSE(missing->has_pixels());
-    EXPECT_EQ(m_server.requests("/photo.jpg"), 0);
-    const std::string upper = "HTTP://127.0.0.1:" + std::to_string(m_server.port()) + "/photo.jpg";
-    OGL_TextureFoto* web = wait_for_texture(boss, upper);
-    ASSERT_NE(web, nullptr);
-    EXPECT_TRUE(web->has_pixels());
-    EXPECT_EQ(m_server.requests("/photo.jpg"), 1);
-
-    OGL_TextureFoto* empty = wait_for_texture(boss, "");
-    ASSERT_NE(empty, nullptr);
-    EXPECT_EQ(empty->get_image(), nullptr);
-    EXPECT_EQ(boss.get_texture(nullptr), nullptr);
-}
-
-TEST_F(PhotoManager, FailedDownloadsEndLoadedWithoutPixelsAndTheWorkerGoesOn) {
+TEST_F(PhotoManager, EveryFailedPhotoEndsWithThePlaceholder) {
     int closed_port = 0;
     {
         TestHttpServer gone;
         closed_port = gone.port();
     }
+    TestHttpServer::Response error;
+    error.status = 500;
+    error.body = s_photo;  // a picture in an error reply is no photo
     TestHttpServer::Response cut;
     cut.body = s_photo;
     cut.close_after = s_photo.size() / 2;
+    cut.send_length = false;
+    TestHttpServer::Response truncated = cut;
+    truncated.send_length = true;
     TestHttpServer::Response stalled;
     stalled.body = s_photo;
     stalled.stall_after = 100;
@@ -259,48 +292,99 @@ TEST_F(PhotoManager, FailedDownloadsEndLoadedWithoutPixelsAndTheWorkerGoesOn) {
     huge.generated_size = 4 << 20;
     TestHttpServer::Response huge_unannounced = huge;
     huge_unannounced.send_length = false;
-    TestHttpServer::Response text;
-    text.body = "<html>hello</html>";
-    text.content_type = "text/html";
+    TestHttpServer::Response html;
+    html.body = "<html>hello</html>";
+    html.content_type = "text/html";
+    m_server.serve("/error.jpg", error);
     m_server.serve("/cut.jpg", cut);
+    m_server.serve("/truncated.jpg", truncated);
     m_server.serve("/stalled.jpg", stalled);
     m_server.serve("/huge.jpg", huge);
     m_server.serve("/huge_unannounced.jpg", huge_unannounced);
-    m_server.serve("/text.jpg", text);
+    m_server.serve("/html.jpg", html);
+    m_server.serve("/empty.jpg", "");
+    m_server.serve("/garbage.jpg", std::string("\xFF\xD8\xFF\xE0 not really a JPEG", 24));
     m_server.serve("/z_good.jpg", s_photo);
 
-    UTL_FotoTextureBoss boss;
+    UTL_FotoTextureBoss boss(uncached());
     boss.set_download_limits(short_limits());
     boss.start();
+    OGL_TextureFoto* placeholder = boss.placeholder_texture();
+    ASSERT_NE(placeholder, nullptr);
+    ASSERT_TRUE(placeholder->has_pixels()) << "./data/config/question.tga";
     const std::vector<std::string> failing = {
         "http://127.0.0.1:" + std::to_string(closed_port) + "/refused.jpg",
         m_server.url("/missing.jpg"),
+        m_server.url("/error.jpg"),
         m_server.url("/cut.jpg"),
+        m_server.url("/truncated.jpg"),
         m_server.url("/stalled.jpg"),
         m_server.url("/huge.jpg"),
         m_server.url("/huge_unannounced.jpg"),
-        m_server.url("/text.jpg"),
+        m_server.url("/html.jpg"),
+        m_server.url("/empty.jpg"),
+        m_server.url("/garbage.jpg"),
+        // Not the web, and the people's source is remote: never read.
+        s_dir->file("photo.jpg"),
+        "ftp://127.0.0.1/photo.jpg",
     };
     const auto start = Clock::now();
-    for (const std::string& url : failing) boss.get_texture(url.c_str());
+    for (const std::string& url : failing) EXPECT_EQ(boss.get_texture(url.c_str()), nullptr);
     OGL_TextureFoto* good = wait_for_texture(boss, m_server.url("/z_good.jpg"));
-    // The stall is given up after about a second below the speed limit, not after 30.
-    EXPECT_LT(seconds_since(start), 5.0);
     ASSERT_NE(good, nullptr);
     EXPECT_TRUE(good->has_pixels());
     for (const std::string& url : failing) {
-        OGL_TextureFoto* texture = boss.get_texture(url.c_str());
-        ASSERT_NE(texture, nullptr) << url;
-        EXPECT_FALSE(texture->has_pixels()) << url;
-        texture->apply();
-        EXPECT_EQ(texture->get_name(), 0u) << url;
+        EXPECT_EQ(wait_for_texture(boss, url), placeholder) << url;
     }
+    // The stall is given up after about a second below the speed limit, not after 30.
+    EXPECT_LT(seconds_since(start), 10.0);
+    // The placeholder's own address needs no work, and nothing is retried.
+    EXPECT_EQ(boss.get_texture("./data/config/question.tga"), placeholder);
     for (const std::string& url : failing) boss.get_texture(url.c_str());
-    EXPECT_EQ(m_server.requests("/stalled.jpg"), 1) << "nothing is retried";
-    EXPECT_EQ(files_in(s_runtime_dir), 0);
+    EXPECT_EQ(m_server.requests("/stalled.jpg"), 1);
+    EXPECT_EQ(boss.m_serfs.size(), failing.size() + 1);
 }
 
-TEST_F(PhotoManager, DestructionDuringAStalledDownloadReturnsPromptly) {
+TEST_F(PhotoManager, LocalPathsAreReadOnlyAsRegularFilesAndNeverHang) {
+    m_server.serve("/photo.jpg", s_photo);
+    // A JPEG whose name says PNG, a FIFO nobody writes to, a device, a folder, a missing file.
+    const std::string misnamed = s_dir->file("misnamed.png");
+    ASSERT_EQ(std::system(("cp '" + s_dir->file("photo.jpg") + "' '" + misnamed + "'").c_str()), 0);
+    const std::string fifo = s_dir->file("fifo.jpg");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+
+    auto* boss = new UTL_FotoTextureBoss(uncached(true));
+    boss->start();
+    OGL_TextureFoto* placeholder = boss->placeholder_texture();
+    const auto start = Clock::now();
+    OGL_TextureFoto* local = wait_for_texture(*boss, misnamed);
+    ASSERT_NE(local, nullptr);
+    ASSERT_TRUE(local->has_pixels());
+    EXPECT_EQ(local->get_image()->m_width, 40u);
+    for (const std::string& path :
+         {fifo, std::string("/dev/zero"), std::string("/dev/tty"), s_dir->path(),
+          s_dir->file("missing.jpg"),
+          // Only "http" and "HTTP" mean the web; "Http://..." is a (missing) local file.
+          "Http://127.0.0.1:" + std::to_string(m_server.port()) + "/photo.jpg"}) {
+        EXPECT_EQ(wait_for_texture(*boss, path), placeholder) << path;
+    }
+    EXPECT_LT(seconds_since(start), 10.0);
+    EXPECT_EQ(m_server.requests("/photo.jpg"), 0);
+    const std::string upper = "HTTP://127.0.0.1:" + std::to_string(m_server.port()) + "/photo.jpg";
+    OGL_TextureFoto* web = wait_for_texture(*boss, upper);
+    ASSERT_NE(web, nullptr);
+    EXPECT_TRUE(web->has_pixels());
+    EXPECT_EQ(m_server.requests("/photo.jpg"), 1);
+    EXPECT_EQ(boss->get_texture(nullptr), nullptr);
+
+    // The FIFO is still there, never opened; the manager's end does not wait for it.
+    const auto end = Clock::now();
+    delete boss;
+    EXPECT_LT(seconds_since(end), 2.5);
+    unlink(fifo.c_str());
+}
+
+TEST_F(PhotoManager, DestructionDuringStalledDownloadsReturnsPromptly) {
     TestHttpServer::Response stalled;
     stalled.body = s_photo;
     stalled.stall_after = 100;
@@ -311,16 +395,16 @@ TEST_F(PhotoManager, DestructionDuringAStalledDownloadReturnsPromptly) {
     silent.delay_ms = 60000;
     m_server.serve("/silent.jpg", silent);
 
-    for (const char* path : {"/stalled.jpg", "/silent.jpg"}) {
-        // Default limits: only the stop request can end these downloads in time.
-        auto* boss = new UTL_FotoTextureBoss();
-        boss->start();
-        boss->get_texture(m_server.url(path).c_str());
-        ASSERT_TRUE(wait_until([&] { return m_server.requests(path) == 1; }));
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        const auto start = Clock::now();
-        delete boss;
-        EXPECT_LT(seconds_since(start), 2.5) << path;
-    }
-    EXPECT_EQ(files_in(s_runtime_dir), 0);
+    // Default limits: only the stop request can end these downloads in time.
+    auto* boss = new UTL_FotoTextureBoss(uncached());
+    boss->start();
+    boss->get_texture(m_server.url("/stalled.jpg").c_str());
+    boss->get_texture(m_server.url("/silent.jpg").c_str());
+    ASSERT_TRUE(wait_until([&] {
+        return m_server.requests("/stalled.jpg") == 1 && m_server.requests("/silent.jpg") == 1;
+    }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto start = Clock::now();
+    delete boss;
+    EXPECT_LT(seconds_since(start), 2.5);
 }

@@ -21,6 +21,8 @@ const char* reason_of(int status) {
     switch (status) {
         case 200:
             return "OK";
+        case 304:
+            return "Not Modified";
         case 404:
             return "Not Found";
         case 500:
@@ -112,6 +114,18 @@ std::vector<std::string> TestHttpServer::request_order() const {
     return m_order;
 }
 
+int TestHttpServer::conditional_requests(const std::string& path) const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    auto it = m_conditional.find(path);
+    return it == m_conditional.end() ? 0 : it->second;
+}
+
+int TestHttpServer::not_modified_answers(const std::string& path) const {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    auto it = m_not_modified.find(path);
+    return it == m_not_modified.end() ? 0 : it->second;
+}
+
 std::string TestHttpServer::last_user_agent() const {
     std::lock_guard<std::mutex> guard(m_mutex);
     return m_last_user_agent;
@@ -133,7 +147,10 @@ void TestHttpServer::accept_loop() {
         // wait for the client's delayed acknowledgement of the head.
         int one = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
-        m_active.fetch_add(1);
+        const int active = m_active.fetch_add(1) + 1;
+        int peak = m_peak.load();
+        while (active > peak && !m_peak.compare_exchange_weak(peak, active)) {
+        }
         std::lock_guard<std::mutex> guard(m_mutex);
         m_workers.emplace_back([this, fd] {
             handle(fd);
@@ -164,15 +181,23 @@ void TestHttpServer::handle(int fd) {
 
     Response response;
     bool found = false;
+    const std::string if_none_match = header_value(head, "If-None-Match");
     {
         std::lock_guard<std::mutex> guard(m_mutex);
         m_counts[path]++;
         m_order.push_back(path);
         m_last_user_agent = header_value(head, "User-Agent");
+        if (!if_none_match.empty()) m_conditional[path]++;
         auto it = m_responses.find(path);
         if (it != m_responses.end()) {
             response = it->second;
             found = true;
+        }
+        if (found && !response.etag.empty() && if_none_match == response.etag) {
+            m_not_modified[path]++;
+            response.status = 304;
+            response.body.clear();
+            response.generated_size = 0;
         }
     }
     if (!found) {
@@ -186,7 +211,12 @@ void TestHttpServer::handle(int fd) {
     std::string header =
         "HTTP/1.1 " + std::to_string(response.status) + " " + reason_of(response.status) +
         "\r\nContent-Type: " + response.content_type +
-        (response.send_length ? "\r\nContent-Length: " + std::to_string(total) : std::string()) +
+        (response.send_length && response.status != 304
+             ? "\r\nContent-Length: " + std::to_string(total)
+             : std::string()) +
+        (response.etag.empty() ? std::string() : "\r\nETag: " + response.etag) +
+        (response.cache_control.empty() ? std::string()
+                                        : "\r\nCache-Control: " + response.cache_control) +
         "\r\nConnection: close\r\n\r\n";
     if (!send_all(fd, header.data(), header.size())) return;
 
