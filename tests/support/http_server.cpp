@@ -220,12 +220,13 @@ void TestHttpServer::handle(int fd) {
         "\r\nConnection: close\r\n\r\n";
     if (!send_all(fd, header.data(), header.size())) return;
 
-    // A slice is 16 KiB at full speed or a twentieth of a second's worth when throttled.
+    // A slice is 16 KiB at full speed or a twentieth of a second's worth when throttled (one
+    // byte at a time, further apart, below 20 bytes a second).
     size_t slice = 16 * 1024;
     int slice_pause = 0;
     if (response.bytes_per_second > 0) {
         slice = std::max<size_t>(1, static_cast<size_t>(response.bytes_per_second) / 20);
-        slice_pause = 50;
+        slice_pause = static_cast<int>(1000 * slice / static_cast<size_t>(response.bytes_per_second));
     }
     std::string generated;
     if (response.generated_size > 0) generated.assign(slice, 'x');
