@@ -8,6 +8,7 @@
 #include "app/resource_folder.h"
 #include "app/url_opener.h"
 #include "controller/sim_ctrl_nimbra.h"
+#include "service/social_service.h"
 
 #include <unistd.h>
 
@@ -76,6 +77,11 @@ int nimbra_main(int argc, char** argv, UTL_Host& host, const std::string& progra
     }
 
     UTL_HostDriver driver(new UTL_SimCtrlNimbra());
+    // The photos: local paths only from a local source, decided here where the source is known.
+    const UTL_SocialService* embedded = acquisition.embedded_service();
+    driver.controller()->m_foto_settings = photo_settings(
+        options, source.m_service_url.empty(),
+        embedded ? "http://127.0.0.1:" + std::to_string(embedded->port()) + "/photos/" : "");
     // The maker logo opens the About page with the desktop's opener; the controller itself
     // makes no platform calls.
     driver.controller()->m_open_url = [](const std::string& page) { open_url(page); };

@@ -120,6 +120,10 @@ std::unique_ptr<CLI::App> make_parser(const std::string& program, UTL_HostOption
         ->type_name("N")
         ->check(whole_number("frame count", 0, 1000000));
 
+    app->add_flag("--no-photo-cache", o.no_photo_cache,
+                  "keep no photos on disk (default: $XDG_CACHE_HOME/nimbra/photos)")
+        ->disable_flag_override();
+
     app->add_option("--service", o.service_url, "its REST address")
         ->type_name("URL")
         ->group(kServiceGroup)
@@ -180,6 +184,15 @@ std::string explain(const CLI::ParseError& e) {
 }
 
 }  // namespace
+
+UTL_FotoSettings photo_settings(const UTL_HostOptions& options, bool local_source,
+                                const std::string& embedded_photos) {
+    UTL_FotoSettings settings;
+    settings.m_allow_local_paths = local_source;
+    settings.m_use_disk_cache = !options.no_photo_cache;
+    settings.m_uncached_prefix = embedded_photos;
+    return settings;
+}
 
 bool parse_command_line(int argc, const char* const* argv, UTL_HostOptions& o, std::string& error) {
     std::string size_text;

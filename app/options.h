@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "photos/foto_settings.h"
+
 struct UTL_HostOptions {
     bool help = false;
     bool version = false;
@@ -17,6 +19,7 @@ struct UTL_HostOptions {
     bool mutual_only = false;  // --mutual-only: directed edges count for pairs both ways only
     unsigned int batch_frames = 500;  // a friendship batch follows a full one after more frames
     std::string people_file;          // --people: names and photos for --graph
+    bool no_photo_cache = false;      // --no-photo-cache: keep no downloaded photos on disk
     std::string service_url;  // --service: another social service instead of the embedded one
     std::string api_key;      // --api-key, --secret, --auth-token: the login at that service
     std::string secret;
@@ -37,6 +40,14 @@ struct UTL_HostOptions {
 // or bad value, or a stray argument; options is then partly filled and must not be used.
 bool parse_command_line(int argc, const char* const* argv, UTL_HostOptions& options,
                         std::string& error);
+
+// How the photos of this start are fetched: local paths are read only when the people come from
+// a local source (the embedded service with the demo, a graph or a people file; not another
+// service), downloads are kept on disk unless --no-photo-cache says otherwise, and never the
+// embedded service's own portraits, whose addresses start with embedded_photos ("" when another
+// service is used): they are made afresh at a new port on every start.
+UTL_FotoSettings photo_settings(const UTL_HostOptions& options, bool local_source,
+                                const std::string& embedded_photos);
 
 std::string usage_text(const std::string& program);
 std::string version_text(const std::string& program);

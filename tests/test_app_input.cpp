@@ -46,6 +46,18 @@ TEST(AppInput, CommandLine) {
     ASSERT_TRUE(parse({}, o, error));
     EXPECT_FALSE(o.offscreen());
     EXPECT_EQ(o.batch_frames, 500u);
+    EXPECT_FALSE(o.no_photo_cache);
+    ASSERT_TRUE(parse({"--no-photo-cache", "--service", "http://example.com/rest"}, o, error));
+    EXPECT_TRUE(o.no_photo_cache);
+    // Another service is no local source; the embedded one's portraits are never kept on disk.
+    UTL_FotoSettings photos = photo_settings(o, false, "");
+    EXPECT_FALSE(photos.m_allow_local_paths);
+    EXPECT_FALSE(photos.m_use_disk_cache);
+    ASSERT_TRUE(parse({"--people", "p.csv", "--graph", "g.txt"}, o, error));
+    photos = photo_settings(o, true, "http://127.0.0.1:4000/photos/");
+    EXPECT_TRUE(photos.m_allow_local_paths);
+    EXPECT_TRUE(photos.m_use_disk_cache);
+    EXPECT_EQ(photos.m_uncached_prefix, "http://127.0.0.1:4000/photos/");
     ASSERT_TRUE(parse({"--bench"}, o, error));
     EXPECT_TRUE(o.offscreen());
     ASSERT_TRUE(parse({"-h"}, o, error));
