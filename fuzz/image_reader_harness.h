@@ -12,7 +12,14 @@
 // reports as a crash.
 template <class Reader>
 int fuzz_image_reader(const uint8_t* data, size_t size) {
+    return fuzz_image_reader<Reader>(data, size, [](Reader&) {});
+}
+
+// The same with the reader set up first (a size limit, for one).
+template <class Reader, class Setup>
+int fuzz_image_reader(const uint8_t* data, size_t size, Setup setup) {
     Reader reader;
+    setup(reader);
     unsigned char* pixels = nullptr;
     unsigned char bits = 0;
     unsigned int width = 0;

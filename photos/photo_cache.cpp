@@ -50,7 +50,8 @@ bool parse_count(const std::string& s, int64_t limit, int64_t& value) {
     value = 0;
     for (char c : s) {
         if (c < '0' || c > '9') return false;
-        value = std::min(limit, value * 10 + (c - '0'));
+        const int digit = c - '0';
+        value = value > (limit - digit) / 10 ? limit : value * 10 + digit;
     }
     return true;
 }

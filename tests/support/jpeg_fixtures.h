@@ -2,10 +2,11 @@
 // or YCCK, with or without Adobe's marker, and EXIF orientation segments spliced into a JPEG.
 #pragma once
 
-#include <jpeglib.h>
-
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+
+#include <jpeglib.h>
 #include <string>
 #include <vector>
 
