@@ -1,5 +1,6 @@
 // Photos per second from the first request to an uploaded texture, for 200 JPEG photos of
-// 200 x 200 pixels served over HTTP from 127.0.0.1, against the command-line tools (curl, djpeg).
+// 200 x 200 pixels served over HTTP from 127.0.0.1: from one host against the command-line tools
+// (curl, djpeg), and from four hosts, one of them slow, against one transfer at a time.
 #include <GL/gl.h>
 #include <GL/osmesa.h>
 
@@ -7,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,6 +25,10 @@ namespace {
 
 const int kPhotos = 200;
 const int kRuns = 3;
+const int kHosts = 4;
+// The slow host answers each photo after this long, and then slowly.
+const int kSlowDelayMs = 150;
+const int kSlowBytesPerSecond = 40000;
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -30,11 +36,17 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
 
 // One pass of the application's road: every address requested in the first frame, each texture
 // applied (uploaded) in the first frame it is returned. Frames follow each other after 1 ms.
-double pipeline_seconds(const std::vector<std::string>& urls) {
-    UTL_FotoTextureBoss boss;
+// limits: the transfers at once; fast: when the first `fast` addresses had all arrived.
+double pipeline_seconds(const std::vector<std::string>& urls, const UTL_FotoDownloadLimits& limits,
+                        size_t fast_count = 0, double* fast_seconds = nullptr) {
+    UTL_FotoSettings settings;
+    settings.m_use_disk_cache = false;  // every pass downloads
+    UTL_FotoTextureBoss boss(settings);
+    boss.set_download_limits(limits);
     boss.start();
     std::vector<bool> uploaded(urls.size(), false);
     size_t left = urls.size();
+    size_t fast_left = fast_count;
     const auto start = std::chrono::steady_clock::now();
     while (left > 0) {
         for (size_t i = 0; i < urls.size(); ++i) {
@@ -43,10 +55,13 @@ double pipeline_seconds(const std::vector<std::string>& urls) {
                 texture->apply();
                 uploaded[i] = true;
                 --left;
+                if (i < fast_count && --fast_left == 0 && fast_seconds) {
+                    *fast_seconds = seconds_since(start);
+                }
             }
         }
         if (left > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        if (seconds_since(start) > 120) return -1;
+        if (seconds_since(start) > 300) return -1;
     }
     glFinish();
     const double seconds = seconds_since(start);
@@ -76,11 +91,16 @@ double median(std::vector<double> v) {
 int main() {
     PhotoDir dir;
     TestHttpServer server;
+    std::vector<std::unique_ptr<TestHttpServer>> hosts;
+    for (int h = 0; h < kHosts; ++h) hosts.push_back(std::make_unique<TestHttpServer>());
     if (dir.path().empty() || !server.ok()) {
         std::fprintf(stderr, "bench_photos: no temporary directory or no server\n");
         return 1;
     }
-    std::vector<std::string> urls;
+    // The host whose addresses sort first is the slow one: its transfers start first.
+    std::sort(hosts.begin(), hosts.end(),
+              [](const auto& a, const auto& b) { return a->url("/") < b->url("/"); });
+    std::vector<std::string> urls, fast_urls, slow_urls;
     for (int i = 0; i < kPhotos; ++i) {
         char name[32];
         std::snprintf(name, sizeof(name), "p%03d.jpg", i);
@@ -91,9 +111,25 @@ int main() {
             std::fprintf(stderr, "bench_photos: convert failed\n");
             return 1;
         }
-        server.serve(std::string("/") + name, bytes);
-        urls.push_back(server.url(std::string("/") + name));
+        const std::string path = std::string("/") + name;
+        server.serve(path, bytes);
+        urls.push_back(server.url(path));
+        TestHttpServer& host = *hosts[size_t(i % kHosts)];
+        if (i % kHosts == 0) {
+            TestHttpServer::Response slow;
+            slow.body = bytes;
+            slow.delay_ms = kSlowDelayMs;
+            slow.bytes_per_second = kSlowBytesPerSecond;
+            host.serve(path, slow);
+            slow_urls.push_back(host.url(path));
+        } else {
+            host.serve(path, bytes);
+            fast_urls.push_back(host.url(path));
+        }
     }
+    // Fast hosts' addresses first, so that their arrival is timed on its own.
+    std::vector<std::string> four_hosts = fast_urls;
+    four_hosts.insert(four_hosts.end(), slow_urls.begin(), slow_urls.end());
 
     std::vector<unsigned char> frame(64 * 64 * 4);
     OSMesaContext context = OSMesaCreateContextExt(OSMESA_RGBA, 24, 0, 0, nullptr);
@@ -102,11 +138,21 @@ int main() {
         return 1;
     }
 
-    std::vector<double> ours, tools;
+    UTL_FotoDownloadLimits parallel;
+    UTL_FotoDownloadLimits single;
+    single.m_max_transfers = 1;
+    single.m_max_per_host = 1;
+    std::vector<double> ours, tools, single_all, single_fast, parallel_all, parallel_fast;
     for (int run = 0; run < kRuns; ++run) {
-        ours.push_back(pipeline_seconds(urls));
+        ours.push_back(pipeline_seconds(urls, parallel));
         tools.push_back(baseline_seconds(urls, dir.path()));
-        if (ours.back() < 0 || tools.back() < 0) {
+        double fast = 0;
+        single_all.push_back(pipeline_seconds(four_hosts, single, fast_urls.size(), &fast));
+        single_fast.push_back(fast);
+        parallel_all.push_back(pipeline_seconds(four_hosts, parallel, fast_urls.size(), &fast));
+        parallel_fast.push_back(fast);
+        if (ours.back() < 0 || tools.back() < 0 || single_all.back() < 0 ||
+            parallel_all.back() < 0) {
             std::fprintf(stderr, "bench_photos: a run failed\n");
             return 1;
         }
@@ -117,11 +163,27 @@ int main() {
     const double tools_rate = kPhotos / median(tools);
     std::printf("photos: %d JPEGs of 200 x 200 from 127.0.0.1, median of %d runs\n", kPhotos,
                 kRuns);
+    std::printf("one host:\n");
     std::printf("  photo texture manager (request to uploaded texture): %8.1f photos/s\n",
                 ours_rate);
     std::printf("  baseline curl + djpeg command line:                  %8.1f photos/s\n",
                 tools_rate);
     std::printf("  ratio manager / baseline:                            %8.2f\n",
                 ours_rate / tools_rate);
+    const double fast_n = double(fast_urls.size());
+    std::printf("%d hosts, one slow (%d ms, then %d bytes/s; %zu of the photos):\n", kHosts,
+                kSlowDelayMs, kSlowBytesPerSecond, slow_urls.size());
+    std::printf("  one transfer at a time, all photos:                  %8.1f photos/s\n",
+                kPhotos / median(single_all));
+    std::printf("  8 transfers, 2 per host, all photos:                 %8.1f photos/s\n",
+                kPhotos / median(parallel_all));
+    std::printf("  ratio parallel / one at a time:                      %8.2f\n",
+                median(single_all) / median(parallel_all));
+    std::printf("  one transfer at a time, fast hosts' photos:          %8.1f photos/s\n",
+                fast_n / median(single_fast));
+    std::printf("  8 transfers, 2 per host, fast hosts' photos:         %8.1f photos/s\n",
+                fast_n / median(parallel_fast));
+    std::printf("  ratio parallel / one at a time:                      %8.2f\n",
+                median(single_fast) / median(parallel_fast));
     return 0;
 }

@@ -292,7 +292,7 @@ TEST_F(PhotoManager, EveryFailedPhotoEndsWithThePlaceholder) {
     m_server.serve("/huge_unannounced.jpg", huge_unannounced);
     m_server.serve("/html.jpg", html);
     m_server.serve("/empty.jpg", "");
-    m_server.serve("/garbage.jpg", std::string("\xFF\xD8\xFF\xE0 not really a JPEG", 24));
+    m_server.serve("/garbage.jpg", std::string("\xFF\xD8\xFF\xE0") + " not really a JPEG");
     m_server.serve("/z_good.jpg", s_photo);
 
     UTL_FotoTextureBoss boss(uncached());
