@@ -1,8 +1,12 @@
 // Photos per second from the first request to an uploaded texture, for 200 JPEG photos of
 // 200 x 200 pixels served over HTTP from 127.0.0.1: from one host against the command-line tools
-// (curl, djpeg), and from four hosts, one of them slow, against one transfer at a time.
+// (curl, djpeg), and from four hosts, one of them slow, against one transfer at a time; and one
+// 50-megapixel progressive JPEG decoded reduced against at full size (time and peak memory).
 #include <GL/gl.h>
 #include <GL/osmesa.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -15,6 +19,8 @@
 
 #include "photos/foto_texture_boss.h"
 #include "photos/texture_foto.h"
+#include "util/image.h"
+#include "util/photo_decoder.h"
 #include "tests/support/photo_files.h"
 
 // NOTE: the test HTTP server is compiled into this program directly; it lives with the tests'
@@ -81,6 +87,54 @@ double baseline_seconds(const std::vector<std::string>& urls, const std::string&
     return seconds_since(start);
 }
 
+// Decodes the photo in a child process, so that the child's peak memory is the decode's alone;
+// answers the seconds (-1 when nothing decoded) and the peak resident size in MiB.
+double decode_in_child(const std::string& bytes, uint32_t max_side, double& peak_mib) {
+    int pipe_fds[2];
+    if (pipe(pipe_fds) != 0) return -1;
+    const pid_t child = fork();
+    if (child == 0) {
+        close(pipe_fds[0]);
+        GFX_PhotoDecodeOptions options;
+        options.m_max_side = max_side;
+        const auto start = std::chrono::steady_clock::now();
+        GFX_Image* image = decode_photo(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                        bytes.size(), options);
+        double seconds = image ? seconds_since(start) : -1;
+        if (write(pipe_fds[1], &seconds, sizeof seconds) != sizeof seconds) _exit(1);
+        _exit(0);
+    }
+    close(pipe_fds[1]);
+    double seconds = -1;
+    if (read(pipe_fds[0], &seconds, sizeof seconds) != sizeof seconds) seconds = -1;
+    close(pipe_fds[0]);
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    peak_mib = usage.ru_maxrss / 1024.0;
+    return seconds;
+}
+
+// A 50-megapixel progressive 4:2:0 JPEG made by cjpeg: quarter bands of colour.
+std::string huge_jpeg(const std::string& path) {
+    const unsigned w = 8660, h = 5774;
+    FILE* cjpeg =
+        popen(("cjpeg -progressive -quality 85 -sample 2x2 -outfile '" + path + "'").c_str(), "w");
+    if (cjpeg == nullptr) return "";
+    std::fprintf(cjpeg, "P6\n%u %u\n255\n", w, h);
+    std::vector<unsigned char> row(size_t(w) * 3);
+    for (unsigned y = 0; y < h; ++y) {
+        for (unsigned x = 0; x < w; ++x) {
+            row[3 * x] = static_cast<unsigned char>(x * 255 / w);
+            row[3 * x + 1] = static_cast<unsigned char>(y * 255 / h);
+            row[3 * x + 2] = static_cast<unsigned char>((x / 64 + y / 64) % 2 ? 200 : 40);
+        }
+        std::fwrite(row.data(), 1, row.size(), cjpeg);
+    }
+    if (pclose(cjpeg) != 0) return "";
+    return PhotoDir::read(path);
+}
+
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
@@ -89,6 +143,28 @@ double median(std::vector<double> v) {
 }  // namespace
 
 int main() {
+    // First, while the process is small: a forked child's peak memory then is its decode's.
+    PhotoDir huge_dir;
+    const std::string huge = huge_jpeg(huge_dir.file("huge.jpg"));
+    if (huge.empty()) {
+        std::fprintf(stderr, "bench_photos: cjpeg failed\n");
+        return 1;
+    }
+    std::vector<double> full_s, reduced_s;
+    double full_mib = 0, reduced_mib = 0;
+    for (int run = 0; run < kRuns; ++run) {
+        full_s.push_back(decode_in_child(huge, 0, full_mib));
+        reduced_s.push_back(decode_in_child(huge, 1024, reduced_mib));
+    }
+    std::printf("one progressive JPEG of 8660 x 5774 (50 MP, 4:2:0, %.1f MB):\n",
+                huge.size() / 1e6);
+    std::printf("  decoded at full size:                   %6.2f s, peak %6.0f MiB\n",
+                median(full_s), full_mib);
+    std::printf("  decoded reduced to at most 1024 a side: %6.2f s, peak %6.0f MiB\n",
+                median(reduced_s), reduced_mib);
+    std::printf("  ratio full / reduced:                   %6.2f x time, %5.2f x memory\n",
+                median(full_s) / median(reduced_s), full_mib / reduced_mib);
+
     PhotoDir dir;
     TestHttpServer server;
     std::vector<std::unique_ptr<TestHttpServer>> hosts;
@@ -185,5 +261,6 @@ int main() {
                 fast_n / median(parallel_fast));
     std::printf("  ratio parallel / one at a time:                      %8.2f\n",
                 median(single_fast) / median(parallel_fast));
+
     return 0;
 }
