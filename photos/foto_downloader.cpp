@@ -88,8 +88,8 @@ bool UTL_FotoDownloader::start(void* tag, const std::string& url, const std::str
             curl_slist_append(t->request_headers, ("If-None-Match: " + etag).c_str());
     }
     if (!last_modified.empty()) {
-        t->request_headers = curl_slist_append(
-            t->request_headers, ("If-Modified-Since: " + last_modified).c_str());
+        t->request_headers =
+            curl_slist_append(t->request_headers, ("If-Modified-Since: " + last_modified).c_str());
     }
 
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
@@ -98,7 +98,8 @@ bool UTL_FotoDownloader::start(void* tag, const std::string& url, const std::str
     curl_easy_setopt(curl, CURLOPT_USERAGENT, "libcurl-agent/1.0");
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, on_header);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t->reply);
-    if (t->request_headers != nullptr) curl_easy_setopt(curl, CURLOPT_HTTPHEADER, t->request_headers);
+    if (t->request_headers != nullptr)
+        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, t->request_headers);
     // Every transfer is bounded in connection time, speed, total time and size, so a host that
     // hangs holds its slots for a bounded time. No signals: time-outs must not raise SIGALRM
     // in a threaded program.

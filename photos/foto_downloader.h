@@ -31,7 +31,7 @@ size_t WriteMemoryCallback(void* data, size_t size, size_t count, void* buffer);
 
 // One transfer that has ended.
 struct UTL_FotoDownload {
-    void* m_tag = nullptr;  // what the caller gave start()
+    void* m_tag = nullptr;    // what the caller gave start()
     bool m_complete = false;  // the reply arrived whole (whatever its status)
     long m_status = 0;        // the HTTP status
     std::string m_body;
@@ -73,7 +73,7 @@ private:
     struct Transfer;
     void finish(Transfer* transfer);
 
-    void* m_multi = nullptr;  // CURLM*
+    void* m_multi = nullptr;                 // CURLM*
     std::map<void*, Transfer*> m_transfers;  // by easy handle
     std::map<std::string, int> m_per_host;
 };

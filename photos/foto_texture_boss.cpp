@@ -28,8 +28,7 @@ int64_t now_s() { return static_cast<int64_t>(std::time(nullptr)); }
 
 // ---- construction and destruction ----
 
-UTL_FotoTextureBoss::UTL_FotoTextureBoss(const UTL_FotoSettings& settings)
-    : m_settings(settings) {
+UTL_FotoTextureBoss::UTL_FotoTextureBoss(const UTL_FotoSettings& settings) : m_settings(settings) {
     m_critical_section = new UTL_CriticalSection();
     init_curl();
     m_downloader = std::make_unique<UTL_FotoDownloader>();

@@ -41,10 +41,10 @@ public:
         OGL_TextureFoto* m_texture = nullptr;  // owned
 
         // The worker's own bookkeeping; no other thread reads it.
-        bool m_in_flight = false;      // a transfer is running
-        bool m_cache_checked = false;  // the disk cache was asked
+        bool m_in_flight = false;       // a transfer is running
+        bool m_cache_checked = false;   // the disk cache was asked
         bool m_has_stale_copy = false;  // the cache holds an old copy to revalidate
-        std::string m_host;            // the transfer count key, once known
+        std::string m_host;             // the transfer count key, once known
         std::string m_cached_etag;
         std::string m_cached_last_modified;
     };

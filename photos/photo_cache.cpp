@@ -39,9 +39,8 @@ std::string lower(std::string s) {
 }
 
 bool has_control_characters(const std::string& s) {
-    return std::any_of(s.begin(), s.end(), [](char c) {
-        return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
-    });
+    return std::any_of(s.begin(), s.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
 }
 
 // A non-negative decimal number, clamped to limit; false when s is not one.
@@ -84,7 +83,8 @@ void UTL_PhotoReplyHeaders::read_line(const char* line, size_t size) {
     const std::string value = trim(text.substr(colon + 1));
     if (name == "etag") m_etag = value;
     else if (name == "last-modified") m_last_modified = value;
-    else if (name == "cache-control") m_cache_control += (m_cache_control.empty() ? "" : ",") + value;
+    else if (name == "cache-control")
+        m_cache_control += (m_cache_control.empty() ? "" : ",") + value;
     else if (name == "expires") m_expires = value;
 }
 

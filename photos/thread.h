@@ -45,7 +45,6 @@ protected:
     virtual void on_stop_requested() {}
 
 public:
-
     pthread_t m_thread{};
 
 private:

@@ -360,7 +360,6 @@ TEST(ImageReaders, BrokenOrUnsupportedJpegsGiveNoPixelsAndDoNotEndTheProcess) {
     EXPECT_FALSE(html.has_pixels());
     GFX_Image empty(write_file("empty.jpg", {}));
     EXPECT_FALSE(empty.has_pixels());
-
 }
 
 TEST(ImageReaders, JpegHeadersPromisingHugePicturesGiveNoPixels) {

@@ -34,9 +34,9 @@ Rgb pixel(const GFX_Image& image, unsigned x, unsigned y) {
         std::abs(got.b - want.b) <= tolerance) {
         return ::testing::AssertionSuccess();
     }
-    return ::testing::AssertionFailure() << "got (" << got.r << ", " << got.g << ", " << got.b
-                                         << "), want (" << want.r << ", " << want.g << ", "
-                                         << want.b << ")";
+    return ::testing::AssertionFailure()
+           << "got (" << got.r << ", " << got.g << ", " << got.b << "), want (" << want.r << ", "
+           << want.g << ", " << want.b << ")";
 }
 
 std::unique_ptr<GFX_Image> decode(const std::string& bytes, uint32_t max_side = 1024,
@@ -44,8 +44,8 @@ std::unique_ptr<GFX_Image> decode(const std::string& bytes, uint32_t max_side = 
     GFX_PhotoDecodeOptions options;
     options.m_max_side = max_side;
     options.m_fallback_name = fallback;
-    return std::unique_ptr<GFX_Image>(decode_photo(
-        reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), options));
+    return std::unique_ptr<GFX_Image>(
+        decode_photo(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), options));
 }
 
 const Rgb kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255}, kWhite{255, 255, 255};
@@ -114,16 +114,17 @@ TEST_F(PhotoDecoding, EveryExifOrientationStandsUpright) {
         "-size 60x40 xc:white -fill red -draw 'rectangle 0,0 29,19' -fill lime -draw "
         "'rectangle 30,0 59,19' -fill blue -draw 'rectangle 0,20 29,39'";
     // What a camera stores for each orientation: the shown picture turned back.
-    const char* stored[9] = {"",           "",           "-flop",    "-rotate 180", "-flip",
-                             "-transpose", "-rotate 270", "-transverse", "-rotate 90"};
+    const char* stored[9] = {"",          "",           "-flop",       "-rotate 180",
+                             "-flip",     "-transpose", "-rotate 270", "-transverse",
+                             "-rotate 90"};
     for (int orientation = 1; orientation <= 8; ++orientation) {
         for (bool big_endian : {false, true}) {
             SCOPED_TRACE("orientation " + std::to_string(orientation) +
                          (big_endian ? " Motorola" : " Intel"));
             const std::string name = "o" + std::to_string(orientation) + ".jpg";
             const std::string jpeg = make(name, upright + " " + stored[orientation]);
-            auto image = decode(
-                with_segment(jpeg, exif_orientation_segment(orientation, big_endian)));
+            auto image =
+                decode(with_segment(jpeg, exif_orientation_segment(orientation, big_endian)));
             ASSERT_TRUE(image);
             ASSERT_EQ(image->m_width, 60u);
             ASSERT_EQ(image->m_height, 40u);
@@ -218,9 +219,8 @@ TEST_F(PhotoDecoding, HugePicturesAreDecodedReducedToAtMostTheLimit) {
     // band over the top quarter, red below on the left half, blue on the right.
     const unsigned w = 8660, h = 5774;
     const std::string path = m_dir.file("huge.jpg");
-    FILE* cjpeg = popen(("cjpeg -progressive -quality 85 -sample 2x2 -outfile '" + path + "'")
-                            .c_str(),
-                        "w");
+    FILE* cjpeg =
+        popen(("cjpeg -progressive -quality 85 -sample 2x2 -outfile '" + path + "'").c_str(), "w");
     ASSERT_NE(cjpeg, nullptr);
     std::fprintf(cjpeg, "P6\n%u %u\n255\n", w, h);
     std::vector<unsigned char> row(size_t(w) * 3);

@@ -176,7 +176,8 @@ TEST_F(PhotoManager, TransfersStartInAscendingOrderOfTheAddress) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_TRUE(m_server.request_order().empty());
     one.start();
-    for (const std::string& path : paths) ASSERT_NE(wait_for_texture(one, m_server.url(path)), nullptr);
+    for (const std::string& path : paths)
+        ASSERT_NE(wait_for_texture(one, m_server.url(path)), nullptr);
     EXPECT_EQ(m_server.request_order(),
               (std::vector<std::string>{"/B.jpg", "/a.jpg", "/b.jpg", "/c.jpg", "/d.jpg"}));
 }

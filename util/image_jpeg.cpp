@@ -185,8 +185,7 @@ void GFX_ImageSerializerJPEG::decode(UTL_File& file) {
     const unsigned channels = output == Output::GREY ? 1 : 3;
     const JDIMENSION decoded_width = cinfo.output_width;
     const JDIMENSION decoded_height = cinfo.output_height;
-    const unsigned factor =
-        GFX_ImageReducer::factor_for(decoded_width, decoded_height, m_max_side);
+    const unsigned factor = GFX_ImageReducer::factor_for(decoded_width, decoded_height, m_max_side);
     const unsigned width = GFX_ImageReducer::reduced(decoded_width, factor);
     const unsigned height = GFX_ImageReducer::reduced(decoded_height, factor);
 

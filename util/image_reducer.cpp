@@ -51,7 +51,8 @@ void GFX_ImageReducer::flush() {
         const uint64_t count = uint64_t(columns) * m_box_rows;
         for (unsigned c = 0; c < m_channels; ++c) {
             uint64_t& sum = m_sums[size_t(ox) * m_channels + c];
-            out[size_t(ox) * m_channels + c] = static_cast<unsigned char>((sum + count / 2) / count);
+            out[size_t(ox) * m_channels + c] =
+                static_cast<unsigned char>((sum + count / 2) / count);
             sum = 0;
         }
     }

@@ -34,8 +34,8 @@ private:
     unsigned m_factor = 1;
     unsigned m_out_width = 0;
     unsigned m_out_height = 0;
-    unsigned m_row = 0;        // source rows seen
-    unsigned m_box_rows = 0;   // source rows summed into m_sums so far
+    unsigned m_row = 0;       // source rows seen
+    unsigned m_box_rows = 0;  // source rows summed into m_sums so far
     unsigned char* m_out = nullptr;
     std::vector<uint64_t> m_sums;  // one sum per output pixel channel of the current box row
 };

@@ -226,7 +226,8 @@ void TestHttpServer::handle(int fd) {
     int slice_pause = 0;
     if (response.bytes_per_second > 0) {
         slice = std::max<size_t>(1, static_cast<size_t>(response.bytes_per_second) / 20);
-        slice_pause = static_cast<int>(1000 * slice / static_cast<size_t>(response.bytes_per_second));
+        slice_pause =
+            static_cast<int>(1000 * slice / static_cast<size_t>(response.bytes_per_second));
     }
     std::string generated;
     if (response.generated_size > 0) generated.assign(slice, 'x');

@@ -64,11 +64,11 @@ inline std::string exif_orientation_segment(int orientation, bool big_endian) {
     };
     std::string tiff = big_endian ? "MM" : "II";
     u16(tiff, 42);
-    u32(tiff, 8);        // the first directory follows the header
-    u16(tiff, 1);        // one entry
-    u16(tiff, 0x0112);   // Orientation
-    u16(tiff, 3);        // SHORT
-    u32(tiff, 1);        // one value, stored in the entry
+    u32(tiff, 8);       // the first directory follows the header
+    u16(tiff, 1);       // one entry
+    u16(tiff, 0x0112);  // Orientation
+    u16(tiff, 3);       // SHORT
+    u32(tiff, 1);       // one value, stored in the entry
     u16(tiff, unsigned(orientation));
     u16(tiff, 0);
     u32(tiff, 0);  // no next directory
