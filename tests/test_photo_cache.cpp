@@ -8,13 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <functional>
-#include <thread>
 
 #include "photos/foto_texture_boss.h"
 #include "photos/photo_cache.h"
@@ -22,6 +19,7 @@
 #include "tests/support/http_server.h"
 #include "tests/support/offscreen_gl.h"
 #include "tests/support/photo_files.h"
+#include "tests/support/wait.h"
 #include "util/image.h"
 
 namespace {
@@ -32,15 +30,10 @@ namespace {
 const int s_mesa_single_threaded = setenv("LP_NUM_THREADS", "0", 0);
 #endif
 
-using Clock = std::chrono::steady_clock;
-
+// Asks for the texture once per "frame" until it comes, as the scene does.
 OGL_TextureFoto* wait_for_texture(UTL_FotoTextureBoss& boss, const std::string& url) {
-    const auto start = Clock::now();
     OGL_TextureFoto* texture = nullptr;
-    while ((texture = boss.get_texture(url.c_str())) == nullptr &&
-           Clock::now() - start < std::chrono::seconds(30)) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    wait_until([&] { return (texture = boss.get_texture(url.c_str())) != nullptr; });
     return texture;
 }
 
