@@ -191,7 +191,7 @@ UTL_PhotoCache::UTL_PhotoCache(const std::string& dir, uint64_t max_bytes)
 
 std::string UTL_PhotoCache::default_directory() {
     const char* xdg = std::getenv("XDG_CACHE_HOME");
-    // The base directory specification asks for an absolute path; a relative one is ignored.
+    // XDG_CACHE_HOME counts only as an absolute path; a relative one is ignored.
     if (xdg != nullptr && xdg[0] == '/') return std::string(xdg) + "/nimbra/photos";
     const char* home = std::getenv("HOME");
     if (home != nullptr && home[0] != '\0') return std::string(home) + "/.cache/nimbra/photos";

@@ -39,13 +39,12 @@ public:
     // The flag itself, for work that polls it (a decoder). Valid as long as the object.
     const std::atomic<bool>* stop_flag() const { return &m_stop_requested; }
 
+    pthread_t m_thread{};
+
 protected:
     // Called on the owner's thread right after a stop request: a thread that waits on
     // something other than time (a socket) is woken here so that it sees the request at once.
     virtual void on_stop_requested() {}
-
-public:
-    pthread_t m_thread{};
 
 private:
     void join();
