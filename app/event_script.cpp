@@ -14,6 +14,7 @@ namespace {
 constexpr size_t kMaxScriptBytes = 16u << 20;
 constexpr int kMaxFrame = 100000000;
 constexpr double kMaxCoordinate = 1e6;
+constexpr double kMaxWheelSteps = 1000.0;
 
 bool parse_int(const std::string& s, int lo, int hi, int& out) {
     if (s.empty() || s.size() > 10) return false;
@@ -38,18 +39,22 @@ bool parse_coordinate(const std::string& s, double& out) {
     return true;
 }
 
-bool named_key(const std::string& s, std::uint32_t& ch) {
+bool named_key(std::string s, std::uint32_t& ch) {
     static const struct {
         const char* name;
         std::uint32_t ch;
     } kNames[] = {{"up", kKeyUpArrow},     {"down", kKeyDownArrow},
                   {"left", kKeyLeftArrow}, {"right", kKeyRightArrow},
                   {"space", ' '},          {"enter", '\r'},
-                  {"tab", '\t'},           {"escape", 27},
-                  {"backspace", 127}};
+                  {"return", '\r'},        {"tab", '\t'},
+                  {"escape", 27},          {"esc", 27},
+                  {"backspace", 127},      {"ctrl+f", 6}};
+    if (s.size() < 2) return false;  // a single character is typed as itself
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     for (const auto& k : kNames)
         if (s == k.name) return ch = k.ch, true;
-    if (s.size() >= 2 && s[0] == 'F') {
+    if (s[0] == 'f') {
         int n = 0;
         if (parse_int(s.substr(1), 1, 12, n)) return ch = kKeyF1 + (n - 1), true;
     }
@@ -70,9 +75,14 @@ bool parse_event_script(const std::string& text, std::vector<UTL_ScriptEvent>& e
             error = "line " + std::to_string(line_no) + ": " + why;
             return false;
         };
-        const size_t hash = raw.find('#');
-        std::string line = raw.substr(0, hash);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::string full = raw;
+        if (!full.empty() && full.back() == '\r') full.pop_back();
+        // A # begins a comment at the start of a line or after a blank.
+        size_t hash = 0;
+        while ((hash = full.find('#', hash)) != std::string::npos &&
+               !(hash == 0 || full[hash - 1] == ' ' || full[hash - 1] == '\t'))
+            ++hash;
+        std::string line = full.substr(0, hash);
         std::istringstream words(line);
         std::vector<std::string> w;
         for (std::string t; words >> t;) w.push_back(t);
@@ -100,22 +110,34 @@ bool parse_event_script(const std::string& text, std::vector<UTL_ScriptEvent>& e
                 e.drag = true;
             }
         } else if (what == "key") {
-            if (w.size() < 4) return fail("expected 'key TEXT'");
-            // The rest of the line after "key", so that a space inside the text is typed too.
-            const size_t at = line.find("key") + 3;
-            size_t from = line.find_first_not_of(" \t", at);
-            size_t to = line.find_last_not_of(" \t");
-            const std::string rest = line.substr(from, to - from + 1);
+            // The rest of the line after "key", so that a space inside the text is typed too;
+            // its first character is typed even when it is a #.
+            const size_t at = full.find("key") + 3;
+            const size_t from = full.find_first_not_of(" \t", at);
+            if (from == std::string::npos) return fail("expected 'key TEXT'");
+            size_t end = full.size();
+            for (size_t k = from + 1; k < full.size(); ++k)
+                if (full[k] == '#' && (full[k - 1] == ' ' || full[k - 1] == '\t')) {
+                    end = k;
+                    break;
+                }
+            const size_t to = full.find_last_not_of(" \t", end - 1);
+            const std::string rest = full.substr(from, to - from + 1);
             e.kind = UTL_ScriptEvent::kKey;
             std::uint32_t ch = 0;
             if (named_key(rest, ch)) e.chars.push_back(ch);
             else e.chars = decode_utf8(rest);
+        } else if (what == "wheel") {
+            if (w.size() != 4) return fail("expected 'wheel STEPS'");
+            if (!parse_coordinate(w[3], e.steps) || std::fabs(e.steps) > kMaxWheelSteps)
+                return fail("bad wheel steps '" + w[3] + "'");
+            e.kind = UTL_ScriptEvent::kWheel;
         } else if (what == "snapshot") {
             if (w.size() != 4) return fail("expected 'snapshot FILE' (a file name without spaces)");
             e.kind = UTL_ScriptEvent::kSnapshot;
             e.path = w[3];
         } else {
-            return fail("unknown event '" + what + "' (down, up, move, key or snapshot)");
+            return fail("unknown event '" + what + "' (down, up, move, key, wheel or snapshot)");
         }
         events.push_back(e);
     }

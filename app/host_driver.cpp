@@ -57,8 +57,17 @@ void UTL_HostDriver::mouse_moved(int x, int y, bool drag) {
 }
 
 void UTL_HostDriver::key_chars(const std::vector<std::uint32_t>& chars) {
-    for (std::uint32_t ch : chars)
-        if (m_sim_controller) m_sim_controller->key_down(convert_key_to_sim(ch), 0);
+    for (std::uint32_t ch : chars) {
+        const bool special = ch >= kKeyUpArrow && ch <= kKeyF1 + 11;
+        if (m_sim_controller)
+            m_sim_controller->key_down(convert_key_to_sim(ch),
+                                       special ? UTL_SimCtrlRoot::KEY_SPECIAL : 0u);
+    }
+}
+
+void UTL_HostDriver::mouse_wheel(double steps) {
+    if (m_sim_controller && std::isfinite(steps))
+        m_sim_controller->mouse_wheel(static_cast<float>(steps));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -80,37 +89,6 @@ unsigned int convert_key_to_sim(std::uint32_t ch) {
     }
     if (ch >= kKeyF1 && ch <= kKeyF1 + 11) return 112 + (ch - kKeyF1);
     return ch;
-}
-
-std::vector<std::uint32_t> decode_utf8(const std::string& s) {
-    std::vector<std::uint32_t> out;
-    const size_t n = s.size();
-    for (size_t i = 0; i < n;) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        int len = 0;
-        std::uint32_t cp = 0;
-        if (c < 0x80) len = 1, cp = c;
-        else if ((c & 0xE0) == 0xC0) len = 2, cp = c & 0x1F;
-        else if ((c & 0xF0) == 0xE0) len = 3, cp = c & 0x0F;
-        else if ((c & 0xF8) == 0xF0) len = 4, cp = c & 0x07;
-        bool ok = len > 0 && i + len <= n;
-        for (int k = 1; ok && k < len; ++k) {
-            const unsigned char d = static_cast<unsigned char>(s[i + k]);
-            if ((d & 0xC0) != 0x80) ok = false;
-            cp = (cp << 6) | (d & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not characters.
-        static const std::uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-        if (ok && (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
-        if (!ok) {
-            out.push_back(0xFFFD);
-            ++i;
-            continue;
-        }
-        out.push_back(cp);
-        i += len;
-    }
-    return out;
 }
 
 void window_to_view(double wx, double wy, int window_w, int window_h, int fb_w, int fb_h, int& x,

@@ -4,6 +4,8 @@
 // no OpenGL.
 #pragma once
 
+#include "util/utf8.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -20,9 +22,6 @@ constexpr std::uint32_t kKeyDownArrow = 0xF701;
 constexpr std::uint32_t kKeyLeftArrow = 0xF702;
 constexpr std::uint32_t kKeyRightArrow = 0xF703;
 constexpr std::uint32_t kKeyF1 = 0xF704;
-
-// The characters of a UTF-8 string; malformed bytes become U+FFFD, one each.
-std::vector<std::uint32_t> decode_utf8(const std::string& s);
 
 // A pointer position of the platform (window coordinates, origin at the top left, y down) in
 // the controller's view pixels: origin at the lower left, y up, scaled to the framebuffer (the
@@ -57,8 +56,11 @@ public:
     void mouse_up(int x, int y);
     // drag: the button is held.
     void mouse_moved(int x, int y, bool drag);
-    // One key_down per character, in order; releases are not forwarded.
+    // One key_down per character, in order; releases are not forwarded. The arrows and the
+    // function keys carry the controller's KEY_SPECIAL flag.
     void key_chars(const std::vector<std::uint32_t>& chars);
+    // Steps of the wheel, positive away from the user (a window's upward scroll).
+    void mouse_wheel(double steps);
 
     // Called by tick() once before each redraw: the answers that arrived since the last frame
     // and the friendship-batch pacing, which counts these calls as frames.

@@ -5,6 +5,8 @@
 #include "app/options.h"
 #include "app/resource_folder.h"
 #include "controller/sim_ctrl_nimbra.h"
+#include "scene/friend.h"
+#include "util/utf8.h"
 
 #include <GL/gl.h>
 #include <png.h>
@@ -128,6 +130,7 @@ int UTL_HostOffscreen::run(UTL_HostDriver& driver) {
     }
     if (!m_snapshot_file.empty() && !write_png(m_snapshot_file)) status = 1;
     if (m_bench) print_bench(ms, driver);
+    print_selection(driver);
     return status;
 }
 
@@ -197,6 +200,9 @@ void UTL_HostOffscreen::deliver(const UTL_ScriptEvent& e, UTL_HostDriver& driver
         case UTL_ScriptEvent::kKey:
             driver.key_chars(e.chars);
             break;
+        case UTL_ScriptEvent::kWheel:
+            driver.mouse_wheel(e.steps);
+            break;
         case UTL_ScriptEvent::kSnapshot:
             break;
     }
@@ -205,6 +211,22 @@ void UTL_HostOffscreen::deliver(const UTL_ScriptEvent& e, UTL_HostDriver& driver
 // ---------------------------------------------------------------------------------------------
 // Helpers
 // ---------------------------------------------------------------------------------------------
+
+// One line a script can check: "selected: UID NAME", or "selected: none". The name is written
+// whole but on one line: control characters and malformed bytes show as U+FFFD.
+void UTL_HostOffscreen::print_selection(UTL_HostDriver& driver) const {
+    auto one_line = [](const std::string& text) {
+        std::vector<std::uint32_t> chars = decode_utf8(text);
+        for (std::uint32_t& ch : chars)
+            if (!is_printable_char(ch)) ch = kReplacementChar;
+        return encode_utf8(chars);
+    };
+    const UTL_SimCtrlNimbra* c = driver.controller();
+    const GFX_Friend* f = c ? c->selected_friend() : nullptr;
+    if (!f) std::printf("selected: none\n");
+    else std::printf("selected: %s %s\n", one_line(f->m_uid).c_str(), one_line(f->m_name).c_str());
+    std::fflush(stdout);
+}
 
 // The first frame starts the controller (textures, meshes) and the second receives the people,
 // so the steady figures leave both out.

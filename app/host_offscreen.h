@@ -1,6 +1,6 @@
 // UTL_HostOffscreen: the globe rendered by OSMesa into memory, no display needed. It runs a
 // fixed number of ticks, delivers a script's timed input events like a window's, writes
-// frames as PNG files, and can time its frames.
+// frames as PNG files, can time its frames, and ends by naming the selected person.
 #pragma once
 
 #include "app/event_script.h"
@@ -41,6 +41,7 @@ public:
 private:
     void deliver(const UTL_ScriptEvent& e, UTL_HostDriver& driver);
     void print_bench(const std::vector<double>& ms, UTL_HostDriver& driver) const;
+    void print_selection(UTL_HostDriver& driver) const;
 
     OSMesaContext m_context = nullptr;
     std::vector<std::uint8_t> m_pixels;

@@ -8,6 +8,7 @@
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 
@@ -85,14 +86,17 @@ bool UTL_HostWindow::open(const UTL_HostOptions& options) {
     glfwWindowHint(GLFW_DEPTH_BITS, 24);
     glfwWindowHint(GLFW_STENCIL_BITS, 0);
     g_last_error = 0;
-    m_window = glfwCreateWindow(options.width, options.height, "Nimbra", nullptr, nullptr);
+    // Never smaller than the overlay needs to leave some of the globe in view.
+    const int width = std::max(options.width, kMinWidth);
+    const int height = std::max(options.height, kMinHeight);
+    m_window = glfwCreateWindow(width, height, "Nimbra", nullptr, nullptr);
     if (!m_window) {
         const bool format = g_last_error == GLFW_FORMAT_UNAVAILABLE ||
                             g_last_error == GLFW_VERSION_UNAVAILABLE ||
                             g_last_error == GLFW_API_UNAVAILABLE;
         host_log(format ? "Pixel format is nil" : "initWithFrame failed");
-        std::cerr << "nimbra: cannot create an OpenGL window of " << options.width << "x"
-                  << options.height << " with a 24-bit depth buffer: " << g_last_error_text << "\n";
+        std::cerr << "nimbra: cannot create an OpenGL window of " << width << "x" << height
+                  << " with a 24-bit depth buffer: " << g_last_error_text << "\n";
         close();
         return false;
     }
@@ -112,6 +116,7 @@ bool UTL_HostWindow::open(const UTL_HostOptions& options) {
     // The timer paces the frames; waiting for the display as well would make them uneven.
     glfwSwapInterval(0);
 
+    glfwSetWindowSizeLimits(m_window, kMinWidth, kMinHeight, GLFW_DONT_CARE, GLFW_DONT_CARE);
     glfwSetWindowUserPointer(m_window, this);
     glfwSetFramebufferSizeCallback(m_window, on_framebuffer_size);
     glfwSetWindowRefreshCallback(m_window, on_refresh);
@@ -119,6 +124,7 @@ bool UTL_HostWindow::open(const UTL_HostOptions& options) {
     glfwSetMouseButtonCallback(m_window, on_button);
     glfwSetKeyCallback(m_window, on_key);
     glfwSetCharCallback(m_window, on_char);
+    glfwSetScrollCallback(m_window, on_scroll);
     glfwFocusWindow(m_window);
     return true;
 }
@@ -230,6 +236,11 @@ void UTL_HostWindow::on_key(GLFWwindow* w, int key, int, int action, int mods) {
         glfwSetWindowShouldClose(w, GLFW_TRUE);
         return;
     }
+    // Ctrl+F types no character: it goes on as the control character it stands for.
+    if (key == GLFW_KEY_F && (mods & GLFW_MOD_CONTROL)) {
+        if (self->m_driver) self->m_driver->key_chars({6});
+        return;
+    }
     const std::uint32_t ch = key_char(key);
     if (ch && self->m_driver) self->m_driver->key_chars({ch});
 }
@@ -237,6 +248,12 @@ void UTL_HostWindow::on_key(GLFWwindow* w, int key, int, int action, int mods) {
 void UTL_HostWindow::on_char(GLFWwindow* w, unsigned int codepoint) {
     UTL_HostWindow* self = host_of(w);
     if (self->m_driver) self->m_driver->key_chars({codepoint});
+}
+
+// A wheel's notch is one step; a touchpad's smooth scroll gives fractions.
+void UTL_HostWindow::on_scroll(GLFWwindow* w, double, double dy) {
+    UTL_HostWindow* self = host_of(w);
+    if (self->m_driver) self->m_driver->mouse_wheel(dy);
 }
 
 // ---------------------------------------------------------------------------------------------

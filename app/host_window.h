@@ -21,6 +21,9 @@ public:
     void close() override;
 
     static constexpr double kTickSeconds = 0.02;
+    // The smallest window: below it the dial, the docks and the logos would cover the globe.
+    static constexpr int kMinWidth = 640;
+    static constexpr int kMinHeight = 480;
 
 private:
     // A frame when the timer is due; called from the loop and from the window's resize and
@@ -35,6 +38,7 @@ private:
     static void on_button(GLFWwindow* w, int button, int action, int mods);
     static void on_key(GLFWwindow* w, int key, int scancode, int action, int mods);
     static void on_char(GLFWwindow* w, unsigned int codepoint);
+    static void on_scroll(GLFWwindow* w, double dx, double dy);
 
     GLFWwindow* m_window = nullptr;
     bool m_glfw_ready = false;

@@ -2,6 +2,7 @@
 // friends, the friendship lines and the golden-angle layout of everyone's locator on the globe.
 #include "controller/sim_ctrl_nimbra.h"
 
+#include "gfx/glyph_atlas.h"
 #include "gfx/ogl_texture.h"
 #include "gfx/shapes.h"
 #include "gfx/text.h"
@@ -10,6 +11,8 @@
 #include "scene/connection.h"
 #include "scene/friend.h"
 #include "scene/location_holder.h"
+#include "widgets/hover_label.h"
+#include "widgets/search_field.h"
 
 #include <cmath>
 
@@ -50,6 +53,8 @@ UTL_SimCtrlNimbra::UTL_SimCtrlNimbra() = default;
 UTL_SimCtrlNimbra::~UTL_SimCtrlNimbra() {
     delete m_text;
     m_text = nullptr;
+    delete m_glyph_atlas;
+    m_glyph_atlas = nullptr;
     delete m_nimbra_texture;
     m_nimbra_texture = nullptr;
     delete m_korvel_texture;
@@ -57,6 +62,7 @@ UTL_SimCtrlNimbra::~UTL_SimCtrlNimbra() {
     delete_navigation_widgets();
     delete_rotate_buttons();
     clear_scene();
+    delete_find_widgets();
     delete m_sphere_button;
     m_sphere_button = nullptr;
     delete m_sphere_button_texture;
@@ -209,6 +215,11 @@ void UTL_SimCtrlNimbra::clear_connections() {
 // themselves out of each other's lists whichever goes first. Textures and the ball mesh last.
 void UTL_SimCtrlNimbra::clear_scene() {
     clear_dock_thumbnails();
+    // The search list and the hover label borrow people too.
+    if (m_search_field) m_search_field->close();
+    if (m_hover_label) m_hover_label->hide();
+    m_name_index.clear();
+    m_name_index_people.clear();
     m_selected_holder = nullptr;
     for (GFX_LocationHolder* h : m_loc_holders) delete h;
     m_loc_holders.clear();

@@ -4,12 +4,14 @@
 //   sim_ctrl_nimbra.cpp         construction, destruction, the friend-graph model and layout
 //   sim_ctrl_nimbra_frame.cpp   start, the frame, drawing order, picking, drag/flick/click
 //   sim_ctrl_nimbra_overlay.cpp the overlay controls: creation, input routing, drawing
+//   sim_ctrl_nimbra_find.cpp    finding people: keys, wheel, search, hover label, help
 #pragma once
 
 #include "controller/color_theme.h"
 #include "controller/sim_ctrl_root.h"
 #include "gfx/math.h"
 #include "photos/foto_settings.h"
+#include "util/name_index.h"
 #include "widgets/widget.h"
 
 #include <functional>
@@ -18,6 +20,7 @@
 #include <vector>
 
 class GFX_Text;
+class GFX_GlyphAtlas;
 class OGL_Texture;
 class GFX_WidgetNavigationDial;
 class GFX_WidgetRoundButton;
@@ -30,6 +33,9 @@ class GFX_LocationHolderFriend;
 class GFX_Friend;
 class GFX_Connection;
 class GFX_DotBatch;
+class GFX_SearchField;
+class GFX_HelpPanel;
+class GFX_HoverLabel;
 class UTL_FotoTextureBoss;
 class UTL_ParameterList;
 
@@ -78,6 +84,9 @@ public:
     void draw_glow();
     // Draws the shared ball mesh at position, scaled by size / 125 (at least 0.01).
     void draw_ball(Math_Vector3& position, Math_Vector3& color, float size);
+    // Screen pixels per world unit at a point, from the camera's distance to it (0 before the
+    // first frame).
+    float pixels_per_unit(const Math_Vector3& p) const;
     // The colour of a point of the globe: 0.5 + 0.75 * p / radius per component, in [0, 1].
     void position_to_color(Math_Vector3& position, Math_Vector3& color);
 
@@ -134,6 +143,40 @@ public:
     // Deletes every thumbnail of both docks (they borrow the people clear_scene deletes).
     void clear_dock_thumbnails();
 
+    // --- Finding people (sim_ctrl_nimbra_find.cpp) -----------------------------------------
+    // Keys and wheel steps are recorded like the mouse and acted on by the next update, in the
+    // order they came. flags: KEY_SPECIAL for the arrows and function keys.
+    void key_down(unsigned int key, unsigned int flags) override;
+    // Steps of the mouse wheel, positive away from the user: the camera comes closer (over the
+    // list dock, the list scrolls instead).
+    void mouse_wheel(float steps);
+    // Selects a person exactly as a click on their locator does; a person without a locator
+    // yet is selected in the docks only.
+    void select_friend(GFX_Friend* f);
+    // The person of the selected locator, else of the selected thumbnail (list dock first);
+    // null when nobody is selected.
+    GFX_Friend* selected_friend() const;
+    // At most max people with a word of their name starting with text (case and accents
+    // ignored), best first.
+    std::vector<GFX_Friend*> find_people(const std::string& text, size_t max);
+    // The nearest locator under the pointer's ray within the pick range, as a click picks it;
+    // null when none is hit.
+    GFX_LocationHolder* pick_loc_holder();
+    void create_find_widgets();
+    void delete_find_widgets();
+    // Frame steps, in this order: the recorded keys and wheel, the camera's key and zoom
+    // motions, and (after the mouse) the hover label.
+    void update_find_input();
+    void update_camera_keys();
+    void update_hover(float dt);
+    // The search box and the help panel see the pointer before the other controls; true when
+    // they take the event.
+    bool mouse_move_find(float x, float y);
+    bool mouse_down_find(float x, float y);
+    bool mouse_up_find(float x, float y);
+    // Last in the overlay pass: the search box, the hover label, the help panel.
+    void draw_find_overlay();
+
     // The page a click on the maker logo opens, relative to the resource folder.
     static constexpr const char* ABOUT_PAGE = "./data/about.html";
     // Opens a page in the desktop's viewer. Set by the host, which may make platform calls;
@@ -146,7 +189,8 @@ public:
     bool m_has_fog_distance = false;
     Math_Vector3 m_impostor_up;
     Math_Vector3 m_impostor_right;
-    GFX_Text* m_text = nullptr;
+    GFX_Text* m_text = nullptr;  // the fixed ASCII sheet; names draw with it without an atlas
+    GFX_GlyphAtlas* m_glyph_atlas = nullptr;  // owned; names, labels and the search in any script
     OGL_Texture* m_korvel_texture = nullptr;
     bool m_top_bar_highlighted = false;
     OGL_Texture* m_nimbra_texture = nullptr;
@@ -191,6 +235,23 @@ public:
     // How the photo texture manager made by start() works: set by the host before start(),
     // which alone knows whether the people's source is local and whether a cache is wanted.
     UTL_FotoSettings m_foto_settings;
+    struct KeyEvent {
+        unsigned int key;
+        unsigned int flags;
+    };
+    std::vector<KeyEvent> m_key_events;  // recorded since the last update
+    float m_wheel_steps = 0.0f;          // recorded since the last update
+    float m_zoom_target = 0.0f;  // the distance the camera eases towards; 0 while not zooming
+    float m_turn_left = 0.0f;    // degrees of azimuth the arrow keys still have to turn
+    float m_tilt_left = 0.0f;    // degrees of elevation
+    GFX_SearchField* m_search_field = nullptr;  // owned
+    GFX_HelpPanel* m_help_panel = nullptr;      // owned
+    GFX_HoverLabel* m_hover_label = nullptr;    // owned
+    // The names of m_name_index_people (borrowed: the user, then the friends in order),
+    // brought up to date when a search needs it.
+    UTL_NameIndex m_name_index;
+    std::vector<GFX_Friend*> m_name_index_people;
+
     // Users replaced by a repeated add_myself. Dock thumbnails may still borrow them, so they
     // stay alive until clear_scene().
     std::vector<GFX_Friend*> m_retired_friends;
@@ -201,4 +262,13 @@ private:
     void update_glide();
     // The selection a click on a dock thumbnail makes.
     void select_thumbnail(GFX_WidgetDocked* clicked);
+    // What one key does: to the help panel, the search box or the globe.
+    void handle_key(unsigned int key, unsigned int flags);
+    void handle_search_key(unsigned int key, bool special);
+    // Every press and most keys stop the automatic motion.
+    void stop_automatic_motion();
+    void zoom(float steps);
+    void refresh_search();
+    // The person of the dock thumbnail under (x, y); null when none.
+    GFX_Friend* thumbnail_friend_at(float x, float y) const;
 };

@@ -36,9 +36,8 @@ constexpr float kTurnRate = 17.5f;    // degrees per second in modes 1 and 2
 constexpr float kJumpSeconds = 1.5f;  // between random selections in mode 3
 constexpr float kYawPerPixel = 0.4f;
 constexpr float kPitchPerPixel = -0.25f;
-constexpr float kMovedPixels = 3.0f;  // one drag step this long makes the release a flick test
-constexpr float kFlickStep = 1.5f;    // degrees of azimuth in the last drag step
-constexpr float kPickRange = 40000.0f;
+constexpr float kMovedPixels = 3.0f;    // one drag step this long makes the release a flick test
+constexpr float kFlickStep = 1.5f;      // degrees of azimuth in the last drag step
 constexpr float kGlideDone = 1.0f;      // degrees
 constexpr float kGlideCapFrom = 60.0f;  // beyond this difference the glide turns at a fixed rate
 constexpr float kGlideCap = 6.0f;
@@ -127,6 +126,7 @@ void UTL_SimCtrlNimbra::start(int w, int h) {
     create_text();
     create_sphere_button();
     create_docks();
+    create_find_widgets();
     init_scene();
 
     m_eye_pos = Math_Vector3(0.0f, 100000.0f, 0.0f);
@@ -180,6 +180,7 @@ void UTL_SimCtrlNimbra::update(int w, int h, float dt) {
     glViewport(0, 0, w, h);
     m_widget_screen.m_width = static_cast<float>(w);
     m_widget_screen.m_height = static_cast<float>(h);
+    update_find_input();
     // NOTE: a minimised window reports a zero size; the projection must still be finite.
     const float aspect = (w > 0 && h > 0) ? static_cast<float>(w) / static_cast<float>(h) : 1.0f;
 
@@ -196,6 +197,7 @@ void UTL_SimCtrlNimbra::update(int w, int h, float dt) {
 
     update_rotation(dt);
     if (m_cam_transition) update_glide();
+    update_camera_keys();
 
     if (m_camera) {
         m_camera->update();
@@ -234,6 +236,7 @@ void UTL_SimCtrlNimbra::update(int w, int h, float dt) {
         if (!mouse_up_buttons(x, y)) mouse_up();
     }
     if (m_mouse_dbl_clk_event) m_mouse_dbl_clk_event = false;
+    update_hover(dt);
 
     if (m_camera) m_eye_pos = m_camera->m_eye;
     const GLfloat light[4] = {m_eye_pos.m_x, m_eye_pos.m_y, m_eye_pos.m_z, 0.0f};
@@ -455,6 +458,14 @@ void UTL_SimCtrlNimbra::draw_ball(Math_Vector3& position, Math_Vector3& color, f
     glTranslatef(-position.m_x, -position.m_y, -position.m_z);
 }
 
+float UTL_SimCtrlNimbra::pixels_per_unit(const Math_Vector3& p) const {
+    if (!m_camera || m_view_height <= 0) return 0.0f;
+    const float d = (p - m_camera->m_eye).length();
+    const float t = std::tan(m_fov * 0.5f * 3.14159265f / 180.0f);
+    if (!(d > 0.0f) || !(t > 0.0f) || !std::isfinite(d)) return 0.0f;
+    return static_cast<float>(m_view_height) / (2.0f * d * t);
+}
+
 void UTL_SimCtrlNimbra::position_to_color(Math_Vector3& position, Math_Vector3& color) {
     for (int i = 0; i < 3; ++i) color[i] = clamp01((position[i] * kColorScale + 1.0f) * 0.5f);
 }
@@ -534,16 +545,7 @@ void UTL_SimCtrlNimbra::mouse_up() {
         }
         m_drag_yaw_step = m_drag_pitch_step = 0.0f;
     } else if (m_dragging) {
-        float best = kPickRange;
-        GFX_LocationHolder* hit = nullptr;
-        for (GFX_LocationHolder* h : m_loc_holders) {
-            float t = 0.0f;
-            if (h->line_collide(m_ray_origin, m_ray_dir, kPickRange, t) && t < best) {
-                best = t;
-                hit = h;
-            }
-        }
-        if (hit) select_loc_holder(hit);
+        if (GFX_LocationHolder* hit = pick_loc_holder()) select_loc_holder(hit);
     }
     m_dragging = false;
     m_drag_moved = false;

@@ -3,6 +3,7 @@
 // animation, and the overlay pass with the top bar and the two logos.
 #include "controller/sim_ctrl_nimbra.h"
 
+#include "gfx/glyph_atlas.h"
 #include "gfx/ogl_texture.h"
 #include "gfx/shapes.h"
 #include "gfx/text.h"
@@ -53,6 +54,9 @@ void UTL_SimCtrlNimbra::create_text() {
     delete m_text;
     m_text = new GFX_Text();
     m_text->read_from_file("./data/config/fixed_font.tga");
+    // Its texture and the fonts are made on the first text drawn.
+    delete m_glyph_atlas;
+    m_glyph_atlas = new GFX_GlyphAtlas();
 }
 
 void UTL_SimCtrlNimbra::create_sphere_button() {
@@ -209,6 +213,7 @@ void UTL_SimCtrlNimbra::draw_buttons() {
     draw_top_bar();
     if (m_myself_dock) m_myself_dock->draw();
     if (m_list_dock) m_list_dock->draw();
+    draw_find_overlay();
 }
 
 void UTL_SimCtrlNimbra::draw_top_bar() {
@@ -250,6 +255,7 @@ void UTL_SimCtrlNimbra::draw_sphere_button() {
 // The dial sees every move (it never takes one); a pressed rotate button takes moves inside
 // it, and then the docks and the logo keep their last state.
 bool UTL_SimCtrlNimbra::mouse_move_buttons(float x, float y) {
+    mouse_move_find(x, y);
     if (m_nav_dial && m_nav_dial->mouse_move(x, y)) return true;
     for (GFX_WidgetRoundButton* b : m_rotate_buttons)
         if (b && b->mouse_move(x, y)) return true;
@@ -271,6 +277,7 @@ bool UTL_SimCtrlNimbra::mouse_down_buttons(float x, float y) {
     for (GFX_WidgetRoundButton* b : m_rotate_buttons)
         if (b) b->m_active = false;
 
+    if (mouse_down_find(x, y)) return true;
     if (m_nav_dial && m_nav_dial->mouse_down(x, y)) return true;
     for (GFX_WidgetRoundButton* b : m_rotate_buttons)
         if (b && b->mouse_down(x, y)) return true;
@@ -282,6 +289,7 @@ bool UTL_SimCtrlNimbra::mouse_down_buttons(float x, float y) {
 // A rotate button's click starts its motion; a thumbnail's click selects its person; a release
 // over the maker logo opens the About page and still reaches the scene.
 bool UTL_SimCtrlNimbra::mouse_up_buttons(float x, float y) {
+    if (mouse_up_find(x, y)) return true;
     if (m_nav_dial && m_nav_dial->mouse_up(x, y)) return true;
 
     for (size_t i = 0; i < m_rotate_buttons.size(); ++i) {
@@ -324,21 +332,5 @@ void UTL_SimCtrlNimbra::select_thumbnail(GFX_WidgetDocked* clicked) {
     auto* cf = dynamic_cast<GFX_WidgetDockedFriend*>(clicked);
     if (!cf) return;
     cf->m_selected = true;
-    if (!cf->m_friend) return;
-
-    GFX_LocationHolderFriend* match = nullptr;
-    for (GFX_LocationHolder* h : m_loc_holders) {
-        auto* hf = dynamic_cast<GFX_LocationHolderFriend*>(h);
-        if (hf && hf->find_friend(cf->m_friend)) match = hf;  // the last one wins
-    }
-    if (match) {
-        select_loc_holder(match);
-        return;
-    }
-    set_connections_highlighted(false);
-    for (GFX_LocationHolder* h : m_loc_holders) {
-        h->set_billboard_size(kBillboardSize, kBillboardSize);
-        h->m_selected = false;
-    }
-    m_selected_holder = nullptr;
+    select_friend(cf->m_friend);
 }

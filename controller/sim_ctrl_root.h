@@ -29,6 +29,16 @@ public:
     virtual void mouse_down(int x, int y, unsigned int flags);
     virtual void mouse_up(int x, int y, unsigned int flags);
     virtual void mouse_dbl_clk(int x, int y, unsigned int flags);
+    // Codes of the keys without a character, as the host converts them. The host sets
+    // KEY_SPECIAL in the flags of these keys: the same codes are also the characters % & ' (
+    // and p to {, which arrive with flags 0.
+    static constexpr unsigned int KEY_LEFT = 37;
+    static constexpr unsigned int KEY_UP = 38;
+    static constexpr unsigned int KEY_RIGHT = 39;
+    static constexpr unsigned int KEY_DOWN = 40;
+    static constexpr unsigned int KEY_F1 = 112;
+    static constexpr unsigned int KEY_SPECIAL = 1;
+
     // Key codes are the host's; only 0 to 255 are stored, larger ones are ignored.
     virtual void key_down(unsigned int key, unsigned int flags);
     virtual void key_up(unsigned int key, unsigned int flags);

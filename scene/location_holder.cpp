@@ -8,6 +8,7 @@
 
 #include "controller/color_theme.h"
 #include "controller/sim_ctrl_nimbra.h"
+#include "gfx/glyph_atlas.h"
 #include "gfx/ogl_texture.h"
 #include "gfx/text.h"
 #include "photos/texture_foto.h"
@@ -18,6 +19,9 @@
 #include "util/image.h"
 
 namespace {
+
+// A long name may shrink to this fraction of its height before it is cut.
+constexpr float kMinNameScale = 0.6f;
 
 float sign(float v) { return v > 0.0f ? 1.0f : (v < 0.0f ? -1.0f : 0.0f); }
 
@@ -188,15 +192,32 @@ void GFX_LocationHolderFriend::draw() {
 
     // A locator that is not selected and shows the person's own photo has no name.
     if (!m_selected && own) return;
-    GFX_Text* text = m_controller->m_text;
     const std::string& name = m_friend->m_name;
-    if (!text || name.empty()) return;
-    float cw, ch;
-    name_extent(W, H, name.size(), cw, ch);
-    const Math_Vector3 origin = M - U * (0.825f * 0.5f * H) - U * (0.5f * ch) -
-                                R * (cw * static_cast<float>(name.size()) * 0.5f) + N * 20.0f;
+    if (name.empty()) return;
     const Math_Vector3 color =
         m_selected ? theme.m_locator_text_color_sel : theme.m_locator_text_color;
+    float cw, ch;
+    name_extent(W, H, name.size(), cw, ch);
+    if (GFX_GlyphAtlas* atlas = m_controller->m_glyph_atlas) {
+        // Names in any script, ch high and centred like the bitmap font's; a name wider than
+        // 0.9 W is drawn smaller, down to kMinNameScale of that height, and cut beyond. The
+        // glyphs are rendered at about the size they show on screen, which keeps small names
+        // sharp without mipmaps.
+        const int px = GFX_GlyphAtlas::size_for(ch * m_controller->pixels_per_unit(M));
+        const float scale = ch / static_cast<float>(px);
+        const float max_width = 0.9f * W;
+        const GFX_TextLine line = atlas->layout(name, px, max_width / (scale * kMinNameScale));
+        const float s = line.m_width * scale > max_width ? max_width / line.m_width : scale;
+        const Math_Vector3 middle = M - U * (0.825f * 0.5f * H) + N * 20.0f;
+        const Math_Vector3 origin = middle - U * (0.5f * (line.m_ascent - line.m_descent) * s) -
+                                    R * (0.5f * line.m_width * s);
+        atlas->draw(line, origin, R, U, s, color);
+        return;
+    }
+    GFX_Text* text = m_controller->m_text;
+    if (!text) return;
+    const Math_Vector3 origin = M - U * (0.825f * 0.5f * H) - U * (0.5f * ch) -
+                                R * (cw * static_cast<float>(name.size()) * 0.5f) + N * 20.0f;
     apply_or_untextured(nullptr);  // a font sheet that did not read binds nothing either
     text->apply();
     text->draw(origin, R, U, cw, ch, name.c_str(), color);

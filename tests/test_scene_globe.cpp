@@ -12,6 +12,7 @@
 #include "controller/sim_ctrl_nimbra.h"
 #include "gfx/ogl_texture.h"
 #include "gfx/ogl_wrapper.h"
+#include "gfx/glyph_atlas.h"
 #include "gfx/text.h"
 #include "scene/billboard.h"
 #include "scene/connection.h"
@@ -247,21 +248,24 @@ TEST(SceneGlobe, GlowDotsLieOnTheSegmentBetweenTheTwoBalls) {
 TEST(SceneGlobe, NameShowsWhenSelectedOrWithoutOwnPhoto) {
     Globe g;
     GFX_LocationHolder* me = g.c.m_loc_holders[0];
-    // Pixels of the user's frame that change when the font is taken away: the name's.
+    // Pixels of the user's frame that change when the fonts are taken away: the name's.
     auto name_pixels = [&]() {
         GFX_Text* font = g.c.m_text;
+        GFX_GlyphAtlas* atlas = g.c.m_glyph_atlas;
         g.frames(1);
         const std::vector<uint8_t> with_name = g.snapshot();
         g.c.m_text = nullptr;
+        g.c.m_glyph_atlas = nullptr;
         g.frames(1);
         g.c.m_text = font;
+        g.c.m_glyph_atlas = atlas;
         int x0, y0, x1, y1, n = 0;
         g.frame_rect(me, x0, y0, x1, y1);
         for (int y = y0; y < y1; ++y)
             for (int x = x0; x < x1; ++x) n += g.changed(with_name, x, y);
         return n;
     };
-    ASSERT_NE(g.c.m_text, nullptr);
+    ASSERT_NE(g.c.m_glyph_atlas, nullptr);
     ASSERT_TRUE(me->m_selected);
     EXPECT_GT(name_pixels(), 300);
 

@@ -8,7 +8,7 @@ packages=(
   libgl-dev libglu1-mesa-dev libosmesa6-dev libglfw3-dev
   libcurl4-openssl-dev curl libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev libexif-dev
   libpugixml-dev libcpp-httplib-dev libssl-dev libcli11-dev libigraph-dev
-  libfreetype-dev fonts-dejavu-core
+  libfreetype-dev libfontconfig-dev libutf8proc-dev fonts-dejavu-core fonts-wqy-microhei
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   xvfb xdotool x11-utils imagemagick
