@@ -22,11 +22,11 @@ struct Rng {
 };
 
 const char* const kFirstNames[] = {
-    "Anna",   "Ben",    "Clara",  "David",  "Eva",     "Felix",  "Grace",    "Hugo",   "Ines",
+    "Anna",   "Ben",    "Clara",  "David",  "Eva",     "Felix",  "Grace",    "Hugo",   "Inès",
     "Jonas",  "Karin",  "Liam",   "Mila",   "Noah",    "Olivia", "Paul",     "Quinn",  "Rosa",
-    "Samuel", "Tara",   "Umar",   "Vera",   "William", "Yara",   "Zoe",      "Amir",   "Bianca",
+    "Samuel", "Tara",   "Umar",   "Vera",   "William", "Yara",   "Zoë",      "Amir",   "Bianca",
     "Carlos", "Daria",  "Emil",   "Fatima", "Georg",   "Hanna",  "Ivan",     "Julia",  "Kenji",
-    "Lena",   "Marco",  "Nina",   "Oskar",  "Priya",   "Rafael", "Sofia",    "Tomas",  "Ulla",
+    "Lena",   "Marco",  "Nina",   "Oskar",  "Priya",   "Rafael", "Sofia",    "Tomás",  "Ulla",
     "Viktor", "Wen",    "Ximena", "Yusuf",  "Zara",    "Alice",  "Bruno",    "Chloe",  "Dmitri",
     "Elif",   "Finn",   "Greta",  "Hassan", "Isla",    "Jakob",  "Kira",     "Lucas",  "Maria",
     "Nils",   "Ona",    "Pedro",  "Rita",   "Stefan",  "Thea",   "Valentin", "Wanda",  "Aiko",
@@ -36,15 +36,35 @@ const char* const kFirstNames[] = {
 };
 
 const char* const kSurnames[] = {
-    "Andersen",   "Bauer",   "Costa",     "Dubois",   "Eriksson", "Fischer", "Garcia",   "Horvat",
+    "Andersen",   "Bauer",   "Costa",     "Dubois",   "Eriksson", "Fischer", "García",   "Horvat",
     "Ito",        "Jensen",  "Kowalski",  "Larsen",   "Moreau",   "Novak",   "Olsen",    "Petrov",
-    "Quint",      "Rossi",   "Schmidt",   "Tanaka",   "Ulrich",   "Vogel",   "Weber",    "Yilmaz",
+    "Quint",      "Rossi",   "Schmidt",   "Tanaka",   "Ulrich",   "Vogel",   "Weber",    "Yılmaz",
     "Zimmermann", "Almeida", "Brandt",    "Castillo", "Dahl",     "Engel",   "Ferreira", "Gruber",
-    "Haas",       "Iversen", "Jovanovic", "Keller",   "Lindgren", "Meyer",   "Nakamura", "Ortega",
+    "Haas",       "Iversen", "Jovanović", "Keller",   "Lindgren", "Meyer",   "Nakamura", "Ortega",
     "Popescu",    "Richter", "Santos",    "Torres",   "Varga",    "Wagner",  "Young",    "Ahmed",
-    "Berg",       "Chen",    "Duarte",    "Fontaine", "Hoffmann", "Kim",     "Lopez",    "Martin",
+    "Berg",       "Chen",    "Duarte",    "Fontaine", "Hoffmann", "Kim",     "López",    "Martin",
     "Nowak",      "Park",    "Ruiz",      "Silva",    "Stein",    "Walsh",   "Sato",     "Hughes",
     "Ramos",
+};
+
+// The people met on travels, with their names as they write them.
+const char* const kTravelNames[] = {
+    "Zoë Ñúñez",
+    "Åsa Öberg",
+    "Νίκος Παπαδόπουλος",
+    "Ελένη Κωνσταντίνου",
+    "Дмитрий Соколов",
+    "Анна Смирнова",
+    "ليلى حداد",
+    "عمر الفاروق",
+    "佐藤 美咲",
+    "田中 翔",
+    "王芳",
+    "김민준",
+    "Søren Dalgaard",
+    "Łucja Wiśniewska",
+    "Nguyễn Thị Lan",
+    "Siobhán Ó Briain",
 };
 
 constexpr const char* kFamilyName = "Lindqvist";
@@ -65,6 +85,7 @@ const Circle kCircles[] = {
 };
 
 constexpr double kAcrossDensity = 0.004;
+constexpr int kTravelCircle = 8;
 
 // About one person in twelve shows no photo. Decided by the uid, not by the generator's random
 // numbers, so the rest of the network stays as it is.
@@ -103,6 +124,10 @@ UTL_SocialNetwork make_demo_network() {
         for (int k = 0; k < circle.size; ++k) {
             std::string name;
             do {
+                if (c == kTravelCircle) {
+                    name = kTravelNames[rng.below(sizeof kTravelNames / sizeof *kTravelNames)];
+                    continue;
+                }
                 const char* surname = c == 0 && k < 9 ? kFamilyName : kSurnames[rng.below(ns)];
                 name = std::string(kFirstNames[rng.below(nf)]) + " " + surname;
             } while ([&] {

@@ -1,11 +1,12 @@
-// Generated portraits: a pleasant, symmetric picture for every uid, encoded as JPEG, so the
-// application's photo pipeline has real images to download from the service.
+// Generated portraits: a drawn face for every uid (skin, hair, eyes, sometimes glasses or a
+// beard, on a coloured background), encoded as JPEG, so the demo looks like a circle of people
+// and the application's photo pipeline has real images to download from the service.
 #pragma once
 
 #include <string>
 
-// The two pictures of a person: the "pic" (a 100 x 125 portrait of a mirrored block pattern on
-// a soft gradient) and the "pic_square" (a 50 x 50 tile of rings and a diamond). Both take
-// their colours and pattern from the uid, so they are the same every run. Answers the JPEG
-// file's bytes, or "" when encoding fails.
+// The two pictures of a person: the "pic" (a 100 x 125 head-and-shoulders portrait) and the
+// "pic_square" (a 50 x 50 close crop of the same face). Every trait comes from the uid, so a
+// person looks the same every run and in both pictures. Answers the JPEG file's bytes, or ""
+// when encoding fails.
 std::string make_portrait_jpeg(const std::string& uid, bool square);

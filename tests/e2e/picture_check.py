@@ -4,7 +4,9 @@ through ImageMagick, so nothing beyond the standard library is needed.
 
   picture_check.py card SHOT           x y of a small (unselected) card away from the middle
   picture_check.py blob SHOT [X Y R]   count and centre of the selected (light-blue) card's
-                                       pixels, in the whole picture or within R of (X, Y)
+                                       pixels: in the 128 x 128 square that holds most of
+                                       them (photos may have light-blue backgrounds too), or
+                                       within R of (X, Y)
   picture_check.py diff A B            fraction of pixels that changed between two pictures
   picture_check.py bar SHOT            fraction of the eighth row that is the top bar's blue
   picture_check.py size SHOT           width and height
@@ -34,14 +36,7 @@ def plain(r, g, b):
 def card(path):
     w, h, px = load(path)
     mask = [plain(px[i], px[i + 1], px[i + 2]) for i in range(0, len(px), 3)]
-    # Summed-area table so every 24 x 24 square costs four lookups.
-    sat = [[0] * (w + 1) for _ in range(h + 1)]
-    for y in range(h):
-        run = 0
-        row, prev = sat[y + 1], sat[y]
-        for x in range(w):
-            run += mask[y * w + x]
-            row[x + 1] = prev[x + 1] + run
+    sat = summed_area(w, h, mask)
     best, at = -1, (0, 0)
     for y in range(60, h - 64, 4):
         for x in range(40, w - 64, 4):
@@ -54,17 +49,36 @@ def card(path):
     print(at[0], at[1])
 
 
+def summed_area(w, h, mask):
+    """Summed-area table of a 0/1 mask, so that any rectangle's count costs four lookups."""
+    sat = [[0] * (w + 1) for _ in range(h + 1)]
+    for y in range(h):
+        run = 0
+        row, prev = sat[y + 1], sat[y]
+        for x in range(w):
+            run += mask[y * w + x]
+            row[x + 1] = prev[x + 1] + run
+    return sat
+
+
 def blob(path, x0=None, y0=None, rad=None):
     w, h, px = load(path)
+    mask = [selected(px[i], px[i + 1], px[i + 2]) for i in range(0, len(px), 3)]
+    if rad is None:
+        side = 128
+        sat = summed_area(w, h, mask)
+        best = -1
+        for y in range(0, max(1, h - side + 1), 4):
+            for x in range(0, max(1, w - side + 1), 4):
+                y1, x1 = min(h, y + side), min(w, x + side)
+                n = sat[y1][x1] - sat[y][x1] - sat[y1][x] + sat[y][x]
+                if n > best:
+                    best, x0, y0 = n, x + side // 2, y + side // 2
+        rad = side // 2
     n = sx = sy = 0
-    for y in range(h):
-        if rad is not None and abs(y - y0) > rad:
-            continue
-        for x in range(w):
-            if rad is not None and abs(x - x0) > rad:
-                continue
-            i = (y * w + x) * 3
-            if selected(px[i], px[i + 1], px[i + 2]):
+    for y in range(max(0, y0 - rad), min(h, y0 + rad + 1)):
+        for x in range(max(0, x0 - rad), min(w, x0 + rad + 1)):
+            if mask[y * w + x]:
                 n += 1
                 sx += x
                 sy += y
