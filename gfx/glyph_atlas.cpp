@@ -111,27 +111,24 @@ GFX_TextLine GFX_GlyphAtlas::layout(const std::vector<std::uint32_t>& chars_in, 
         metrics = m_metrics.emplace(px, std::make_pair(ascent, descent)).first;
     }
 
+    // Every character's advance first (which renders the glyphs), then the quads. NOTE: a
+    // texture that fills up half-way is emptied, and the glyphs placed before then go with
+    // it; the quad pass renders those again into the fresh texture. Only a line with more
+    // glyphs than the whole texture holds could lose some, and kMaxChars glyphs of kMaxPx
+    // fit in the default texture many times over.
+    const GFX_LineLayout l =
+        layout_line(chars, max_width, [&](std::uint32_t ch) { return glyph(ch, px).advance; });
     GFX_TextLine line;
-    // NOTE: a reset half-way through empties the texture under the glyphs placed before it;
-    // the line is then laid out again into the fresh texture, where it fits (kMaxChars glyphs
-    // of kMaxPx always do).
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const int resets = m_resets;
-        const GFX_LineLayout l =
-            layout_line(chars, max_width, [&](std::uint32_t ch) { return glyph(ch, px).advance; });
-        line = GFX_TextLine();
-        line.m_width = l.m_width;
-        line.m_cut = l.m_cut;
-        line.m_ascent = metrics->second.first;
-        line.m_descent = metrics->second.second;
-        line.m_quads.reserve(l.m_chars.size());
-        for (std::size_t i = 0; i < l.m_chars.size(); ++i) {
-            const Glyph g = glyph(l.m_chars[i], px);
-            if (!g.visible) continue;
-            line.m_quads.push_back(GFX_TextLine::Quad{l.m_x[i] + g.x0, g.y0, l.m_x[i] + g.x1, g.y1,
-                                                      g.s0, g.t0, g.s1, g.t1});
-        }
-        if (m_resets == resets) break;
+    line.m_width = l.m_width;
+    line.m_cut = l.m_cut;
+    line.m_ascent = metrics->second.first;
+    line.m_descent = metrics->second.second;
+    line.m_quads.reserve(l.m_chars.size());
+    for (std::size_t i = 0; i < l.m_chars.size(); ++i) {
+        const Glyph g = glyph(l.m_chars[i], px);
+        if (!g.visible) continue;
+        line.m_quads.push_back(GFX_TextLine::Quad{l.m_x[i] + g.x0, g.y0, l.m_x[i] + g.x1, g.y1,
+                                                  g.s0, g.t0, g.s1, g.t1});
     }
     return line;
 }

@@ -105,10 +105,17 @@ TEST(AppInput, EventScript) {
                            "frame 20 key F5\n"
                            "frame 20 key hello world\n"
                            "frame 21 key up\n"
-                           "frame 30 snapshot out.png\n",
+                           "frame 30 snapshot out.png\n"
+                           "frame 40 key Return\n"
+                           "frame 40 key ESC\n"
+                           "frame 40 key #\n"
+                           "frame 40 key a#b  # a comment\n"
+                           "frame 40 key Ctrl+F\n"
+                           "frame 41 wheel 1\n"
+                           "frame 41 wheel -0.5\n",
                            ev, error))
         << error;
-    ASSERT_EQ(ev.size(), 8u);
+    ASSERT_EQ(ev.size(), 15u);
     // Ordered by frame, file order kept within a frame.
     EXPECT_EQ(ev[0].kind, UTL_ScriptEvent::kDown);
     EXPECT_EQ(ev[0].frame, 10);
@@ -122,6 +129,15 @@ TEST(AppInput, EventScript) {
     EXPECT_EQ(ev[7].kind, UTL_ScriptEvent::kSnapshot);
     EXPECT_EQ(ev[7].path, "out.png");
     EXPECT_EQ(ev[7].line, 10);
+    // Key names in any case; every printable character, # too, can be typed.
+    EXPECT_EQ(ev[8].chars, std::vector<std::uint32_t>{'\r'});
+    EXPECT_EQ(ev[9].chars, std::vector<std::uint32_t>{27});
+    EXPECT_EQ(ev[10].chars, std::vector<std::uint32_t>{'#'});
+    EXPECT_EQ(ev[11].chars, decode_utf8("a#b"));
+    EXPECT_EQ(ev[12].chars, std::vector<std::uint32_t>{6});
+    EXPECT_EQ(ev[13].kind, UTL_ScriptEvent::kWheel);
+    EXPECT_DOUBLE_EQ(ev[13].steps, 1.0);
+    EXPECT_DOUBLE_EQ(ev[14].steps, -0.5);
 
     const std::vector<std::pair<std::string, std::string>> bad = {
         {"frame 0 down 1 2", "line 1: bad frame number"},
@@ -133,6 +149,9 @@ TEST(AppInput, EventScript) {
         {"frame 3 up 0x10 2", "bad position"},
         {"frame 3 up 1e99 2", "bad position"},
         {"frame 3 key", "expected 'key TEXT'"},
+        {"frame 3 wheel", "expected 'wheel STEPS'"},
+        {"frame 3 wheel up", "bad wheel steps"},
+        {"frame 3 wheel 1e9", "bad wheel steps"},
         {"frame 3 snapshot a b.png", "snapshot FILE"},
         {"frame 3 jump 1 2", "unknown event 'jump'"},
         {"click 1 2", "expected 'frame N"},

@@ -210,3 +210,24 @@ TEST(AppOffscreen, ClickSelectsAPersonAndDragTurnsTheGlobe) {
     EXPECT_EQ(w, W);
     EXPECT_EQ(h, H);
 }
+
+TEST(AppOffscreen, AScriptedSearchSelectsAndTheRunEndsByNamingTheSelection) {
+    const UTL_SocialNetwork demo = make_demo_network();
+    std::string zoe_uid;
+    for (const std::string& uid : demo.friends())
+        if (demo.find(uid)->m_name == "Zoë Ñúñez") zoe_uid = uid;
+    ASSERT_FALSE(zoe_uid.empty()) << "the demo has someone to find";
+
+    std::map<int, Frame> frames;
+    ::testing::internal::CaptureStdout();
+    run(6, "", {}, frames);
+    std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("selected: " + demo.ego()->m_uid + " Maya Lindqvist\n"), std::string::npos)
+        << out;
+
+    // Typed without accents and in capitals, chosen with Return.
+    ::testing::internal::CaptureStdout();
+    run(8, "frame 4 key NUNEZ\nframe 5 key Return\n", {}, frames);
+    out = ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("selected: " + zoe_uid + " Zoë Ñúñez\n"), std::string::npos) << out;
+}
