@@ -28,7 +28,6 @@ constexpr float kMakerTop = 26.0f;
 constexpr float kTopBarHeight = 32.0f;
 constexpr float kDockMargin = 25.0f;
 constexpr int kRotateButtons = 3;
-constexpr float kBillboardSize = 750.0f;  // every locator but the selected one
 
 // A rectangle in overlay pixels with the whole texture on it, (0, 0) at the lower left.
 void draw_rect(float left, float right, float bottom, float top) {
