@@ -30,6 +30,7 @@ GFX_FontSource::~GFX_FontSource() {
         if (f.m_face) FT_Done_Face(static_cast<FT_Face>(f.m_face));
     if (m_library) FT_Done_FreeType(static_cast<FT_Library>(m_library));
     if (m_fonts) FcFontSetDestroy(static_cast<FcFontSet*>(m_fonts));
+    if (m_config) FcConfigDestroy(static_cast<FcConfig*>(m_config));
 }
 
 // The fonts ordered by their fit for a plain sans-serif face, keeping only those that add
@@ -39,13 +40,17 @@ void GFX_FontSource::load_fonts() {
     FT_Library lib = nullptr;
     if (FT_Init_FreeType(&lib) != 0) return;
     m_library = lib;
-    if (!FcInit()) return;
+    // NOTE: a configuration of our own rather than fontconfig's global one, which stays
+    // allocated until the process ends; this one goes with the font source.
+    FcConfig* config = FcInitLoadConfigAndFonts();
+    if (!config) return;
+    m_config = config;
     FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("sans-serif"));
     if (!pattern) return;
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcConfigSubstitute(config, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
     FcResult result = FcResultNoMatch;
-    FcFontSet* set = FcFontSort(nullptr, pattern, FcTrue, nullptr, &result);
+    FcFontSet* set = FcFontSort(config, pattern, FcTrue, nullptr, &result);
     FcPatternDestroy(pattern);
     if (!set) return;
     m_fonts = set;

@@ -51,6 +51,7 @@ private:
 
     bool m_loaded = false;
     void* m_library = nullptr;  // FT_Library
+    void* m_config = nullptr;   // FcConfig*
     void* m_fonts = nullptr;    // FcFontSet*, sorted by fit
     std::vector<Face> m_faces;
     std::unordered_map<std::uint32_t, int> m_face_of;  // character -> index in m_faces, or -1
