@@ -91,6 +91,22 @@ void UTL_ColorTheme::load(UTL_ParameterList* list) {
     load3(*list, "ConnectionColor", m_connection_color);
 }
 
+bool UTL_ColorTheme::operator==(const UTL_ColorTheme& b) const {
+    return m_background_color == b.m_background_color &&
+           m_locator_ball_color == b.m_locator_ball_color &&
+           m_locator_billboard_color == b.m_locator_billboard_color &&
+           m_locator_billboard_color_sel == b.m_locator_billboard_color_sel &&
+           m_locator_text_color == b.m_locator_text_color &&
+           m_locator_text_color_sel == b.m_locator_text_color_sel &&
+           m_button_color == b.m_button_color && m_button_color_sel == b.m_button_color_sel &&
+           m_window_color == b.m_window_color && m_window_color_sel == b.m_window_color_sel &&
+           m_nav_widget_globe_color == b.m_nav_widget_globe_color &&
+           m_nav_widget_globe_color_sel == b.m_nav_widget_globe_color_sel &&
+           m_nav_widget_dial_color == b.m_nav_widget_dial_color &&
+           m_nav_widget_dial_color_sel == b.m_nav_widget_dial_color_sel &&
+           m_connection_color == b.m_connection_color && m_top_bar_color == b.m_top_bar_color;
+}
+
 void UTL_ColorTheme::read_themes(UTL_ParameterList* list, std::vector<UTL_ColorTheme>& themes,
                                  UTL_ColorTheme& current) {
     if (!list) return;

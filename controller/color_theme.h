@@ -31,6 +31,10 @@ public:
     static void read_themes(const char* path, std::vector<UTL_ColorTheme>& themes,
                             UTL_ColorTheme& current);
 
+    // Every colour equal, component by component.
+    bool operator==(const UTL_ColorTheme& b) const;
+    bool operator!=(const UTL_ColorTheme& b) const { return !(*this == b); }
+
     Math_Vector3 m_background_color;
     Math_Vector3 m_locator_ball_color;
     Math_Vector3 m_locator_billboard_color;

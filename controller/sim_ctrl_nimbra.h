@@ -33,6 +33,7 @@ class GFX_LocationHolderFriend;
 class GFX_Friend;
 class GFX_Connection;
 class GFX_DotBatch;
+class GFX_DotSprites;
 class GFX_SearchField;
 class GFX_HelpPanel;
 class GFX_HoverLabel;
@@ -223,7 +224,14 @@ public:
     float m_cam_target_lr = 0.0f;
     float m_cam_target_ud = 0.0f;
     std::vector<GFX_Connection*> m_connections;
-    std::unique_ptr<GFX_DotBatch> m_glow_batch;  // the lines' dots, made on the first glow pass
+    // How the lines' glow is drawn (draw_glow): GLOW_AUTO takes point sprites where the driver
+    // can draw them and quads elsewhere; GLOW_QUADS always quads. start() sets GLOW_QUADS when
+    // the environment has NIMBRA_GLOW=quads.
+    enum GlowPath { GLOW_AUTO, GLOW_QUADS };
+    GlowPath m_glow_path = GLOW_AUTO;
+    bool m_glow_drew_sprites = false;                 // the last glow pass drew point sprites
+    std::unique_ptr<GFX_DotBatch> m_glow_batch;       // the quads' arrays, made on first use
+    std::unique_ptr<GFX_DotSprites> m_glow_sprites;   // the sprites' buffers, made on first use
     GFX_LocationHolder* m_selected_holder = nullptr;  // borrowed from m_loc_holders
     GFX_SphereButton* m_sphere_button = nullptr;
     OGL_Texture* m_sphere_button_texture = nullptr;
@@ -260,6 +268,10 @@ private:
     // Steps 6 and 7 of the frame: the automatic motion and the glide towards a selection.
     void update_rotation(float dt);
     void update_glide();
+    // The glow's two ways; the sprites answer false when they cannot draw this frame.
+    bool draw_glow_sprites();
+    void draw_glow_quads();
+    bool m_glow_sprites_failed = false;  // the driver lacks them or could not hold the buffers
     // The selection a click on a dock thumbnail makes.
     void select_thumbnail(GFX_WidgetDocked* clicked);
     // What one key does: to the help panel, the search box or the globe.

@@ -4,6 +4,7 @@
 // (recorded events, drag, flick, click) · Textures (the scene texture loaders).
 #include "controller/sim_ctrl_nimbra.h"
 
+#include "gfx/ogl_point_sprites.h"
 #include "gfx/ogl_texture.h"
 #include "gfx/ogl_wrapper.h"
 #include "gfx/shapes.h"
@@ -16,8 +17,10 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #ifndef GL_FOG_DISTANCE_MODE_NV
@@ -130,6 +133,10 @@ void UTL_SimCtrlNimbra::start(int w, int h) {
     init_scene();
 
     m_eye_pos = Math_Vector3(0.0f, 100000.0f, 0.0f);
+
+    // The glow can be forced onto quads from outside, to compare its two ways of drawing.
+    const char* glow = std::getenv("NIMBRA_GLOW");
+    if (glow && std::strcmp(glow, "quads") == 0) m_glow_path = GLOW_QUADS;
 }
 
 // The themes first: the widgets made here take their colours from the current theme.
@@ -422,26 +429,82 @@ void UTL_SimCtrlNimbra::draw_locators() {
     for (GFX_LocationHolder* h : m_loc_holders) h->draw();
 }
 
-// All lines' dots through one reused vertex array under one texture binding; depth writes off
-// so the dots blend with each other in any order.
+// The dots of all lines under one texture binding, blended over the locators with depth writes
+// off so that they blend with each other in any order.
+//
+// NOTE: two ways draw the same dots. Point sprites keep every dot in a vertex buffer between
+// frames and send one vertex per dot, so a frame costs about half as much and the CPU does no
+// work per dot. They need vertex buffers, point sprites and point parameters, and a largest
+// point at least as wide as the nearest dot; where one is missing (or NIMBRA_GLOW=quads asks,
+// to compare the two) the dots are built as camera-facing quads every frame, which any OpenGL
+// 1.1 draws.
 void UTL_SimCtrlNimbra::draw_glow() {
     glEnable(GL_TEXTURE_2D);
     glDepthMask(GL_FALSE);
     glDisable(GL_LIGHTING);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    m_glow_drew_sprites = false;
     if (m_billboard_texture) {
         m_billboard_texture->apply();
-        if (!m_glow_batch) m_glow_batch.reset(new GFX_DotBatch());
-        // The view volume of this frame's camera; without a camera it was never set.
-        m_glow_batch->set_view(m_camera ? &m_frustum : nullptr);
-        for (GFX_Connection* c : m_connections) c->draw(*m_glow_batch);
-        m_glow_batch->flush();
+        m_glow_drew_sprites = draw_glow_sprites();
+        if (!m_glow_drew_sprites) draw_glow_quads();
     }
     glDisable(GL_BLEND);
     glEnable(GL_LIGHTING);
     glDepthMask(GL_TRUE);
     glColor3f(1.0f, 1.0f, 1.0f);
+}
+
+bool UTL_SimCtrlNimbra::draw_glow_sprites() {
+    if (m_glow_path == GLOW_QUADS || m_glow_sprites_failed) return false;
+    if (!m_glow_sprites) {
+        if (!GFX_DotSprites::supported()) {
+            m_glow_sprites_failed = true;
+            return false;
+        }
+        m_glow_sprites.reset(new GFX_DotSprites());
+    }
+    const float pixels_per_unit = OGL_PointSprites::pixels_per_unit();
+    float smallest = 0.0f, largest = 0.0f;
+    if (!(pixels_per_unit > 0.0f) || !OGL_PointSprites::size_range(smallest, largest)) return false;
+    // The nearest a dot comes to the eye: the lines run inside the globe's sphere, the camera
+    // comes no nearer its centre than its nearest distance to its target point allows, and
+    // nothing nearer than the near plane is drawn. A window so large that a dot there would be
+    // wider than the largest point the driver draws takes quads.
+    float nearest = m_near_plane;
+    if (m_camera) {
+        const float eye_to_centre =
+            std::min(m_camera->m_min_distance, m_camera->m_distance) - m_camera->m_center.length();
+        nearest = std::max(eye_to_centre - get_radius(), m_near_plane);
+    }
+    const float widest = GFX_DotSprites::k_highlighted_size * pixels_per_unit / nearest;
+    if (!(widest <= largest)) return false;
+
+    if (!m_glow_sprites->update(m_connections, m_color_theme)) {
+        m_glow_sprites.reset();
+        m_glow_sprites_failed = true;
+        return false;
+    }
+    // Edges: a point vanishes whole once its centre leaves the view, so the sprites are drawn
+    // into a view wider by half the widest dot on every side (as far as the driver's largest
+    // viewport allows), and a dot leaving the window slides out of it as a quad would.
+    GLint viewport[4], largest_view[2];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, largest_view);
+    int margin = static_cast<int>(std::ceil(widest * 0.5f)) + 1;
+    margin = std::min(
+        {margin, (largest_view[0] - viewport[2]) / 2, (largest_view[1] - viewport[3]) / 2});
+    m_glow_sprites->draw(pixels_per_unit, std::max(margin, 0));
+    return true;
+}
+
+void UTL_SimCtrlNimbra::draw_glow_quads() {
+    if (!m_glow_batch) m_glow_batch.reset(new GFX_DotBatch());
+    // The view volume of this frame's camera; without a camera it was never set.
+    m_glow_batch->set_view(m_camera ? &m_frustum : nullptr);
+    for (GFX_Connection* c : m_connections) c->draw(*m_glow_batch);
+    m_glow_batch->flush();
 }
 
 // NOTE: the transform is undone by the inverse calls instead of a push and pop, so a ball needs

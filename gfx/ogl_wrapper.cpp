@@ -1,9 +1,11 @@
-// OGL_Wrapper: gluProject and gluUnProject with the current matrices, and the extension query.
+// OGL_Wrapper: gluProject and gluUnProject with the current matrices, and the version and
+// extension queries.
 #include "gfx/ogl_wrapper.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <cctype>
 #include <cstring>
 
 namespace {
@@ -50,4 +52,30 @@ bool OGL_Wrapper::has_extension(const char* name) {
         return false;
     }
     return std::strstr(extensions, name) != nullptr;
+}
+
+bool OGL_Wrapper::has_version(int major, int minor) {
+    int have_major = 0, have_minor = 0;
+    if (!parse_version(reinterpret_cast<const char*>(glGetString(GL_VERSION)), have_major,
+                       have_minor))
+        return false;
+    return have_major > major || (have_major == major && have_minor >= minor);
+}
+
+bool OGL_Wrapper::parse_version(const char* text, int& major, int& minor) {
+    major = minor = 0;
+    if (text == nullptr) return false;
+    // Digits, a dot, digits; each part is capped so a hostile string cannot overflow.
+    auto number = [](const char*& p, int& out) {
+        if (!std::isdigit(static_cast<unsigned char>(*p))) return false;
+        for (out = 0; std::isdigit(static_cast<unsigned char>(*p)); ++p)
+            if (out < 10000) out = out * 10 + (*p - '0');
+        return true;
+    };
+    const char* p = text;
+    int a = 0, b = 0;
+    if (!number(p, a) || *p++ != '.' || !number(p, b)) return false;
+    major = a;
+    minor = b;
+    return true;
 }

@@ -1,5 +1,5 @@
 // OGL_Wrapper: conversions between model and window coordinates through the current OpenGL
-// matrices and viewport, and the query of the driver's extensions.
+// matrices and viewport, and the queries of the driver's version and extensions.
 #pragma once
 
 #include "gfx/math.h"
@@ -22,4 +22,10 @@ public:
     // True when the driver's extension string contains name anywhere, as a plain substring.
     // Callers pass names without the "GL_" prefix ("ARB_texture_rectangle").
     static bool has_extension(const char* name);
+    // True when the context's OpenGL version is at least major.minor. Entry points newer than
+    // OpenGL 1.1 are only called after this (or the matching extension) says they work.
+    static bool has_version(int major, int minor);
+    // The version of a GL_VERSION string ("4.5 (Compatibility Profile) Mesa 22.3.6" gives 4 and
+    // 5); false, with both 0, when it does not start with "<major>.<minor>".
+    static bool parse_version(const char* text, int& major, int& minor);
 };

@@ -1,14 +1,17 @@
 // GFX_Connection and GFX_ConnectionFriends: the dotted line between two points and the
 // friendship line that finds, and keeps in step with, the locators of its two people;
-// GFX_DotBatch: the arrays their dots are drawn from.
+// GFX_DotBatch: the arrays their dots are drawn from as quads; GFX_DotSprites: the buffers they
+// are kept in between frames and drawn from as point sprites.
 #include "scene/connection.h"
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "controller/sim_ctrl_nimbra.h"
 #include "gfx/frustum.h"
+#include "gfx/ogl_point_sprites.h"
 #include "scene/billboard.h"
 #include "scene/friend.h"
 #include "scene/location_holder.h"
@@ -24,6 +27,20 @@ constexpr float k_view_margin = 10.0f;
 // Far more intervals than a line across the globe has (about 123); beyond it the length can
 // only come from broken positions, and converting it to int would overflow.
 constexpr float k_max_intervals = 1.0e6f;
+
+// Dots the sprite buffers stage before handing them to the driver.
+constexpr long long k_stage_dots = 8192;
+// The smallest buffer made, in dots, and the most dots kept (4 GB of buffer): more can only come
+// from broken positions.
+constexpr long long k_min_capacity = 4096;
+constexpr long long k_max_dots = 1LL << 28;
+constexpr size_t k_position_bytes = 3 * sizeof(float);
+constexpr size_t k_colour_bytes = 4;
+
+uint8_t to_byte(float c) {
+    if (!(c > 0.0f)) return 0;  // also NaN
+    return c >= 1.0f ? 255 : static_cast<uint8_t>(std::lround(c * 255.0f));
+}
 
 // The locator still shows the person of that uid.
 bool shows(const GFX_LocationHolderFriend* h, const std::string& uid) {
@@ -73,6 +90,20 @@ void GFX_ConnectionFriends::detach_holder(GFX_LocationHolderFriend* h) {
 }
 
 // --- Per-frame update ----------------------------------------------------------------------
+
+bool GFX_ConnectionFriends::refresh() {
+    if (!m_controller) return false;
+    find_ends();
+    if (!m_holder1 || !m_holder2) return false;
+    // The ball centres, read every frame so the line follows a new layout.
+    m_start = m_holder1->m_position;
+    m_end = m_holder2->m_position;
+    const float size = m_highlighted ? k_highlighted_dot_size : k_dot_size;
+    m_billboard->m_width = size;
+    m_billboard->m_height = size;
+    m_billboard->m_alpha = m_highlighted ? 1.0f : m_alpha;
+    return true;
+}
 
 void GFX_ConnectionFriends::find_ends() {
     // Re-points one end: out of the old locator's list, into the new one's, at most once each.
@@ -187,18 +218,7 @@ void GFX_Connection::draw_dots(GFX_DotBatch& batch) {
 }
 
 void GFX_ConnectionFriends::draw(GFX_DotBatch& batch) {
-    if (!m_controller) return;
-    find_ends();
-    if (!m_holder1 || !m_holder2) return;
-
-    // The ball centres, read every frame so the line follows a new layout.
-    m_start = m_holder1->m_position;
-    m_end = m_holder2->m_position;
-    const float size = m_highlighted ? k_highlighted_dot_size : k_dot_size;
-    m_billboard->m_width = size;
-    m_billboard->m_height = size;
-    m_billboard->m_alpha = m_highlighted ? 1.0f : m_alpha;
-    draw_dots(batch);
+    if (refresh()) draw_dots(batch);
 }
 
 // --- Helpers -------------------------------------------------------------------------------
@@ -208,4 +228,298 @@ int GFX_Connection::dot_count(float length) {
     const float intervals = length / k_dot_spacing;
     if (intervals >= k_max_intervals) return 0;
     return static_cast<int>(intervals);
+}
+
+// --- GFX_DotSprites ------------------------------------------------------------------------
+
+// Streams dots into a range's buffer from a dot index on, positions, colours or both, through
+// the owner's staging arrays; hands them over when the stage is full, on a jump and at the end.
+class GFX_DotSprites::Writer {
+public:
+    Writer(GFX_DotSprites& owner, Range& range, bool positions, bool colours)
+        : m_owner(owner), m_range(range), m_positions(positions), m_colours(colours) {
+        m_owner.m_staged_positions.resize(k_stage_dots * 3);
+        m_owner.m_staged_colours.resize(k_stage_dots * 4);
+    }
+    ~Writer() { flush(); }
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+
+    void seek(long long at) {
+        if (at == m_at + m_count) return;
+        flush();
+        m_at = at;
+    }
+    void add(const Math_Vector3& p, const uint8_t rgba[4]) {
+        float* v = &m_owner.m_staged_positions[static_cast<size_t>(m_count) * 3];
+        v[0] = p.m_x;
+        v[1] = p.m_y;
+        v[2] = p.m_z;
+        std::copy(rgba, rgba + 4, &m_owner.m_staged_colours[static_cast<size_t>(m_count) * 4]);
+        if (++m_count == k_stage_dots) flush();
+    }
+    void flush() {
+        if (m_count == 0) return;
+        const auto at = static_cast<size_t>(m_at), n = static_cast<size_t>(m_count);
+        if (m_positions) {
+            m_range.buffer.write(at * k_position_bytes, m_owner.m_staged_positions.data(),
+                                 n * k_position_bytes);
+            m_owner.m_work.positions += m_count;
+        }
+        if (m_colours) {
+            const size_t colours_at = static_cast<size_t>(m_range.capacity) * k_position_bytes;
+            m_range.buffer.write(colours_at + at * k_colour_bytes, m_owner.m_staged_colours.data(),
+                                 n * k_colour_bytes);
+            m_owner.m_work.colours += m_count;
+        }
+        m_at += m_count;
+        m_count = 0;
+    }
+
+private:
+    GFX_DotSprites& m_owner;
+    Range& m_range;
+    bool m_positions;
+    bool m_colours;
+    long long m_at = 0;
+    long long m_count = 0;
+};
+
+namespace {
+
+// The dots of a line at the same places, in the same order and the same colours as the quads
+// draw them (GFX_Connection::draw_dots), with one opacity.
+template <typename Add>
+void line_dots(GFX_Connection& line, const Math_Vector3& start, const Math_Vector3& end,
+               float alpha, Add add) {
+    const Math_Vector3 d = end - start;
+    const float length = d.length();
+    const int n = GFX_Connection::dot_count(length);
+    if (n <= 1) return;
+    const Math_Vector3 u = d / length;
+    const float step = length / static_cast<float>(n);
+    Math_Vector3 color = line.m_billboard->m_color;
+    uint8_t rgba[4] = {0, 0, 0, to_byte(alpha)};
+    for (int k = 1; k < n; ++k) {
+        Math_Vector3 p = start + u * (static_cast<float>(k) * step);
+        if (line.m_controller) line.m_controller->position_to_color(p, color);
+        rgba[0] = to_byte(color.m_x);
+        rgba[1] = to_byte(color.m_y);
+        rgba[2] = to_byte(color.m_z);
+        add(p, rgba);
+    }
+}
+
+// A highlighted line's dots in the plain buffer are transparent: the highlighted buffer draws
+// them, and the line keeps its place for when the selection moves on.
+float opacity(bool in_highlighted_range, bool line_highlighted, float alpha) {
+    return in_highlighted_range || !line_highlighted ? alpha : 0.0f;
+}
+
+}  // namespace
+
+bool GFX_DotSprites::supported() {
+    return OGL_VertexBuffer::supported() && OGL_PointSprites::supported();
+}
+
+GFX_DotSprites::Line GFX_DotSprites::look_at(GFX_Connection* line) {
+    Line now;
+    now.line = line;
+    now.ends = line->refresh();
+    if (!now.ends) return now;
+    now.start = line->m_start;
+    now.end = line->m_end;
+    now.highlighted = line->highlighted();
+    now.alpha = line->m_billboard->m_alpha;
+    const int n = GFX_Connection::dot_count((now.end - now.start).length());
+    now.dots = n > 1 ? n - 1 : 0;
+    return now;
+}
+
+bool GFX_DotSprites::update(const std::vector<GFX_Connection*>& lines,
+                            const UTL_ColorTheme& theme) {
+    // What changed since the dots were written, line by line.
+    bool rebuild = !m_built || lines.size() < m_lines.size();
+    bool selection = false;
+    const size_t kept = std::min(m_lines.size(), lines.size());
+    m_lines.resize(lines.size());
+    for (size_t i = 0; i < lines.size(); ++i) {
+        Line now = look_at(lines[i]);
+        Line& was = m_lines[i];
+        if (i < kept) {
+            if (now.line != was.line || now.ends != was.ends || now.start != was.start ||
+                now.end != was.end) {
+                rebuild = true;
+            } else if (now.highlighted != was.highlighted || now.alpha != was.alpha) {
+                now.changed = true;
+                selection = true;
+            }
+            now.plain_at = was.plain_at;
+            now.highlighted_at = was.highlighted_at;
+        }
+        was = now;
+    }
+    const bool recolour = theme != m_theme;
+    m_theme = theme;
+
+    bool ok = true;
+    if (rebuild) {
+        ++m_work.builds;
+        ok = build(m_plain, false) && build(m_highlighted, true);
+    } else {
+        if (kept < m_lines.size()) {
+            ++m_work.appends;
+            ok = append(m_plain, false, kept);
+            // A new selection writes the highlighted buffer whole below.
+            if (ok && !selection) ok = append(m_highlighted, true, kept);
+        }
+        if (ok && recolour) {
+            ++m_work.recolours;
+            recolour_range(m_plain, false, false);
+            if (!selection) recolour_range(m_highlighted, true, false);
+        }
+        if (ok && selection) {
+            ++m_work.selections;
+            if (!recolour) recolour_range(m_plain, false, true);
+            ok = build(m_highlighted, true);
+        }
+    }
+    for (Line& l : m_lines) l.changed = false;
+    if (!ok) {
+        fail();
+        return false;
+    }
+    m_built = true;
+    return true;
+}
+
+bool GFX_DotSprites::build(Range& range, bool highlighted) {
+    long long needed = 0;
+    for (const Line& l : m_lines)
+        if (l.ends && (!highlighted || l.highlighted)) needed += l.dots;
+    if (needed > k_max_dots) return false;
+    // A buffer too small, or far larger than needed (the lines were cleared), is made anew with
+    // half as much again as needed, for the lines still to come.
+    if (range.capacity < needed || range.capacity > 4 * std::max(needed, k_min_capacity) ||
+        range.buffer.size() == 0) {
+        const long long capacity = std::max(needed + needed / 2, k_min_capacity);
+        range.capacity = 0;
+        range.used = 0;
+        if (!range.buffer.allocate(static_cast<size_t>(capacity) *
+                                   (k_position_bytes + k_colour_bytes)))
+            return false;
+        range.capacity = capacity;
+    }
+    Writer writer(*this, range, true, true);
+    long long at = 0;
+    for (Line& l : m_lines) {
+        if (highlighted) l.highlighted_at = -1;
+        if (!l.ends || (highlighted && !l.highlighted)) continue;
+        (highlighted ? l.highlighted_at : l.plain_at) = at;
+        at += l.dots;
+        line_dots(*l.line, l.start, l.end, opacity(highlighted, l.highlighted, l.alpha),
+                  [&](const Math_Vector3& p, const uint8_t* rgba) { writer.add(p, rgba); });
+    }
+    writer.flush();
+    range.used = at;
+    return true;
+}
+
+bool GFX_DotSprites::append(Range& range, bool highlighted, size_t from) {
+    long long extra = 0;
+    for (size_t i = from; i < m_lines.size(); ++i)
+        if (m_lines[i].ends && (!highlighted || m_lines[i].highlighted)) extra += m_lines[i].dots;
+    if (extra == 0) return true;
+    if (range.used + extra > range.capacity) {
+        ++m_work.grown;
+        return build(range, highlighted);
+    }
+    Writer writer(*this, range, true, true);
+    writer.seek(range.used);
+    for (size_t i = from; i < m_lines.size(); ++i) {
+        Line& l = m_lines[i];
+        if (!l.ends || (highlighted && !l.highlighted)) continue;
+        (highlighted ? l.highlighted_at : l.plain_at) = range.used;
+        range.used += l.dots;
+        line_dots(*l.line, l.start, l.end, opacity(highlighted, l.highlighted, l.alpha),
+                  [&](const Math_Vector3& p, const uint8_t* rgba) { writer.add(p, rgba); });
+    }
+    return true;
+}
+
+void GFX_DotSprites::recolour_range(Range& range, bool highlighted, bool changed_only) {
+    Writer writer(*this, range, false, true);
+    for (Line& l : m_lines) {
+        if (!l.ends || (changed_only && !l.changed)) continue;
+        const long long at = highlighted ? l.highlighted_at : l.plain_at;
+        if (at < 0) continue;
+        writer.seek(at);
+        line_dots(*l.line, l.start, l.end, opacity(highlighted, l.highlighted, l.alpha),
+                  [&](const Math_Vector3& p, const uint8_t* rgba) { writer.add(p, rgba); });
+    }
+}
+
+void GFX_DotSprites::fail() {
+    m_lines.clear();
+    m_built = false;
+    m_plain.used = m_highlighted.used = 0;
+}
+
+void GFX_DotSprites::draw(float pixels_per_unit, int margin) {
+    if (m_plain.used == 0 && m_highlighted.used == 0) return;
+    GLint viewport[4];
+    GLint mode = GL_MODELVIEW;
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    glGetIntegerv(GL_MATRIX_MODE, &mode);
+    const GLint w = viewport[2], h = viewport[3];
+    const bool pad = margin > 0 && w > 0 && h > 0;
+    if (pad) {
+        // The same picture in a view wider by margin pixels on every side: the projection is
+        // narrowed by as much as the viewport is widened.
+        GLfloat projection[16];
+        glGetFloatv(GL_PROJECTION_MATRIX, projection);
+        glMatrixMode(GL_PROJECTION);
+        glPushMatrix();
+        glLoadIdentity();
+        glScalef(static_cast<float>(w) / static_cast<float>(w + 2 * margin),
+                 static_cast<float>(h) / static_cast<float>(h + 2 * margin), 1.0f);
+        glMultMatrixf(projection);
+        glViewport(viewport[0] - margin, viewport[1] - margin, w + 2 * margin, h + 2 * margin);
+    }
+
+    OGL_PointSprites::begin();
+    // The frame leaves its normal and texture coordinate arrays enabled for the meshes; the
+    // dots have neither.
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisableClientState(GL_INDEX_ARRAY);
+    glDisableClientState(GL_EDGE_FLAG_ARRAY);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    // NOTE: highlighted dots first. Blending depends on the order, and the quads draw the lines
+    // in the order they were added, where the user's (highlighted) lines come before all others.
+    const std::pair<Range*, float> ranges[2] = {{&m_highlighted, k_highlighted_size},
+                                                {&m_plain, k_plain_size}};
+    for (const auto& r : ranges) {
+        const Range& range = *r.first;
+        if (range.used == 0) continue;
+        OGL_PointSprites::set_world_size(r.second, pixels_per_unit);
+        range.buffer.bind();
+        // Offsets into the bound buffer.
+        const size_t colours_at = static_cast<size_t>(range.capacity) * k_position_bytes;
+        glVertexPointer(3, GL_FLOAT, 0, nullptr);
+        glColorPointer(4, GL_UNSIGNED_BYTE, 0, reinterpret_cast<const void*>(colours_at));
+        glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(range.used));
+        range.buffer.unbind();
+    }
+    glPopClientAttrib();
+    OGL_PointSprites::end();
+
+    if (pad) {
+        glViewport(viewport[0], viewport[1], w, h);
+        glMatrixMode(GL_PROJECTION);
+        glPopMatrix();
+    }
+    glMatrixMode(static_cast<GLenum>(mode));
 }

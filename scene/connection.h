@@ -1,14 +1,18 @@
 // GFX_Connection: a dotted glowing line between two points; GFX_ConnectionFriends: the line of
-// a friendship, which finds the locators of its two people by user id; GFX_DotBatch: the vertex
-// array all lines of a frame write their dots into.
+// a friendship, which finds the locators of its two people by user id; GFX_DotBatch and
+// GFX_DotSprites: the two ways the glow of all lines reaches OpenGL.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "controller/color_theme.h"
 #include "gfx/math.h"
+#include "gfx/ogl_vertex_buffer.h"
 
 class GFX_Billboard;
+class GFX_Connection;
 class GFX_Frustum;
 class GFX_LocationHolderFriend;
 class UTL_SimCtrlNimbra;
@@ -62,6 +66,105 @@ private:
     std::vector<float> m_tex_coords;
 };
 
+// The dots of every line kept between frames in two vertex buffers and drawn as point sprites,
+// one vertex per dot sized on screen by its distance: highlighted dots (125 units) in one
+// buffer, plain dots (90 units) in the other, one draw call each.
+//
+// Each frame update() looks at every line once and rewrites only what changed:
+//   a line's ends moved, lines went away or found their ends late -> everything (a build)
+//   lines' highlight or opacity changed (a selection) -> those lines' colours in the plain
+//                                                        buffer and the highlighted buffer
+//   the controller's theme changed -> the colours of every dot, not the positions
+//   lines were added at the end -> their dots appended (a buffer that grows is built again
+//                                  with room to spare, so a run of batches costs a few builds)
+// so the per-frame cost follows the number of lines, never the number of dots, and the program
+// keeps no copy of the dots: they are written through a small staging area.
+// A highlighted line keeps its place in the plain buffer with its dots made transparent, so a
+// selection never moves the plain dots. Owned by the controller; main (GL) thread only, with the
+// context that made the buffers current (the destructor deletes them).
+class GFX_DotSprites {
+public:
+    // What update() did since construction, for tests and figures.
+    struct Work {
+        int builds = 0;           // both buffers written whole (a layout, lines gone)
+        int selections = 0;       // highlight or opacity of lines changed
+        int recolours = 0;        // every colour written for a new theme
+        int appends = 0;          // frames that appended new lines
+        int grown = 0;            // buffers built again because appended dots did not fit
+        long long positions = 0;  // dot positions written
+        long long colours = 0;    // dot colours written
+    };
+
+    GFX_DotSprites() = default;
+    GFX_DotSprites(const GFX_DotSprites&) = delete;
+    GFX_DotSprites& operator=(const GFX_DotSprites&) = delete;
+
+    // True when the current context has what the sprites need (vertex buffers, point sprites,
+    // point parameters).
+    static bool supported();
+
+    // Lets every line find its ends (as drawing a quad would), then brings the buffers in line
+    // with the lines and theme. False when the driver could not hold the buffers: the caller
+    // draws quads instead, and the next update tries again from scratch.
+    bool update(const std::vector<GFX_Connection*>& lines, const UTL_ColorTheme& theme);
+    // Draws the highlighted then the plain dots. The caller has bound the glow texture and set
+    // blending; pixels_per_unit is what one unit at depth 1 spans on screen. margin (pixels):
+    // the view is widened by that much on every side for the draw, with the picture unchanged,
+    // so that a dot whose centre has just left the window still shows its inner part (OpenGL
+    // drops a point whose centre is outside the view volume). Leaves the client array state as
+    // it found it.
+    void draw(float pixels_per_unit, int margin);
+
+    long long plain_dots() const { return m_plain.used; }
+    long long highlighted_dots() const { return m_highlighted.used; }
+    const Work& work() const { return m_work; }
+
+    static constexpr float k_plain_size = 90.0f;
+    static constexpr float k_highlighted_size = 125.0f;
+
+private:
+    // What a line looked like when its dots were written.
+    struct Line {
+        GFX_Connection* line = nullptr;  // Borrowed; compared, and used only while in the list.
+        Math_Vector3 start;
+        Math_Vector3 end;
+        float alpha = 0.0f;
+        bool ends = false;  // both ends known; a line without them has no dots
+        bool highlighted = false;
+        bool changed = false;  // highlight or opacity changed in this update
+        long long dots = 0;
+        long long plain_at = 0;         // its first dot in the plain buffer
+        long long highlighted_at = -1;  // in the highlighted buffer; -1 when not there
+    };
+    // One buffer: positions for capacity dots (three floats each) then their colours (four
+    // bytes each), so colours can be written without the positions.
+    struct Range {
+        OGL_VertexBuffer buffer;
+        long long used = 0;
+        long long capacity = 0;
+    };
+    class Writer;
+
+    static Line look_at(GFX_Connection* line);
+    // Writes every line that belongs in the range from the first dot on; grows or shrinks the
+    // buffer as needed. False when the driver is out of memory.
+    bool build(Range& range, bool highlighted);
+    // Appends lines [from, end) that belong in the range; builds it again when they do not fit.
+    bool append(Range& range, bool highlighted, size_t from);
+    // Rewrites the colours of the range's dots: of every line, or only of the changed ones.
+    void recolour_range(Range& range, bool highlighted, bool changed_only);
+    void fail();
+
+    std::vector<Line> m_lines;
+    Range m_plain;
+    Range m_highlighted;
+    UTL_ColorTheme m_theme;
+    bool m_built = false;
+    Work m_work;
+    std::vector<float> m_staged_positions;
+    std::vector<uint8_t> m_staged_colours;
+};
+
 // Owned by the controller. Drawing writes the dots into the caller's batch; the caller binds the
 // glow texture and flushes the batch. Main thread only.
 class GFX_Connection {
@@ -76,6 +179,11 @@ public:
 
     // The dots from m_start to m_end with the billboard's current size and opacity.
     virtual void draw(GFX_DotBatch& batch);
+    // Brings m_start, m_end and the billboard's size and opacity up to date for this frame;
+    // false when the line has nothing to draw (an end is not known yet).
+    virtual bool refresh() { return true; }
+    // Drawn large and bright (the line of a selected person).
+    virtual bool highlighted() const { return false; }
 
     // Number of dot intervals on a line of that length: one per full 90 units; 0 for a zero,
     // negative or non-finite length. Dots sit at k * length / n for k = 1 .. n - 1.
@@ -103,6 +211,9 @@ public:
 
     // Finds the ends while one is missing, then draws the dots between the two balls.
     void draw(GFX_DotBatch& batch) override;
+    // Finds the ends while one is missing and takes the balls' centres as the ends.
+    bool refresh() override;
+    bool highlighted() const override { return m_highlighted; }
 
     std::string m_uid1;
     std::string m_uid2;

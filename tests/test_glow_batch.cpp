@@ -104,6 +104,7 @@ TEST(GlowBatch, DrawsTheSamePixelsAsDotByDotDrawingInChunksOfAnySizeAndFromAnyDi
     ASSERT_TRUE(gl.ok());
     UTL_SimCtrlNimbra c;
     c.start(W, H);
+    c.m_glow_path = UTL_SimCtrlNimbra::GLOW_QUADS;  // the batch is the quads' way
     c.add_myself("0", "Me", "", "");
     c.create_friends_locators();
     for (int i = 1; i <= 40; ++i) {
