@@ -39,7 +39,7 @@ constexpr size_t k_colour_bytes = 4;
 
 uint8_t to_byte(float c) {
     if (!(c > 0.0f)) return 0;  // also NaN
-    return c >= 1.0f ? 255 : static_cast<uint8_t>(std::lround(c * 255.0f));
+    return c >= 1.0f ? 255 : static_cast<uint8_t>(c * 255.0f + 0.5f);
 }
 
 // The locator still shows the person of that uid.
@@ -393,16 +393,17 @@ bool GFX_DotSprites::update(const std::vector<GFX_Connection*>& lines,
     return true;
 }
 
-bool GFX_DotSprites::build(Range& range, bool highlighted) {
+bool GFX_DotSprites::build(Range& range, bool highlighted, bool growing) {
     long long needed = 0;
     for (const Line& l : m_lines)
         if (l.ends && (!highlighted || l.highlighted)) needed += l.dots;
     if (needed > k_max_dots) return false;
-    // A buffer too small, or far larger than needed (the lines were cleared), is made anew with
-    // half as much again as needed, for the lines still to come.
-    if (range.capacity < needed || range.capacity > 4 * std::max(needed, k_min_capacity) ||
-        range.buffer.size() == 0) {
-        const long long capacity = std::max(needed + needed / 2, k_min_capacity);
+    // NOTE: room costs memory (the driver keeps the whole buffer, in the process itself for a
+    // software renderer), so a buffer is made to fit, with a quarter more only when appended
+    // lines outgrew it: lines still arriving then grow it a few times, not once a batch.
+    const long long roomy = std::max(needed + needed / 4, k_min_capacity);
+    if (range.capacity < needed || range.capacity > roomy || range.buffer.size() == 0) {
+        const long long capacity = growing ? roomy : std::max(needed, k_min_capacity);
         range.capacity = 0;
         range.used = 0;
         if (!range.buffer.allocate(static_cast<size_t>(capacity) *
@@ -432,7 +433,7 @@ bool GFX_DotSprites::append(Range& range, bool highlighted, size_t from) {
     if (extra == 0) return true;
     if (range.used + extra > range.capacity) {
         ++m_work.grown;
-        return build(range, highlighted);
+        return build(range, highlighted, true);
     }
     Writer writer(*this, range, true, true);
     writer.seek(range.used);
@@ -488,6 +489,12 @@ void GFX_DotSprites::draw(float pixels_per_unit, int margin) {
     }
 
     OGL_PointSprites::begin();
+    // Fragments the blending would leave unchanged (the glow texture's empty corners, the
+    // transparent dots of highlighted lines) are dropped before they reach it: the same picture,
+    // less work for a renderer that blends in software.
+    glPushAttrib(GL_COLOR_BUFFER_BIT | GL_ENABLE_BIT);
+    glEnable(GL_ALPHA_TEST);
+    glAlphaFunc(GL_GREATER, 0.0f);
     // The frame leaves its normal and texture coordinate arrays enabled for the meshes; the
     // dots have neither.
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
@@ -514,6 +521,7 @@ void GFX_DotSprites::draw(float pixels_per_unit, int margin) {
         range.buffer.unbind();
     }
     glPopClientAttrib();
+    glPopAttrib();
     OGL_PointSprites::end();
 
     if (pad) {

@@ -75,8 +75,9 @@ private:
 //   lines' highlight or opacity changed (a selection) -> those lines' colours in the plain
 //                                                        buffer and the highlighted buffer
 //   the controller's theme changed -> the colours of every dot, not the positions
-//   lines were added at the end -> their dots appended (a buffer that grows is built again
-//                                  with room to spare, so a run of batches costs a few builds)
+//   lines were added at the end -> their dots appended (a buffer that outgrows its room is
+//                                  built again with a quarter to spare, so a run of batches
+//                                  costs a few builds, not one each)
 // so the per-frame cost follows the number of lines, never the number of dots, and the program
 // keeps no copy of the dots: they are written through a small staging area.
 // A highlighted line keeps its place in the plain buffer with its dots made transparent, so a
@@ -146,9 +147,10 @@ private:
     class Writer;
 
     static Line look_at(GFX_Connection* line);
-    // Writes every line that belongs in the range from the first dot on; grows or shrinks the
-    // buffer as needed. False when the driver is out of memory.
-    bool build(Range& range, bool highlighted);
+    // Writes every line that belongs in the range from the first dot on, in a buffer made anew
+    // when it is too small or too large (with room to spare when growing). False when the driver
+    // is out of memory.
+    bool build(Range& range, bool highlighted, bool growing = false);
     // Appends lines [from, end) that belong in the range; builds it again when they do not fit.
     bool append(Range& range, bool highlighted, size_t from);
     // Rewrites the colours of the range's dots: of every line, or only of the changed ones.
