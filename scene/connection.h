@@ -81,8 +81,10 @@ private:
 // so the per-frame cost follows the number of lines, never the number of dots, and the program
 // keeps no copy of the dots: they are written through a small staging area.
 // A highlighted line keeps its place in the plain buffer with its dots made transparent, so a
-// selection never moves the plain dots. Owned by the controller; main (GL) thread only, with the
-// context that made the buffers current (the destructor deletes them).
+// selection never moves the plain dots. Every dot has one of the two sizes: a line's own
+// billboard size is not looked at (only a bare GFX_Connection could have another). Owned by the
+// controller; main (GL) thread only, with the context that made the buffers current (the destructor
+// deletes them).
 class GFX_DotSprites {
 public:
     // What update() did since construction, for tests and figures.
@@ -105,8 +107,8 @@ public:
     static bool supported();
 
     // Lets every line find its ends (as drawing a quad would), then brings the buffers in line
-    // with the lines and theme. False when the driver could not hold the buffers: the caller
-    // draws quads instead, and the next update tries again from scratch.
+    // with the lines and theme. False when the driver could not hold the buffers (the caller
+    // draws quads instead); the next update then starts again from nothing.
     bool update(const std::vector<GFX_Connection*>& lines, const UTL_ColorTheme& theme);
     // Draws the highlighted then the plain dots. The caller has bound the glow texture and set
     // blending; pixels_per_unit is what one unit at depth 1 spans on screen. margin (pixels):

@@ -1,5 +1,5 @@
 // OGL_Wrapper against a real Mesa context: the projection round trip through GLU and the
-// extension query's substring matching.
+// extension query's substring matching, and the version query.
 #include "gfx/ogl_wrapper.h"
 
 #include "tests/support/offscreen_gl.h"
@@ -45,4 +45,28 @@ TEST(OGL_Wrapper, HasExtensionMatchesAnySubstringOfTheList) {
     EXPECT_TRUE(OGL_Wrapper::has_extension("multitex"));
     EXPECT_FALSE(OGL_Wrapper::has_extension("XYZ_no_such_extension"));
     EXPECT_FALSE(OGL_Wrapper::has_extension(nullptr));
+}
+
+TEST(OGL_Wrapper, VersionIsReadFromTheLeadingNumbersOnly) {
+    int major = -1, minor = -1;
+    EXPECT_TRUE(
+        OGL_Wrapper::parse_version("4.5 (Compatibility Profile) Mesa 22.3.6", major, minor));
+    EXPECT_EQ(major, 4);
+    EXPECT_EQ(minor, 5);
+    EXPECT_TRUE(OGL_Wrapper::parse_version("1.10.3", major, minor));
+    EXPECT_EQ(minor, 10);  // 1.10 is newer than 1.5
+    for (const char* bad : {"", "4", "4.", ".5", "x4.5", " 4.5", "OpenGL ES 3.2"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_FALSE(OGL_Wrapper::parse_version(bad, major, minor));
+        EXPECT_EQ(major, 0);
+    }
+    EXPECT_FALSE(OGL_Wrapper::parse_version(nullptr, major, minor));
+    // Digits past any real version neither overflow nor wrap to a small number.
+    EXPECT_TRUE(OGL_Wrapper::parse_version("99999999999999999999.1", major, minor));
+    EXPECT_GE(major, 10000);
+
+    OffscreenGL gl(8, 8);
+    ASSERT_TRUE(gl.ok());
+    EXPECT_TRUE(OGL_Wrapper::has_version(1, 5));  // Mesa's compatibility profile
+    EXPECT_FALSE(OGL_Wrapper::has_version(99, 0));
 }
