@@ -239,16 +239,33 @@ TEST(GlowSprites, RewriteOnlyWhatALayoutASelectionAThemeOrNewLinesChange) {
     EXPECT_EQ(s.highlighted_dots(), 0);
 }
 
-TEST(GlowSprites, TheEnvironmentCanForceTheQuads) {
+TEST(GlowSprites, QuadsDrawWhenAskedForOrWhenTheNearestDotWouldOutgrowTheLargestPoint) {
     setenv("NIMBRA_GLOW", "quads", 1);
-    Globe g(160, 100);
+    {
+        Globe g(160, 100);
+        g.start();
+        unsetenv("NIMBRA_GLOW");
+        g.people(5);
+        g.c.add_connections_for_myself();
+        g.frame();
+        EXPECT_EQ(g.c.m_glow_path, UTL_SimCtrlNimbra::GLOW_QUADS);
+        EXPECT_FALSE(g.c.m_glow_drew_sprites);
+        ASSERT_NE(g.c.m_glow_batch, nullptr);
+        EXPECT_GT(g.c.m_glow_batch->drawn(), 0);
+    }
+
+    // So tall a window that a highlighted dot seen from the camera's nearest distance would be
+    // wider than the 255 pixels Mesa draws a point at: quads, until the window is lower.
+    Globe g(64, 2600);
     g.start();
-    unsetenv("NIMBRA_GLOW");
     g.people(5);
     g.c.add_connections_for_myself();
     g.frame();
-    EXPECT_EQ(g.c.m_glow_path, UTL_SimCtrlNimbra::GLOW_QUADS);
     EXPECT_FALSE(g.c.m_glow_drew_sprites);
     ASSERT_NE(g.c.m_glow_batch, nullptr);
-    EXPECT_GT(g.c.m_glow_batch->drawn(), 0);
+    const long long drawn = g.c.m_glow_batch->drawn();
+    EXPECT_GT(drawn, 0);
+    g.c.update(64, 1600, 0.02f);
+    EXPECT_TRUE(g.c.m_glow_drew_sprites);
+    EXPECT_EQ(g.c.m_glow_batch->drawn(), drawn);
 }
