@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -54,17 +56,59 @@ bool make_directory(const std::string& path) {
     return errno == EEXIST;
 }
 
+bool starts_like_html(const std::string& body) {
+    std::string head = body.substr(0, 512);
+    for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return head.find("<html") != std::string::npos ||
+           head.find("<!doctype html") != std::string::npos;
+}
+
+// What came instead of an XML answer, said as a person would say it. stopped_at: where the
+// XML parser gave up.
+std::string describe_unreadable(const std::string& body, size_t stopped_at) {
+    const size_t first = body.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return "an empty answer";
+    if (starts_like_html(body)) return "an HTML page instead of the service's answer";
+    if (body[first] == '<' && stopped_at + 1 >= body.size()) return "an answer that ends too early";
+    return "an unreadable answer (" + std::to_string(body.size()) + " bytes that are not XML)";
+}
+
+// What went wrong on the way, from curl's code and the system's error number.
+std::string describe_transfer_failure(CURL* curl, CURLcode code, long timeout_s) {
+    long os_errno = 0;
+    curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &os_errno);
+    switch (code) {
+        case CURLE_COULDNT_CONNECT:
+            if (os_errno == ECONNREFUSED) return "connection refused";
+            if (os_errno == ENETUNREACH || os_errno == EHOSTUNREACH) return "no route to the host";
+            return "cannot connect";
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return "unknown host";
+        case CURLE_OPERATION_TIMEDOUT:
+            return "no answer within " + std::to_string(timeout_s) + " s";
+        case CURLE_GOT_NOTHING:
+            return "the connection closed without an answer";
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR:
+            if (os_errno == ECONNRESET) return "connection reset";
+            return "the connection broke";
+        case CURLE_PARTIAL_FILE:
+            return "the answer was cut short";
+        default:
+            return curl_easy_strerror(code);
+    }
+}
+
 }  // namespace
 
 // --- UTL_ServiceAnswer ------------------------------------------------------------------------
 
 void UTL_ServiceAnswer::parse(const std::string& body, const std::string& expected_root) {
     m_expected_root = expected_root;
-    pugi::xml_parse_result result = m_document.load_buffer(body.data(), body.size());
+    m_failure.clear();
+    const pugi::xml_parse_result result = m_document.load_buffer(body.data(), body.size());
     m_parsed = static_cast<bool>(result);
-    if (!m_parsed) {
-        m_failure = std::string("unreadable answer: ") + result.description();
-    }
+    if (!m_parsed) m_failure = describe_unreadable(body, static_cast<size_t>(result.offset));
 }
 
 void UTL_ServiceAnswer::set_failure(const std::string& message) {
@@ -93,8 +137,26 @@ std::string UTL_ServiceAnswer::error_text() const {
         return "error " + std::string(root.child_value("error_code")) + ": " +
                root.child_value("error_msg");
     }
-    if (!valid_response()) return "unexpected answer <" + std::string(root.name()) + ">";
+    if (!valid_response()) {
+        if (std::strcmp(root.name(), "html") == 0) {
+            return "an HTML page instead of the service's answer";
+        }
+        return "an unexpected answer <" + std::string(root.name()) + ">";
+    }
     return "";
+}
+
+void UTL_ServiceAnswer::keep_children(const std::function<bool(const pugi::xml_node&)>& keep) {
+    if (!m_parsed) return;
+    pugi::xml_node old_root = root_element();
+    if (!old_root) return;
+    pugi::xml_document kept;
+    pugi::xml_node root = kept.append_child(old_root.name());
+    for (pugi::xml_attribute a : old_root.attributes()) root.append_copy(a);
+    for (pugi::xml_node child : old_root.children()) {
+        if (child.type() == pugi::node_element && keep(child)) root.append_copy(child);
+    }
+    m_document.reset(kept);
 }
 
 std::vector<std::string> UTL_ServiceAnswer::array_from_xml_element(const pugi::xml_node& element) {
@@ -146,10 +208,11 @@ std::string UTL_ServiceRequest::expected_root(const std::string& method) {
 // --- UTL_ServiceConnection: construction and destruction --------------------------------------
 
 UTL_ServiceConnection::UTL_ServiceConnection(const std::string& api_key, const std::string& secret,
-                                             UTL_ServiceConnectionDelegate* delegate)
+                                             UTL_ServiceConnectionDelegate* delegate, int workers)
     : m_api_key(api_key), m_secret(secret), m_delegate(delegate) {
     curl_global_init(CURL_GLOBAL_DEFAULT);
-    m_worker = std::thread(&UTL_ServiceConnection::worker_loop, this);
+    for (int i = 0; i < std::max(1, workers); ++i)
+        m_workers.emplace_back(&UTL_ServiceConnection::worker_loop, this);
 }
 
 UTL_ServiceConnection::~UTL_ServiceConnection() { shutdown(); }
@@ -160,7 +223,8 @@ void UTL_ServiceConnection::shutdown() {
         m_stop = true;
     }
     m_wake.notify_all();
-    if (m_worker.joinable()) m_worker.join();
+    for (std::thread& worker : m_workers)
+        if (worker.joinable()) worker.join();
     std::lock_guard<std::mutex> hold(m_lock);
     for (UTL_ServiceRequest* r : m_outgoing) delete r;
     for (UTL_ServiceRequest* r : m_answered) delete r;
@@ -229,14 +293,15 @@ bool UTL_ServiceConnection::loadPersistentSession() {
             m_session_key.clear();
             m_uid.clear();
             login();
-        } else if (m_delegate) {
-            m_delegate->userLoginFailed(answer.error_text());
+        } else {
+            login_failed(answer, answer.error_text());
         }
     });
     return true;
 }
 
 void UTL_ServiceConnection::login() {
+    m_login_error_code = 0;
     m_session_key.clear();
     m_uid.clear();
     if (!m_endpoint.m_auth_token.empty()) {
@@ -246,7 +311,8 @@ void UTL_ServiceConnection::login() {
     send_method({{"method", "auth.createToken"}}, [this](const UTL_ServiceAnswer& answer) {
         std::string token = answer.valid_response() ? answer.root_element().text().get() : "";
         if (token.empty()) {
-            if (m_delegate) m_delegate->userLoginFailed(answer.error_text());
+            login_failed(answer, answer.valid_response() ? "no login token in the answer"
+                                                         : answer.error_text());
             return;
         }
         request_session(token);
@@ -265,16 +331,26 @@ void UTL_ServiceConnection::session_answered(const UTL_ServiceAnswer& answer) {
         uid = answer.root_element().child("uid").text().get();
     }
     if (key.empty() || uid.empty()) {
-        if (m_delegate) {
-            m_delegate->userLoginFailed(answer.valid_response() ? "answer without a session"
-                                                                : answer.error_text());
-        }
+        login_failed(answer,
+                     answer.valid_response() ? "answer without a session" : answer.error_text());
         return;
     }
     m_session_key = key;
     m_uid = uid;
     save_session();
     if (m_delegate) m_delegate->userLoginSuccessful();
+}
+
+void UTL_ServiceConnection::login_failed(const UTL_ServiceAnswer& answer,
+                                         const std::string& reason) {
+    m_login_error_code = answer.error_code();
+    if (m_delegate) m_delegate->userLoginFailed(reason);
+}
+
+void UTL_ServiceConnection::drop_session() {
+    forget_session();
+    m_session_key.clear();
+    m_uid.clear();
 }
 
 std::string UTL_ServiceConnection::default_session_path() {
@@ -370,7 +446,7 @@ void UTL_ServiceConnection::queue(UTL_ServiceRequest* request) {
 // --- Worker thread -----------------------------------------------------------------------------
 
 void UTL_ServiceConnection::worker_loop() {
-    CURL* curl = curl_easy_init();  // reused, so calls share one kept-alive connection
+    CURL* curl = curl_easy_init();  // reused, so this worker's calls share a kept-alive connection
     for (;;) {
         UTL_ServiceRequest* request = nullptr;
         {
@@ -417,9 +493,17 @@ void UTL_ServiceConnection::transfer(void* handle, UTL_ServiceRequest* request) 
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     CURLcode code = curl_easy_perform(curl);
     if (code != CURLE_OK) {
-        request->m_answer.set_failure(buffer.m_too_big ? "answer too large"
-                                                       : curl_easy_strerror(code));
+        request->m_answer.set_failure(
+            buffer.m_too_big ? "answer too large"
+                             : describe_transfer_failure(curl, code, m_endpoint.m_total_timeout_s));
+        return;
+    }
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    if (status < 200 || status > 299) {
+        request->m_answer.set_failure("HTTP " + std::to_string(status));
         return;
     }
     request->m_answer.parse(buffer.m_body, request->m_expected_root);
+    if (request->m_worker_step) request->m_worker_step(request->m_answer);
 }

@@ -1,5 +1,5 @@
 // UTL_ServiceConnection: the signed REST conversation with the social service (login, a kept
-// session, requests sent by one worker thread), UTL_ServiceRequest and the XML answer wrapper.
+// session, requests sent by a few worker threads), UTL_ServiceRequest and the XML answer wrapper.
 #pragma once
 
 #include <pugixml.hpp>
@@ -23,19 +23,26 @@ class UTL_ServiceAnswer {
 public:
     // Parses body. expected_root names the root element the method answers with ("" = any).
     void parse(const std::string& body, const std::string& expected_root);
+    // No answer came: message says what happened instead ("connection refused", "HTTP 500").
     void set_failure(const std::string& message);
 
     // True for a parsed document whose root is the method's answer, not the service's
     // "error_response" (nor a document of some other kind, such as a proxy's error page).
     bool valid_response() const;
     pugi::xml_node root_element() const { return m_document.document_element(); }
-    // Why the answer is not valid: the transport error, the parse error or the service's
+    // Why the answer is not valid, in a person's terms: what the transport or the HTTP server
+    // said, what kind of text came instead of an answer ("an HTML page"), or the service's
     // error_code and error_msg.
     std::string error_text() const;
+    // The service's error_code of an "error_response", else 0.
     int error_code() const;
 
     // The text of every child element, in document order.
     static std::vector<std::string> array_from_xml_element(const pugi::xml_node& element);
+    // Keeps, of the root element's child elements, only those keep() accepts (the root and its
+    // attributes stay): a large answer of which little is used shrinks to that little.
+    void keep_children(const std::function<bool(const pugi::xml_node&)>& keep);
+
     // Child element name -> its text, for the children of element (a later repeat wins).
     static std::map<std::string, std::string> dictionary_from_xml_element(
         const pugi::xml_node& element);
@@ -63,6 +70,11 @@ public:
     void set_connection(UTL_ServiceConnection* connection) { m_connection = connection; }
     void set_parameters(const UTL_ServiceParameters& parameters) { m_parameters = parameters; }
     void set_handler(Handler handler) { m_handler = std::move(handler); }
+    // Runs on the worker right after the answer has been read, before the answer waits for
+    // the main thread: it may only touch the answer.
+    void set_worker_step(std::function<void(UTL_ServiceAnswer&)> step) {
+        m_worker_step = std::move(step);
+    }
     // Main thread. Signs the call and queues it; never blocks on the network.
     void send_request();
 
@@ -75,6 +87,7 @@ private:
     UTL_ServiceConnection* m_connection = nullptr;  // borrowed
     UTL_ServiceParameters m_parameters;
     Handler m_handler;
+    std::function<void(UTL_ServiceAnswer&)> m_worker_step;
     std::string m_form;  // the signed form body, filled by send_request()
     std::string m_expected_root;
     UTL_ServiceAnswer m_answer;  // written by the worker, read by the main thread
@@ -98,14 +111,17 @@ struct UTL_ServiceEndpoint {
     size_t m_max_answer_bytes = 64u << 20;  // larger answers are cut off and fail
 };
 
-// Owned by the host. The host's thread (the main thread) calls everything except the worker,
-// which only sends forms and stores raw answers; answers reach their handlers, in the order
-// they arrived, from dispatch_answers(), which the host calls once per frame.
+// Owned by the host. The host's thread (the main thread) calls everything except the workers,
+// which only send forms and parse answers; answers reach their handlers, in the order they
+// arrived, from dispatch_answers(), which the host calls once per frame.
 class UTL_ServiceConnection {
 public:
+    // Requests that may be on the wire at once, each worker with a connection of its own.
+    static constexpr int kWorkers = 4;
+
     // delegate is borrowed and must outlive the connection.
     UTL_ServiceConnection(const std::string& api_key, const std::string& secret,
-                          UTL_ServiceConnectionDelegate* delegate);
+                          UTL_ServiceConnectionDelegate* delegate, int workers = kWorkers);
     ~UTL_ServiceConnection();
     UTL_ServiceConnection(const UTL_ServiceConnection&) = delete;
     UTL_ServiceConnection& operator=(const UTL_ServiceConnection&) = delete;
@@ -125,6 +141,10 @@ public:
     // asking the service for a token and then for its session. Ends in userLoginSuccessful or
     // userLoginFailed.
     void login();
+    // Forgets the session, here and in the file that keeps it: the service no longer knows it.
+    void drop_session();
+    // The service's error code of the last failed login (0: no answer came at all).
+    int login_error_code() const { return m_login_error_code; }
 
     const std::string& uid() const { return m_uid; }
     const std::string& session_key() const { return m_session_key; }
@@ -133,7 +153,7 @@ public:
     int dispatch_answers();
     // Requests sent and not yet dispatched.
     int pending_requests() const;
-    // Stops the worker (a transfer in progress is abandoned) and joins it; requests still
+    // Stops the workers (transfers in progress are abandoned) and joins them; requests still
     // queued are dropped without their handlers. Also run by the destructor.
     void shutdown();
 
@@ -148,6 +168,7 @@ private:
     void send_method(const UTL_ServiceParameters& parameters, UTL_ServiceRequest::Handler handler);
     void request_session(const std::string& token);
     void session_answered(const UTL_ServiceAnswer& answer);
+    void login_failed(const UTL_ServiceAnswer& answer, const std::string& reason);
     void save_session() const;
     void forget_session() const;
     std::string session_path() const;
@@ -160,14 +181,15 @@ private:
     bool m_keep_session = true;
     std::string m_uid;
     std::string m_session_key;
+    int m_login_error_code = 0;
     unsigned long long m_last_call_id = 0;
 
-    // Shared with the worker, under m_lock.
+    // Shared with the workers, under m_lock.
     mutable std::mutex m_lock;
     std::condition_variable m_wake;
     std::deque<UTL_ServiceRequest*> m_outgoing;
     std::deque<UTL_ServiceRequest*> m_answered;
     int m_in_flight = 0;
     std::atomic<bool> m_stop{false};
-    std::thread m_worker;
+    std::vector<std::thread> m_workers;
 };

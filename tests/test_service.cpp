@@ -247,10 +247,13 @@ TEST(ServiceProtocol, AnswerReadingAndValidity) {
         {"<error_response><error_code>102</error_code><error_msg>Session</error_msg>"
          "</error_response>",
          "error 102: Session"},
-        {"<html><body>Bad gateway</body></html>", "unexpected answer <html>"},
-        {"<friends_get_response><uid>1</uid>", "unreadable answer"},
-        {"", "unreadable answer"},
-        {"not xml at all", ""},
+        {"<html><body>Bad gateway</body></html>", "an HTML page instead of the service's answer"},
+        {"<!DOCTYPE html>\n<html><body><p>Bad gateway<br></body></html>",
+         "an HTML page instead of the service's answer"},
+        {"<friends_get_response><uid>1</uid>", "an answer that ends too early"},
+        {"", "an empty answer"},
+        {"not xml at all", "an unreadable answer (14 bytes that are not XML)"},
+        {"<users_getInfo_response/>", "an unexpected answer <users_getInfo_response>"},
     };
     for (const Case& c : invalid) {
         UTL_ServiceAnswer bad;
