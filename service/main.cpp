@@ -7,9 +7,42 @@
 
 #include <CLI/CLI.hpp>
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+
 #include <csignal>
 #include <cstdio>
 #include <string>
+
+namespace {
+
+// True when every address the name stands for is this machine's loopback (127.0.0.0/8, ::1):
+// then nobody else can reach the service.
+bool loopback_only(const std::string& address) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(address.c_str(), nullptr, &hints, &found) != 0 || !found) return false;
+    bool loopback = true;
+    for (addrinfo* a = found; a; a = a->ai_next) {
+        if (a->ai_family == AF_INET) {
+            const auto* in = reinterpret_cast<const sockaddr_in*>(a->ai_addr);
+            loopback = loopback && (ntohl(in->sin_addr.s_addr) >> 24) == 127;
+        } else if (a->ai_family == AF_INET6) {
+            const auto* in6 = reinterpret_cast<const sockaddr_in6*>(a->ai_addr);
+            loopback = loopback && IN6_IS_ADDR_LOOPBACK(&in6->sin6_addr);
+        } else {
+            loopback = false;
+        }
+    }
+    freeaddrinfo(found);
+    return loopback;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     int port = 8080;
@@ -83,9 +116,22 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
     UTL_SocialService service(std::move(network), api_key, secret);
-    if (service.start(address, port) < 0) {
-        std::fprintf(stderr, "nimbra-service: cannot listen on %s:%d\n", address.c_str(), port);
+    if (service.standing_token().empty()) {
+        std::fprintf(stderr, "nimbra-service: the system gives no random numbers for a token\n");
         return 1;
+    }
+    if (service.start(address, port) < 0) {
+        std::fprintf(stderr, "nimbra-service: %s\n", service.start_error().c_str());
+        return 1;
+    }
+    const std::string cut = service.cut_warning();
+    if (!cut.empty()) std::fprintf(stderr, "nimbra-service: warning: %s\n", cut.c_str());
+    if (!loopback_only(address)) {
+        std::fprintf(stderr,
+                     "nimbra-service: warning: listening on %s, not only on this machine: anyone "
+                     "who reaches it can log in with the printed token (or with the application's "
+                     "built-in key) and read the network it serves\n",
+                     address.c_str());
     }
     const UTL_ServicePerson* me = service.network().ego();
     std::printf("nimbra-service: %s, user %s (%s) with %zu friends\n", service.rest_url().c_str(),

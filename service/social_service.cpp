@@ -6,8 +6,16 @@
 #include "service/signature.h"
 
 #include <httplib.h>
+#include <openssl/rand.h>
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <sstream>
 #include <vector>
@@ -61,13 +69,67 @@ std::string base_of(const httplib::Request& req, const std::string& fallback) {
     return "http://" + host;
 }
 
+// 32 hexadecimal digits from the system's cryptographic source.
+std::string random_token() {
+    unsigned char bytes[16];
+    if (RAND_bytes(bytes, sizeof(bytes)) != 1) {
+        // NOTE: OpenSSL seeds itself from the kernel; if even that fails, no guessable token
+        // is made up: the service then has no standing token at all.
+        return "";
+    }
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char b : bytes) {
+        out += hex[b >> 4];
+        out += hex[b & 15];
+    }
+    return out;
+}
+
+// Why address:port cannot be listened on, asked of the system with a socket of our own.
+std::string bind_failure(const std::string& address, int port) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    const std::string where = address + ":" + std::to_string(port);
+    if (getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || !found) {
+        return "no address " + address + " here";
+    }
+    std::string why = "cannot listen on " + where;
+    int fd = socket(found->ai_family, found->ai_socktype | SOCK_CLOEXEC, found->ai_protocol);
+    if (fd >= 0) {
+        int yes = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+        if (bind(fd, found->ai_addr, found->ai_addrlen) != 0) {
+            if (errno == EADDRINUSE) {
+                why = "port " + std::to_string(port) + " of " + address +
+                      " is already in use by another program";
+            } else if (errno == EADDRNOTAVAIL) {
+                why = "the address " + address + " is not one of this machine's";
+            } else if (errno == EACCES) {
+                why = "no permission to listen on port " + std::to_string(port);
+            } else {
+                why = "cannot listen on " + where + ": " + std::strerror(errno);
+            }
+        }
+        close(fd);
+    }
+    freeaddrinfo(found);
+    return why;
+}
+
 }  // namespace
 
 // --- Construction and destruction --------------------------------------------------------------
 
 UTL_SocialService::UTL_SocialService(UTL_SocialNetwork network, const std::string& api_key,
                                      const std::string& secret)
-    : m_network(std::move(network)), m_api_key(api_key), m_secret(secret) {}
+    : m_network(std::move(network)),
+      m_api_key(api_key),
+      m_secret(secret),
+      m_standing_token(random_token()) {}
 
 UTL_SocialService::~UTL_SocialService() { stop(); }
 
@@ -81,6 +143,13 @@ int UTL_SocialService::start(const std::string& address, int port) {
     // Answers leave at once instead of waiting for the next packet (Nagle), which would add
     // tens of milliseconds to every call on a kept-alive connection.
     server.set_tcp_nodelay(true);
+    // NOTE: the library's default is SO_REUSEPORT, with which a second service binds the same
+    // port and the kernel shares the calls between the two. SO_REUSEADDR alone still lets a
+    // restarted service take its port back at once, but refuses a port in use.
+    server.set_socket_options([](int sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+    });
 
     // NOTE: the form is read here and not by the library, which refuses form bodies above
     // 8 KiB; a batch of friendship pairs is about 20 KiB.
@@ -128,11 +197,13 @@ int UTL_SocialService::start(const std::string& address, int port) {
         });
 
     m_address = address;
+    m_start_error.clear();
     m_port = port == 0 ? server.bind_to_any_port(address)
                        : (server.bind_to_port(address, port) ? port : -1);
     if (m_port <= 0) {
         m_server.reset();
         m_port = -1;
+        m_start_error = bind_failure(address, port);
         return -1;
     }
     m_thread = std::thread([&server] { server.listen_after_bind(); });
@@ -154,8 +225,14 @@ std::string UTL_SocialService::rest_url() const {
     return "http://" + m_address + ":" + std::to_string(m_port) + "/restserver.php";
 }
 
-std::string UTL_SocialService::standing_token() const {
-    return md5_hex("standing-token:" + m_secret + ":" + m_api_key);
+std::string UTL_SocialService::cut_warning() const {
+    const UTL_ServicePerson* ego = m_network.ego();
+    if (!ego) return "";
+    const size_t all = m_network.friend_count_of(ego->m_uid);
+    const size_t given = m_network.friends().size();
+    if (all <= given) return "";
+    return "user " + ego->m_uid + " has " + std::to_string(all) + " friends; only the first " +
+           std::to_string(given) + " are served";
 }
 
 // --- Answers -----------------------------------------------------------------------------------
@@ -194,17 +271,15 @@ std::string UTL_SocialService::answer_method(const std::string& method,
             std::lock_guard<std::mutex> hold(m_lock);
             // Tokens nobody exchanges must not pile up.
             if (m_tokens.size() >= 10000) m_tokens.clear();
-            auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-            token = md5_hex("token:" + m_secret + ":" + std::to_string(++m_token_count) + ":" +
-                            std::to_string(now));
-            m_tokens.insert(token);
+            token = random_token();
+            if (!token.empty()) m_tokens.insert(token);
         }
         xml << "<auth_createToken_response>" << token << "</auth_createToken_response>\n";
         return xml.str();
     }
     if (method == "auth.getSession") {
         std::string token = value_of(fields, "auth_token");
-        bool known = token == standing_token();
+        bool known = !m_standing_token.empty() && token == m_standing_token;
         {
             std::lock_guard<std::mutex> hold(m_lock);
             known = m_tokens.erase(token) > 0 || known;
@@ -222,7 +297,10 @@ std::string UTL_SocialService::answer_method(const std::string& method,
         return xml.str();
     }
     if (method == "facebook.friends.get") {
-        xml << "<friends_get_response list=\"true\">";
+        // total: the user's friends when the list is cut; rate_limit: batches of friendship
+        // questions may come as fast as the application likes.
+        xml << "<friends_get_response list=\"true\" total=\""
+            << m_network.friend_count_of(ego->m_uid) << "\" rate_limit=\"none\">";
         for (const std::string& uid : m_network.friends())
             xml << "<uid>" << xml_escape(uid) << "</uid>";
         xml << "</friends_get_response>\n";

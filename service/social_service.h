@@ -33,16 +33,21 @@ public:
     UTL_SocialService& operator=(const UTL_SocialService&) = delete;
 
     // Listens on address and port (0: a free port) and serves on a thread of its own. Answers
-    // the port, or -1 when it cannot listen.
+    // the port, or -1 when it cannot listen (start_error() says why). A port another program
+    // listens on is refused: two services on one port would share its calls between them.
     int start(const std::string& address, int port);
+    const std::string& start_error() const { return m_start_error; }
     // Stops listening and joins the serving thread. Also run by the destructor.
     void stop();
     int port() const { return m_port; }
     // "http://<address>:<port>/restserver.php": where the REST calls go.
     std::string rest_url() const;
     // A login token that is always approved: the one a person would copy from the service's
-    // page into the application.
-    std::string standing_token() const;
+    // page into the application. Drawn at random for each service, so it is known only to
+    // whoever sees it printed.
+    const std::string& standing_token() const { return m_standing_token; }
+    // "" or, when the user has more friends than one answer may hold, a sentence saying so.
+    std::string cut_warning() const;
 
     // The XML answer to one call given its form fields. base is the "http://host:port" the
     // photo addresses start with. Any thread.
@@ -76,10 +81,11 @@ private:
     std::thread m_thread;
     std::string m_address;
     int m_port = -1;
+    std::string m_start_error;
+    std::string m_standing_token;
 
     mutable std::mutex m_lock;
     std::set<std::string> m_tokens;  // issued by auth.createToken, not yet exchanged
-    unsigned long long m_token_count = 0;
     std::map<std::string, int> m_calls;
     std::map<std::string, std::string> m_photo_cache;
 };
