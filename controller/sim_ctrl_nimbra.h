@@ -12,6 +12,7 @@
 #include "gfx/math.h"
 #include "photos/foto_settings.h"
 #include "util/name_index.h"
+#include "widgets/status_line.h"
 #include "widgets/widget.h"
 
 #include <functional>
@@ -263,6 +264,8 @@ public:
     // Users replaced by a repeated add_myself. Dock thumbnails may still borrow them, so they
     // stay alive until clear_scene().
     std::vector<GFX_Friend*> m_retired_friends;
+    // What the program waits for, over the scene in the top bar; the host sets its text.
+    GFX_StatusLine m_status_line;
 
 private:
     // Steps 6 and 7 of the frame: the automatic motion and the glide towards a selection.

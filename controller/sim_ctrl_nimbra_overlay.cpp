@@ -200,7 +200,8 @@ void UTL_SimCtrlNimbra::select_dock_friend(GFX_LocationHolder* h) {
 // ---------------------------------------------------------------------------------------------
 
 // The dial, the rotate buttons over it, the top bar and logos, then the docks on top, so a
-// swollen thumbnail covers the logo rather than the other way round.
+// swollen thumbnail covers the logo rather than the other way round; the status line last, so
+// nothing hides what the program is waiting for.
 void UTL_SimCtrlNimbra::draw_buttons() {
     glEnable(GL_TEXTURE_2D);
     glEnable(GL_BLEND);
@@ -212,6 +213,7 @@ void UTL_SimCtrlNimbra::draw_buttons() {
     draw_top_bar();
     if (m_myself_dock) m_myself_dock->draw();
     if (m_list_dock) m_list_dock->draw();
+    m_status_line.draw(m_text, static_cast<float>(m_view_width), static_cast<float>(m_view_height));
     draw_find_overlay();
 }
 
