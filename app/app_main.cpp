@@ -17,6 +17,15 @@
 #include <cstring>
 #include <iostream>
 
+namespace {
+
+// Failures in a row after which an offscreen run stops waiting: waits of 1, 2, 4 ... 60 s.
+constexpr int kOffscreenAttempts = 8;
+
+bool has_people(const UTL_SimCtrlNimbra* c) { return c && (c->m_myself || !c->m_friends.empty()); }
+
+}  // namespace
+
 void host_log(const std::string& message) { std::cerr << "nimbra: " << message << std::endl; }
 
 int nimbra_main(int argc, char** argv, UTL_Host& host, const std::string& program) {
@@ -48,7 +57,14 @@ int nimbra_main(int argc, char** argv, UTL_Host& host, const std::string& progra
     if (!options.people_file.empty()) source.m_people_file = absolute_path(options.people_file);
     if (options.has_ego) source.m_ego = options.ego;
     source.m_mutual_only = options.mutual_only;
-    source.m_batch_frames = options.batch_frames;
+    source.m_batch_interval_s = options.batch_interval;
+    if (options.offscreen()) {
+        // No person watches an offscreen run: it says on standard error what it waits for,
+        // and a service that stays away ends it after about two minutes of waits instead of
+        // holding a script for ever.
+        source.m_print_status = true;
+        source.m_give_up_after = kOffscreenAttempts;
+    }
     // Started before the window opens, so a graph file that cannot be read is told at once;
     // the answers wait for the controller.
     UTL_Acquisition acquisition(
@@ -88,9 +104,19 @@ int nimbra_main(int argc, char** argv, UTL_Host& host, const std::string& progra
     // The answers reach the controller between frames once it has started.
     acquisition.set_controller(driver.controller());
     driver.m_between_frames = [&driver, &acquisition]() {
-        if (driver.started()) acquisition.tick();
+        if (!driver.started()) return;
+        acquisition.tick();
+        driver.controller()->m_status_line.set_text(acquisition.status_text());
     };
-    const int status = host.run(driver);
+    driver.m_loaded = [&acquisition]() { return acquisition.finished(); };
+    int status = host.run(driver);
+    // A picture or a timing of an empty globe is no result.
+    if (status == 0 && options.offscreen() && !has_people(driver.controller())) {
+        std::cerr << program << ": no people arrived: " << acquisition.failure_text();
+        if (!acquisition.finished()) std::cerr << " (--until-loaded waits for them)";
+        std::cerr << "\n";
+        status = 1;
+    }
 
     // Teardown: the network's source, the loop (already stopped), the controller with the
     // context current, then the surface.

@@ -62,9 +62,12 @@ public:
     // Steps of the wheel, positive away from the user (a window's upward scroll).
     void mouse_wheel(double steps);
 
-    // Called by tick() once before each redraw: the answers that arrived since the last frame
-    // and the friendship-batch pacing, which counts these calls as frames.
+    // Called by tick() once before each redraw: the answers that arrived since the last frame,
+    // the requests that are due, and the status line.
     std::function<void()> m_between_frames;
+    // True once the network is complete or its acquisition has given up, so nothing more will
+    // arrive; empty: nothing is coming. Offscreen runs wait for it (--until-loaded).
+    std::function<bool()> m_loaded;
 
     static constexpr float kFrameStep = 0.02f;  // seconds; never measured, always this step
 

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <iostream>
 #include <new>
+#include <thread>
 
 // ---------------------------------------------------------------------------------------------
 // Construction and destruction
@@ -28,6 +29,7 @@ bool UTL_HostOffscreen::open(const UTL_HostOptions& options) {
     m_height = options.height;
     m_frames = options.frames;
     m_bench = options.bench;
+    m_until_loaded = options.until_loaded;
     m_snapshot_file = absolute_path(options.snapshot_file);
     if (!options.script_file.empty()) {
         std::string error;
@@ -103,35 +105,61 @@ void UTL_HostOffscreen::close() {
 // Per-frame update
 // ---------------------------------------------------------------------------------------------
 
-// Frame k: the script's input for k, the tick, then the snapshots of k. The ticks follow each
-// other without waiting: the step is always 0.02 s whatever the clock says.
+// With --until-loaded, frames come first as the window's timer would give them, at most 50 a
+// second, until everything has arrived; then frame k: the script's input for k, the tick, then
+// the snapshots of k. These ticks follow each other without waiting: the step is always
+// 0.02 s whatever the clock says.
 int UTL_HostOffscreen::run(UTL_HostDriver& driver) {
     if (!m_context) return 1;
     int status = 0;
-    std::vector<double> ms;
-    if (m_bench) ms.reserve(static_cast<size_t>(m_frames));
+    std::vector<FrameRecord> frames;
+    auto loaded = [&driver] { return !driver.m_loaded || driver.m_loaded(); };
+    auto after_frame = [&](const FrameRecord& record) {
+        frames.push_back(record);
+        if (m_loaded_frame == 0 && loaded()) {
+            m_loaded_frame = static_cast<int>(frames.size());
+            m_loaded_at = Clock::now();
+        }
+    };
+    if (m_until_loaded) {
+        const auto tick = std::chrono::milliseconds(20);
+        Clock::time_point next = Clock::now();
+        while (!loaded()) {
+            std::this_thread::sleep_until(next);
+            next = std::max(next + tick, Clock::now());
+            after_frame(frame(driver));
+        }
+    }
     size_t next = 0;
-    for (int frame = 1; frame <= m_frames; ++frame) {
-        for (size_t k = next; k < m_script.size() && m_script[k].frame == frame; ++k)
-            if (m_script[k].kind != UTL_ScriptEvent::kSnapshot) deliver(m_script[k], driver);
-        const auto t0 = std::chrono::steady_clock::now();
-        make_current();
-        driver.tick(m_width, m_height);
-        glFinish();
-        if (m_bench)
-            ms.push_back(
-                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
-                    .count());
-        for (; next < m_script.size() && m_script[next].frame == frame; ++next)
+    for (int k = 1; k <= m_frames; ++k) {
+        for (size_t e = next; e < m_script.size() && m_script[e].frame == k; ++e)
+            if (m_script[e].kind != UTL_ScriptEvent::kSnapshot) deliver(m_script[e], driver);
+        after_frame(frame(driver));
+        for (; next < m_script.size() && m_script[next].frame == k; ++next)
             if (m_script[next].kind == UTL_ScriptEvent::kSnapshot &&
                 !write_png(m_script[next].path))
                 status = 1;
-        if (m_after_frame) m_after_frame(frame);
+        if (m_after_frame) m_after_frame(k);
     }
     if (!m_snapshot_file.empty() && !write_png(m_snapshot_file)) status = 1;
-    if (m_bench) print_bench(ms, driver);
+    if (m_bench) print_bench(frames, driver);
     print_selection(driver);
     return status;
+}
+
+UTL_HostOffscreen::FrameRecord UTL_HostOffscreen::frame(UTL_HostDriver& driver) {
+    FrameRecord record;
+    record.loaded = !driver.m_loaded || driver.m_loaded();
+    const auto t0 = Clock::now();
+    make_current();
+    driver.tick(m_width, m_height);
+    glFinish();
+    record.ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    if (const UTL_SimCtrlNimbra* c = driver.controller()) {
+        record.people = c->m_loc_holders.size();
+        record.lines = c->m_connections.size();
+    }
+    return record;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -228,23 +256,56 @@ void UTL_HostOffscreen::print_selection(UTL_HostDriver& driver) const {
     std::fflush(stdout);
 }
 
-// The first frame starts the controller (textures, meshes) and the second receives the people,
-// so the steady figures leave both out.
-void UTL_HostOffscreen::print_bench(const std::vector<double>& ms, UTL_HostDriver& driver) const {
+// The first frame starts the controller (textures, meshes), and frames that began before
+// everything was in drew a globe still filling; the steady figures cover only the frames that
+// began with everything in, so they are the same however fast the network came.
+void UTL_HostOffscreen::print_bench(const std::vector<FrameRecord>& frames,
+                                    UTL_HostDriver& driver) const {
     const UTL_SimCtrlNimbra* c = driver.controller();
-    std::printf("offscreen %dx%d, %zu people, %zu lines, %zu frames\n", m_width, m_height,
-                c ? c->m_loc_holders.size() : size_t(0), c ? c->m_connections.size() : size_t(0),
-                ms.size());
-    if (ms.size() >= 1) std::printf("  first frame (start):      %9.2f ms\n", ms[0]);
-    if (ms.size() >= 2) std::printf("  second frame (people in): %9.2f ms\n", ms[1]);
-    if (ms.size() < 3) return;
-    std::vector<double> steady(ms.begin() + 2, ms.end());
+    const size_t people = c ? c->m_loc_holders.size() : 0;
+    const size_t lines = c ? c->m_connections.size() : 0;
+    std::printf("offscreen %dx%d, %zu people, %zu lines, %zu frames\n", m_width, m_height, people,
+                lines, frames.size());
+    if (frames.empty()) return;
+    if (m_loaded_frame > 0) {
+        std::printf("  launch to everything in: %.2f s, shown by frame %d\n",
+                    std::chrono::duration<double>(m_loaded_at - m_launch).count(), m_loaded_frame);
+    } else {
+        std::printf("  everything was never in: the last frame held %zu people, %zu lines\n",
+                    frames.back().people, frames.back().lines);
+    }
+    std::printf("  first frame (start, %zu people, %zu lines): %.2f ms\n", frames[0].people,
+                frames[0].lines, frames[0].ms);
+    std::vector<double> filling, steady;
+    size_t most_people = 0, most_lines = 0;
+    for (size_t i = 1; i < frames.size(); ++i) {
+        if (frames[i].loaded) {
+            steady.push_back(frames[i].ms);
+        } else {
+            filling.push_back(frames[i].ms);
+            most_people = std::max(most_people, frames[i].people);
+            most_lines = std::max(most_lines, frames[i].lines);
+        }
+    }
+    if (!filling.empty()) {
+        double sum = 0.0;
+        for (double v : filling) sum += v;
+        std::printf("  frames while loading (up to %zu people, %zu lines): %zu, mean %.2f ms\n",
+                    most_people, most_lines, filling.size(), sum / filling.size());
+    }
+    if (steady.empty()) {
+        std::printf("  no frame began with everything in\n");
+        return;
+    }
     double sum = 0.0;
     for (double v : steady) sum += v;
     std::sort(steady.begin(), steady.end());
     const double mean = sum / steady.size();
-    std::printf("  steady frames: mean %.2f ms, median %.2f ms, min %.2f ms, max %.2f ms\n", mean,
-                steady[steady.size() / 2], steady.front(), steady.back());
-    std::printf("  frames per second: %.1f (the window ticks at 50)\n",
+    std::printf(
+        "  frames with everything in (%zu people, %zu lines): %zu, mean %.2f ms, median %.2f ms, "
+        "min %.2f ms, max %.2f ms\n",
+        people, lines, steady.size(), mean, steady[steady.size() / 2], steady.front(),
+        steady.back());
+    std::printf("  frames per second with everything in: %.1f (the window ticks at 50)\n",
                 mean > 0.0 ? 1000.0 / mean : 0.0);
 }

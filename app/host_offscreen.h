@@ -1,6 +1,7 @@
 // UTL_HostOffscreen: the globe rendered by OSMesa into memory, no display needed. It runs a
-// fixed number of ticks, delivers a script's timed input events like a window's, writes
-// frames as PNG files, can time its frames, and ends by naming the selected person.
+// fixed number of ticks (after the whole network has arrived, if asked), delivers a script's
+// timed input events like a window's, writes frames as PNG files, can time its frames, and ends
+// by naming the selected person.
 #pragma once
 
 #include "app/event_script.h"
@@ -8,6 +9,7 @@
 
 #include <GL/osmesa.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -39,8 +41,18 @@ public:
     std::function<void(int frame)> m_after_frame;
 
 private:
+    // What one frame cost and what it held, for --bench.
+    struct FrameRecord {
+        double ms = 0.0;
+        size_t people = 0;
+        size_t lines = 0;
+        bool loaded = false;  // everything was in when the frame began
+    };
+    using Clock = std::chrono::steady_clock;
+
+    FrameRecord frame(UTL_HostDriver& driver);
     void deliver(const UTL_ScriptEvent& e, UTL_HostDriver& driver);
-    void print_bench(const std::vector<double>& ms, UTL_HostDriver& driver) const;
+    void print_bench(const std::vector<FrameRecord>& frames, UTL_HostDriver& driver) const;
     void print_selection(UTL_HostDriver& driver) const;
 
     OSMesaContext m_context = nullptr;
@@ -49,6 +61,11 @@ private:
     int m_height = 0;
     int m_frames = 0;
     bool m_bench = false;
+    bool m_until_loaded = false;
+    // The program's start, and the end of the first frame that showed everything.
+    Clock::time_point m_launch = Clock::now();
+    Clock::time_point m_loaded_at;
+    int m_loaded_frame = 0;  // that frame's number, counted from the first; 0: never
     std::string m_snapshot_file;
     std::vector<UTL_ScriptEvent> m_script;
     std::string m_title = "Nimbra";

@@ -40,6 +40,18 @@ bool parse_size(const std::string& s, int& w, int& h) {
     return true;
 }
 
+// Seconds: a decimal number from 0 to a day, such as "10" or "0.5".
+bool parse_seconds(const std::string& s, double& out) {
+    if (s.empty() || s.size() > 20) return false;
+    for (char c : s)
+        if ((c < '0' || c > '9') && c != '.') return false;
+    char* end = nullptr;
+    const double v = std::strtod(s.c_str(), &end);
+    if (*end != '\0' || !(v >= 0.0) || v > 86400.0) return false;
+    out = v;
+    return true;
+}
+
 // A check that refuses what parse_number refuses, with a message naming the value.
 CLI::Validator whole_number(const std::string& what, unsigned long long lo, unsigned long long hi) {
     return CLI::Validator(
@@ -115,10 +127,17 @@ std::unique_ptr<CLI::App> make_parser(const std::string& program, UTL_HostOption
                     "names and photos: CSV lines uid,name,pic,pic_square")
         ->type_name("FILE")
         ->check(kNonEmpty);
-    app->add_option("--batch-frames", o.batch_frames,
-                    "frames between batches of friendships (default 500)")
-        ->type_name("N")
-        ->check(whole_number("frame count", 0, 1000000));
+    app->add_option("--batch-interval", o.batch_interval,
+                    "seconds between batches of friendships (default: none for a service "
+                    "without a rate limit, else 10)")
+        ->type_name("SECONDS")
+        ->check(CLI::Validator(
+            [](std::string& value) {
+                double unused = 0.0;
+                if (parse_seconds(value, unused)) return std::string();
+                return "bad interval '" + value + "': expected 0 to 86400 seconds";
+            },
+            ""));
 
     app->add_flag("--no-photo-cache", o.no_photo_cache,
                   "keep no photos on disk (default: $XDG_CACHE_HOME/nimbra/photos)")
@@ -155,6 +174,10 @@ std::unique_ptr<CLI::App> make_parser(const std::string& program, UTL_HostOption
         ->group(kOffscreenGroup)
         ->check(kNonEmpty);
     app->add_flag("--bench", o.bench, "print frames per second of the offscreen renderer")
+        ->group(kOffscreenGroup)
+        ->disable_flag_override();
+    app->add_flag("--until-loaded", o.until_loaded,
+                  "load the whole network first; --frames and the script count from there")
         ->group(kOffscreenGroup)
         ->disable_flag_override();
 

@@ -17,11 +17,13 @@ struct UTL_HostOptions {
     bool has_ego = false;
     std::string ego;           // --ego: the uid of the user in the graph file
     bool mutual_only = false;  // --mutual-only: directed edges count for pairs both ways only
-    unsigned int batch_frames = 500;  // a friendship batch follows a full one after more frames
-    std::string people_file;          // --people: names and photos for --graph
-    bool no_photo_cache = false;      // --no-photo-cache: keep no downloaded photos on disk
-    std::string service_url;  // --service: another social service instead of the embedded one
-    std::string api_key;      // --api-key, --secret, --auth-token: the login at that service
+    // --batch-interval: seconds from one full friendship batch to the next; negative: as the
+    // service asks (none for a service without a rate limit, otherwise 10).
+    double batch_interval = -1.0;
+    std::string people_file;      // --people: names and photos for --graph
+    bool no_photo_cache = false;  // --no-photo-cache: keep no downloaded photos on disk
+    std::string service_url;      // --service: another social service instead of the embedded one
+    std::string api_key;          // --api-key, --secret, --auth-token: the login at that service
     std::string secret;
     std::string auth_token;
     // Offscreen only: any of these runs the offscreen renderer instead of the window.
@@ -30,9 +32,12 @@ struct UTL_HostOptions {
     int frames = 600;
     std::string script_file;
     bool bench = false;
+    // The frames, the script and the timing start once everything is in (or has failed).
+    bool until_loaded = false;
 
     bool offscreen() const {
-        return !snapshot_file.empty() || has_frames || !script_file.empty() || bench;
+        return !snapshot_file.empty() || has_frames || !script_file.empty() || bench ||
+               until_loaded;
     }
 };
 

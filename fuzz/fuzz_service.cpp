@@ -1,9 +1,11 @@
 // libFuzzer target for what the social service and its connection read from outside: edge-list
 // and people files, signed REST calls with any fields, and any XML as the answers the
-// acquisition turns into people and friendships. The first byte chooses which.
+// acquisition turns into people and friendships (and its status line). The first byte chooses
+// which.
 #include "app/acquisition.h"
 #include "service/signature.h"
 #include "service/social_service.h"
+#include "widgets/status_line.h"
 
 #include <unistd.h>
 
@@ -99,7 +101,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             people.parse(text, "users_getInfo_response");
             acquisition.gotUserInfo(people);
             pairs.parse(text, "friends_areFriends_response");
+            pairs.keep_children([](const pugi::xml_node& entry) {
+                return entry.child_value("are_friends")[0] == '1';
+            });
             acquisition.gotAreFriends(pairs);
+            // Whatever a service says may end up in the status line.
+            (void)GFX_StatusLine::drawable(acquisition.status_text() + text, 100).size();
             break;
         }
     }

@@ -1,5 +1,6 @@
 // Tests of the acquisition against the social service on 127.0.0.1: the order of the scene
-// calls, the friendship batches for several network sizes, their strings, and their pacing.
+// calls, the friendship batches for several network sizes and their strings, their pacing by
+// the clock for a service with a rate limit and none for one without, and the status line.
 #include "tests/support/acquisition_fixtures.h"
 
 #include <gtest/gtest.h>
@@ -8,44 +9,33 @@
 
 namespace {
 
+using Pairs = std::set<std::pair<std::string, std::string>>;
+
 struct AcquisitionRun {
     std::unique_ptr<UTL_SocialService> service;
+    FakeClock clock;
     RecordingTarget target;
     std::vector<std::string> titles;
     std::unique_ptr<UTL_Acquisition> acquisition;
-    std::vector<int> send_frames;  // the frame in which each batch went out
 
-    AcquisitionRun(UTL_SocialNetwork net, unsigned int batch_frames) {
+    explicit AcquisitionRun(UTL_SocialNetwork net, const std::string& url = "",
+                            double batch_interval_s = -1.0) {
         service = std::make_unique<UTL_SocialService>(std::move(net), kNimbraApiKey, kNimbraSecret);
         EXPECT_GT(service->start("127.0.0.1", 0), 0);
-        UTL_AcquisitionOptions o = test_options(service->rest_url());
-        o.m_batch_frames = batch_frames;
+        UTL_AcquisitionOptions o = test_options(url.empty() ? service->rest_url() : url, &clock);
+        o.m_batch_interval_s = batch_interval_s;
         acquisition = std::make_unique<UTL_Acquisition>(
             &target, [this](const std::string& t) { titles.push_back(t); }, o);
         std::string error;
         EXPECT_TRUE(acquisition->start(error)) << error;
     }
-
-    // Frames until every friendship is in (or the time is up), noting when batches leave.
-    bool run_to_end(int ms = 20000) {
-        int frame = 0;
-        size_t sent = 0;
-        return tick_until(
-            *acquisition,
-            [&] {
-                ++frame;
-                if (acquisition->sent_batches().size() != sent) {
-                    sent = acquisition->sent_batches().size();
-                    send_frames.push_back(frame);
-                }
-                return acquisition->friendships_loaded();
-            },
-            ms);
+    bool run_to_end() {
+        return tick_until(*acquisition, [&] { return acquisition->finished(); });
     }
 };
 
-std::set<std::pair<std::string, std::string>> expected_friendships(int n) {
-    std::set<std::pair<std::string, std::string>> out;
+Pairs expected_friendships(int n) {
+    Pairs out;
     for (int i = 0; i < n; ++i) {
         for (int j = i + 1; j < n; ++j) {
             if ((i + j) % 7 == 3) out.emplace(std::to_string(1000 + i), std::to_string(1000 + j));
@@ -54,10 +44,24 @@ std::set<std::pair<std::string, std::string>> expected_friendships(int n) {
     return out;
 }
 
+// The service's answers with the sentence that says it has no rate limit taken out: a service
+// as a remote one would answer.
+void hide_rate_limit(FaultyService& s) {
+    s.set_fault([](const std::string& method, const std::string& answer) {
+        FaultyService::Fault f;
+        const std::string said = " rate_limit=\"none\"";
+        if (method == "facebook.friends.get" && answer.find(said) != std::string::npos) {
+            f.body = answer;
+            f.body.erase(f.body.find(said), said.size());
+        }
+        return f;
+    });
+}
+
 }  // namespace
 
 TEST(Acquisition, FillsTheSceneInTheServiceOrder) {
-    AcquisitionRun run(numbered_network(3), 500);
+    AcquisitionRun run(numbered_network(3));
     ASSERT_TRUE(run.run_to_end());
     std::vector<std::string> expected{"myself me", "friend 1000", "layout", "friend 1001",
                                       "layout",    "friend 1002", "layout", "my lines"};
@@ -68,9 +72,8 @@ TEST(Acquisition, FillsTheSceneInTheServiceOrder) {
     EXPECT_EQ(run.acquisition->last_uids2(), "1001,1002,1002");
     EXPECT_EQ(run.service->calls("facebook.users.getInfo"), 1);
     EXPECT_EQ(run.service->calls("facebook.friends.areFriends"), 1);
-    std::set<std::pair<std::string, std::string>> got(run.target.connections.begin(),
-                                                      run.target.connections.end());
-    EXPECT_EQ(got, expected_friendships(3));
+    EXPECT_EQ(Pairs(run.target.connections.begin(), run.target.connections.end()),
+              expected_friendships(3));
     EXPECT_EQ(run.target.odd_connections, 0);
 }
 
@@ -87,9 +90,9 @@ TEST(Acquisition, BatchesHoldWholeRowsUntilTheyPass800Pairs) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.friends);
-        // The shortest pacing: a batch in the frame after a full one.
-        AcquisitionRun run(numbered_network(c.friends), 0);
+        AcquisitionRun run(numbered_network(c.friends));
         ASSERT_TRUE(run.run_to_end());
+        EXPECT_EQ(run.acquisition->phase(), UTL_Acquisition::Phase::kDone);
         std::vector<std::pair<unsigned, unsigned>> got;
         for (const UTL_AcquisitionBatch& b : run.acquisition->sent_batches()) {
             got.emplace_back(b.m_first, b.m_pairs);
@@ -98,23 +101,95 @@ TEST(Acquisition, BatchesHoldWholeRowsUntilTheyPass800Pairs) {
         EXPECT_EQ(run.service->calls("facebook.friends.areFriends"),
                   static_cast<int>(c.batches.size()));
         EXPECT_EQ(run.target.friends.size(), static_cast<size_t>(c.friends));
-        std::set<std::pair<std::string, std::string>> lines(run.target.connections.begin(),
-                                                            run.target.connections.end());
+        Pairs lines(run.target.connections.begin(), run.target.connections.end());
         EXPECT_EQ(lines.size(), run.target.connections.size());  // each pair asked once
         EXPECT_EQ(lines, expected_friendships(c.friends));
         EXPECT_FALSE(run.acquisition->m_need_more_connections_request);
     }
 }
 
-TEST(Acquisition, NextBatchGoesOnThe501stFrameAfterAFullOne) {
-    AcquisitionRun run(numbered_network(100), 500);
-    ASSERT_TRUE(run.run_to_end(60000));
-    ASSERT_EQ(run.send_frames.size(), 6u);
-    // The first batch leaves between frames, as the people's answer is handled; the frame that
-    // follows is the first of the 501. Later batches leave inside a frame.
-    EXPECT_EQ(run.send_frames[1] - run.send_frames[0], 500);
-    for (size_t k = 2; k < run.send_frames.size(); ++k) {
-        EXPECT_EQ(run.send_frames[k] - run.send_frames[k - 1], 501) << k;
+TEST(Acquisition, AServiceWithoutARateLimitIsAskedEverythingAtOnce) {
+    // The clock never moves: nothing may wait for it.
+    AcquisitionRun run(numbered_network(100));
+    std::vector<std::string> states;
+    int most_in_flight = 0;
+    ASSERT_TRUE(tick_until(*run.acquisition, [&] {
+        most_in_flight = std::max(most_in_flight, run.acquisition->outstanding_requests());
+        const std::string s = run.acquisition->status_text();
+        if (states.empty() || states.back() != s) states.push_back(s);
+        return run.acquisition->finished();
+    }));
+    EXPECT_EQ(run.acquisition->batch_interval_s(), 0.0);
+    EXPECT_EQ(most_in_flight, 6) << "all six batches were asked together";
+    EXPECT_EQ(run.target.connections.size(), expected_friendships(100).size());
+
+    const std::string at =
+        run.service->rest_url().substr(7, run.service->rest_url().find('/', 7) - 7);
+    ASSERT_GE(states.size(), 3u);
+    EXPECT_EQ(states[0], "Connecting to " + at + "\xE2\x80\xA6");
+    EXPECT_EQ(states[1], "Loading 100 friends\xE2\x80\xA6");
+    EXPECT_EQ(states[2], "Friendships: 0 of 4,950 pairs asked (0 %)");
+    EXPECT_EQ(states.back(), "") << "the line is hidden once everything is in";
+}
+
+TEST(Acquisition, AServiceWithARateLimitGetsABatchEveryTenSeconds) {
+    FaultyService remote(numbered_network(100));
+    hide_rate_limit(remote);
+    AcquisitionRun run(UTL_SocialNetwork(), remote.url());
+    UTL_Acquisition& a = *run.acquisition;
+    auto batches_answered = [&](int n) {
+        return tick_until(
+            a, [&] { return a.answered_batches() == n && a.outstanding_requests() == 0; });
+    };
+    ASSERT_TRUE(batches_answered(1));
+    EXPECT_EQ(a.batch_interval_s(), UTL_Acquisition::kDefaultBatchInterval);
+    EXPECT_EQ(a.status_text(), "Friendships: 855 of 4,950 pairs asked (17 %)");
+
+    // However many frames pass, the next batch waits for the clock.
+    for (int frame = 0; frame < 50; ++frame) a.tick();
+    run.clock.advance(9.9);
+    for (int frame = 0; frame < 50; ++frame) a.tick();
+    EXPECT_EQ(remote.calls("facebook.friends.areFriends"), 1);
+    run.clock.advance(0.1);
+    ASSERT_TRUE(batches_answered(2));
+    EXPECT_EQ(a.sent_batches().size(), 2u);
+    for (int k = 3; k <= 6; ++k) {
+        run.clock.advance(10.0);
+        ASSERT_TRUE(batches_answered(k)) << k;
     }
-    EXPECT_EQ(run.acquisition->m_last_conn_idx, 60u);
+    ASSERT_TRUE(run.run_to_end());
+    EXPECT_EQ(remote.calls("facebook.friends.areFriends"), 6);
+    EXPECT_EQ(Pairs(run.target.connections.begin(), run.target.connections.end()),
+              expected_friendships(100));
+
+    // An interval on the command line holds for any service, one without a limit too.
+    AcquisitionRun paced(numbered_network(42), "", 2.5);
+    ASSERT_TRUE(
+        tick_until(*paced.acquisition, [&] { return paced.acquisition->answered_batches() == 1; }));
+    for (int frame = 0; frame < 20; ++frame) paced.acquisition->tick();
+    EXPECT_EQ(paced.service->calls("facebook.friends.areFriends"), 1);
+    paced.clock.advance(2.5);
+    ASSERT_TRUE(paced.run_to_end());
+    EXPECT_EQ(paced.service->calls("facebook.friends.areFriends"), 2);
+}
+
+TEST(Acquisition, AFriendListCutByTheServiceIsSaidOnBothSides) {
+    UTL_SocialNetwork net;
+    std::vector<UTL_ServicePerson> friends;
+    for (int i = 0; i < 5003; ++i) friends.push_back({"f" + std::to_string(i), "", "", "", false});
+    net.set_people({"me", "Maya", "", "", false}, friends);
+    FaultyService remote(std::move(net));
+    EXPECT_EQ(remote.service().cut_warning(),
+              "user me has 5003 friends; only the first 5000 are served");
+    hide_rate_limit(remote);
+    FakeClock clock;
+    RecordingTarget target;
+    UTL_Acquisition a(&target, nullptr, test_options(remote.url(), &clock));
+    std::string error;
+    ASSERT_TRUE(a.start(error));
+    ASSERT_TRUE(tick_until(a, [&] { return a.answered_batches() == 1; }));
+    EXPECT_EQ(a.friends_total(), 5003u);
+    EXPECT_EQ(target.friends.size(), 5000u);
+    EXPECT_EQ(a.status_text(),
+              "Friendships: 4,999 of 12,497,500 pairs asked (0 %); showing 5,000 of 5,003 friends");
 }

@@ -1,6 +1,6 @@
 // End to end, offscreen: the demo network reaches the real controller through the embedded
-// service over HTTP: the user and every friend, their portraits downloaded and decoded, and
-// every friendship, batch by batch.
+// service over HTTP: the user and every friend, their portraits downloaded and decoded, every
+// friendship, and the status line over the scene while they come.
 #include "app/acquisition.h"
 #include "controller/sim_ctrl_nimbra.h"
 #include "photos/foto_texture_boss.h"
@@ -24,7 +24,6 @@ TEST(AcquisitionDemo, TheDemoNetworkArrivesThroughTheEmbeddedService) {
 
     UTL_AcquisitionOptions options;
     options.m_keep_session = false;
-    options.m_batch_frames = 3;
     std::string title;
     UTL_Acquisition acquisition(
         &controller, [&](const std::string& t) { title = t; }, options);
@@ -33,16 +32,33 @@ TEST(AcquisitionDemo, TheDemoNetworkArrivesThroughTheEmbeddedService) {
     ASSERT_NE(acquisition.embedded_service(), nullptr);
     const UTL_SocialNetwork& network = acquisition.embedded_service()->network();
 
-    // Frames as the host runs them: the answers between frames, then the update.
+    // Frames as the host runs them: the answers between frames and the status line, then the
+    // update.
+    auto frame = [&] {
+        acquisition.tick();
+        controller.m_status_line.set_text(acquisition.status_text());
+        controller.update(W, H, 0.02f);
+    };
     auto until = [&](auto done, int seconds) {
         auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (!done() && std::chrono::steady_clock::now() < end) {
-            acquisition.tick();
-            controller.update(W, H, 0.02f);
-        }
+        while (!done() && std::chrono::steady_clock::now() < end) frame();
         return done();
     };
-    ASSERT_TRUE(until([&] { return acquisition.friendships_loaded(); }, 120));
+    // White glyphs in the top bar, right of the product logo.
+    auto status_pixels = [&] {
+        return gl.count(140, H - 28, W - 8, H - 4,
+                        [](const Rgba& p) { return p.r > 200 && p.g > 200 && p.b > 200; });
+    };
+    // The frame that took the people drew the line the batches start with.
+    ASSERT_TRUE(until([&] { return acquisition.people_loaded(); }, 60));
+    const std::string loading = controller.m_status_line.text();
+    EXPECT_EQ(loading.rfind("Friendships: 0 of ", 0), 0u) << loading;
+    EXPECT_GT(status_pixels(), 100);
+    ASSERT_TRUE(until([&] { return acquisition.finished(); }, 120));
+    frame();
+    EXPECT_EQ(controller.m_status_line.text(), "");
+    EXPECT_EQ(status_pixels(), 0) << "the line is hidden once everything is in";
+    EXPECT_EQ(acquisition.phase(), UTL_Acquisition::Phase::kDone);
 
     ASSERT_NE(controller.m_myself, nullptr);
     EXPECT_EQ(controller.m_myself->m_uid, network.ego()->m_uid);

@@ -27,8 +27,8 @@ TEST(AppInput, CommandLine) {
     UTL_HostOptions o;
     std::string error;
     ASSERT_TRUE(parse({"--size", "3840x2160", "--snapshot=globe.png", "--frames", "600", "--script",
-                       "s.txt", "--graph", "g.txt", "--ego=107", "--mutual-only", "--batch-frames",
-                       "5", "--data", "/opt/d"},
+                       "s.txt", "--graph", "g.txt", "--ego=107", "--mutual-only",
+                       "--batch-interval", "2.5", "--data", "/opt/d"},
                       o, error))
         << error;
     EXPECT_EQ(o.width, 3840);
@@ -40,12 +40,12 @@ TEST(AppInput, CommandLine) {
     EXPECT_TRUE(o.has_ego);
     EXPECT_EQ(o.ego, "107");
     EXPECT_TRUE(o.mutual_only);
-    EXPECT_EQ(o.batch_frames, 5u);
+    EXPECT_EQ(o.batch_interval, 2.5);
     EXPECT_EQ(o.data_dir, "/opt/d");
     EXPECT_TRUE(o.offscreen());
     ASSERT_TRUE(parse({}, o, error));
     EXPECT_FALSE(o.offscreen());
-    EXPECT_EQ(o.batch_frames, 500u);
+    EXPECT_LT(o.batch_interval, 0.0) << "the service decides";
     EXPECT_FALSE(o.no_photo_cache);
     ASSERT_TRUE(parse({"--no-photo-cache", "--service", "http://example.com/rest"}, o, error));
     EXPECT_TRUE(o.no_photo_cache);
@@ -59,6 +59,8 @@ TEST(AppInput, CommandLine) {
     EXPECT_TRUE(photos.m_use_disk_cache);
     EXPECT_EQ(photos.m_uncached_prefix, "http://127.0.0.1:4000/photos/");
     ASSERT_TRUE(parse({"--bench"}, o, error));
+    EXPECT_TRUE(o.offscreen());
+    ASSERT_TRUE(parse({"--until-loaded"}, o, error));
     EXPECT_TRUE(o.offscreen());
     ASSERT_TRUE(parse({"-h"}, o, error));
     EXPECT_TRUE(o.help);
@@ -77,7 +79,10 @@ TEST(AppInput, CommandLine) {
         {{"--frames", "0"}, "--frames"},
         {{"--frames", "1e3"}, "1e3"},
         {{"--frames", "99999999999999999999999"}, "--frames"},
-        {{"--batch-frames", "-1"}, "-1"},
+        {{"--batch-interval", "-1"}, "-1"},
+        {{"--batch-interval", "1e3"}, "1e3"},
+        {{"--batch-interval", "nan"}, "nan"},
+        {{"--batch-frames", "5"}, "--batch-frames"},
         {{"--ego", "7"}, "--graph"},
         {{"--graph", "g", "--ego", "x,y"}, "x,y"},
         {{"--mutual-only"}, "--graph"},

@@ -2,7 +2,8 @@
 # End-to-end test of the programs as a user starts them, without a display: help, version and
 # refused command lines, files that are missing or broken, nimbra-service on a GraphML file, an
 # offscreen run with a script from another directory (nimbra hands it to nimbra-offscreen), the
-# timing option, and an installation under a temporary prefix that runs from anywhere. Skips (77) without ImageMagick's identify.
+# timing option, a run until the network is in and one that gets nobody, and an installation
+# under a temporary prefix that runs from anywhere. Skips (77) without ImageMagick's identify.
 #   e2e_command_line.sh PATH_TO_NIMBRA BUILD_DIR
 set -u
 nimbra=${1:?usage: e2e_command_line.sh PATH_TO_NIMBRA BUILD_DIR}
@@ -66,15 +67,25 @@ frame 2 move 100 100
 frame 3 snapshot early.png   # the third frame
 frame 4 key hello
 SCRIPT
-run 0 --snapshot last.png --frames 4 --size 320x240 --script script.txt
+run 0 --snapshot last.png --until-loaded --frames 4 --size 320x240 --script script.txt
 for f in early.png last.png; do
   [ "$(identify -format '%w %h' "$f" 2>/dev/null)" = "320 240" ] || fail "$f is not a 320x240 picture"
 done
 printf 'frame 2 jump 1 2\n' >bad_script.txt
 run 1 --frames 3 --script bad_script.txt; says err "bad_script.txt: line 1: unknown event 'jump'"
-run 1 --snapshot "$work/no/such/dir/x.png" --frames 1 --size 64x64; says err "cannot write"
-run 0 --bench --frames 4 --size 160x120; says out "frames per second"
-echo "ok: offscreen pictures, script errors and timing"
+run 1 --snapshot "$work/no/such/dir/x.png" --until-loaded --frames 1 --size 64x64; says err "cannot write"
+run 0 --bench --frames 4 --size 160x120 --until-loaded; says out "frames per second"
+# A graph of a user with three friends, two of them friends: 4 people, 3 + 1 lines, whatever
+# the timing, once everything is in.
+printf '1 2\n1 3\n1 4\n2 3\n' >"$work/small.txt"
+run 0 --graph "$work/small.txt" --ego 1 --until-loaded --frames 2 --size 160x120 --bench
+says out "offscreen 160x120, 4 people, 4 lines, "
+says out "frames with everything in (4 people, 4 lines): 2,"
+says err "Everything is in: 3 friends and 1 friendship among them"
+# No service, no people: a failure with the reason, not an empty picture.
+run 1 --service http://127.0.0.1:1/restserver.php --frames 3 --size 64x64
+says err "no people arrived: the social service at http://127.0.0.1:1/restserver.php did not answer (connection refused)"
+echo "ok: offscreen pictures, script errors, timing and a run until loaded"
 
 # Installed under a prefix of its own, the program finds its data from any directory.
 prefix="$work/prefix"
@@ -84,7 +95,7 @@ for f in bin/nimbra bin/nimbra-offscreen share/nimbra/data/config/themes.txt sha
   [ -e "$prefix/$f" ] || fail "the installation lacks $f"
 done
 cd / || fail "cannot enter /"
-env -u DISPLAY "$prefix/bin/nimbra" --snapshot "$work/installed.png" --frames 2 --size 160x120 >"$work/out" 2>"$work/err" ||
+env -u DISPLAY "$prefix/bin/nimbra" --snapshot "$work/installed.png" --until-loaded --frames 2 --size 160x120 >"$work/out" 2>"$work/err" ||
   fail "the installed program did not run"
 [ "$(identify -format '%w %h' "$work/installed.png")" = "160 120" ] || fail "the installed program wrote no picture"
 echo "ok: installation runs from /"

@@ -57,7 +57,7 @@ done
 [ -n "$display" ] || { cat "$work/xvfb.log"; fail "Xvfb did not start"; }
 export DISPLAY=":$display"
 
-"$nimbra" --size 800x600 --batch-frames 10 >"$work/app.log" 2>&1 &
+"$nimbra" --size 800x600 >"$work/app.log" 2>&1 &
 app_pid=$!
 
 # The window, and the title naming the user once the people have arrived.

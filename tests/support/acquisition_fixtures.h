@@ -1,5 +1,6 @@
 // Test fixtures for the acquisition: a recording scene model, synthetic networks, a service on
-// 127.0.0.1 that can misbehave per method, and a frame loop that waits for answers.
+// 127.0.0.1 whose answers a test can rewrite per method, a clock the test moves by hand, and a
+// frame loop that waits for answers.
 #pragma once
 
 #include "app/acquisition.h"
@@ -150,21 +151,31 @@ private:
     std::vector<std::chrono::steady_clock::time_point> m_times;
 };
 
-// Options for a test: the given service, no kept session, quick retries and time-outs.
-inline UTL_AcquisitionOptions test_options(const std::string& url) {
+// The acquisition's clock, moved by the test: waits of seconds pass at once, and nothing that
+// waits for the clock happens until the test says so. Main thread only.
+struct FakeClock {
+    std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
+    void advance(double seconds) {
+        now += std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+            std::chrono::duration<double>(seconds));
+    }
+};
+
+// Options for a test: the given service, no kept session, a time-out of one second, and the
+// test's clock when there is one.
+inline UTL_AcquisitionOptions test_options(const std::string& url, FakeClock* clock = nullptr) {
     UTL_AcquisitionOptions o;
     o.m_service_url = url;
     o.m_keep_session = false;
-    o.m_retry_delay_ms = 20;
-    o.m_max_retry_delay_ms = 160;
     o.m_total_timeout_s = 1;
+    if (clock) o.m_clock = [clock] { return clock->now; };
     return o;
 }
 
 // Ticks (one frame each, with a short pause so answers can arrive) until done() or the time
 // is up; answers whether done() held.
 template <class Done>
-bool tick_until(UTL_Acquisition& a, Done done, int ms = 10000) {
+bool tick_until(UTL_Acquisition& a, Done done, int ms = 30000) {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!done()) {
         if (std::chrono::steady_clock::now() > end) return false;
