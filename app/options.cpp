@@ -128,8 +128,7 @@ std::unique_ptr<CLI::App> make_parser(const std::string& program, UTL_HostOption
         ->type_name("FILE")
         ->check(kNonEmpty);
     app->add_option("--batch-interval", o.batch_interval,
-                    "seconds between batches of friendships (default: none for a service "
-                    "without a rate limit, else 10)")
+                    "pause between friendship batches (default 10, 0 without a rate limit)")
         ->type_name("SECONDS")
         ->check(CLI::Validator(
             [](std::string& value) {
@@ -177,7 +176,7 @@ std::unique_ptr<CLI::App> make_parser(const std::string& program, UTL_HostOption
         ->group(kOffscreenGroup)
         ->disable_flag_override();
     app->add_flag("--until-loaded", o.until_loaded,
-                  "load the whole network first; --frames and the script count from there")
+                  "wait for the whole network; --frames and the script count from then")
         ->group(kOffscreenGroup)
         ->disable_flag_override();
 

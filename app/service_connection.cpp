@@ -74,7 +74,8 @@ std::string describe_unreadable(const std::string& body, size_t stopped_at) {
 }
 
 // What went wrong on the way, from curl's code and the system's error number.
-std::string describe_transfer_failure(CURL* curl, CURLcode code, long timeout_s) {
+std::string describe_transfer_failure(CURL* curl, CURLcode code, long connect_timeout_s,
+                                      long timeout_s) {
     long os_errno = 0;
     curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &os_errno);
     switch (code) {
@@ -84,8 +85,13 @@ std::string describe_transfer_failure(CURL* curl, CURLcode code, long timeout_s)
             return "cannot connect";
         case CURLE_COULDNT_RESOLVE_HOST:
             return "unknown host";
-        case CURLE_OPERATION_TIMEDOUT:
+        case CURLE_OPERATION_TIMEDOUT: {
+            curl_off_t connected = 0;
+            curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connected);
+            if (connected == 0)
+                return "no connection within " + std::to_string(connect_timeout_s) + " s";
             return "no answer within " + std::to_string(timeout_s) + " s";
+        }
         case CURLE_GOT_NOTHING:
             return "the connection closed without an answer";
         case CURLE_SEND_ERROR:
@@ -495,7 +501,8 @@ void UTL_ServiceConnection::transfer(void* handle, UTL_ServiceRequest* request) 
     if (code != CURLE_OK) {
         request->m_answer.set_failure(
             buffer.m_too_big ? "answer too large"
-                             : describe_transfer_failure(curl, code, m_endpoint.m_total_timeout_s));
+                             : describe_transfer_failure(curl, code, m_endpoint.m_connect_timeout_s,
+                                                         m_endpoint.m_total_timeout_s));
         return;
     }
     long status = 0;

@@ -2,6 +2,7 @@
 // calls, the friendship batches for several network sizes and their strings, their pacing by
 // the clock for a service with a rate limit and none for one without, and the status line.
 #include "tests/support/acquisition_fixtures.h"
+#include "widgets/status_line.h"
 
 #include <gtest/gtest.h>
 
@@ -130,6 +131,10 @@ TEST(Acquisition, AServiceWithoutARateLimitIsAskedEverythingAtOnce) {
     EXPECT_EQ(states[1], "Loading 100 friends\xE2\x80\xA6");
     EXPECT_EQ(states[2], "Friendships: 0 of 4,950 pairs asked (0 %)");
     EXPECT_EQ(states.back(), "") << "the line is hidden once everything is in";
+    // As the top bar's ASCII font draws it: any text, never more than the room there is.
+    EXPECT_EQ(GFX_StatusLine::drawable(states[1], 100), "Loading 100 friends...");
+    EXPECT_EQ(GFX_StatusLine::drawable("Zo\xC3\xAB \xFF\x01 ok", 100), "Zo? ?? ok");
+    EXPECT_EQ(GFX_StatusLine::drawable("0123456789abcdefghij", 13), "0123...efghij");
 }
 
 TEST(Acquisition, AServiceWithARateLimitGetsABatchEveryTenSeconds) {
