@@ -50,11 +50,11 @@ public:
         if (m_err >= 0) close(m_err);
     }
 
-    // Reads until the output holds a line that matches, the program ends, or 30 s pass; the
+    // Reads until the output holds a line that matches, the program ends, or 60 s pass; the
     // first group of the match, or "" without one.
     std::string wait_for(const std::string& pattern) {
         const std::regex re(pattern);
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         for (;;) {
             std::smatch m;
             if (std::regex_search(m_stdout, m, re) || std::regex_search(m_stderr, m, re))
@@ -62,10 +62,10 @@ public:
             if (std::chrono::steady_clock::now() > end || !read_some()) return "";
         }
     }
-    // Waits for the end of the program (30 s at most); its exit status, or -1 when it was
+    // Waits for the end of the program (60 s at most); its exit status, or -1 when it was
     // still running and had to be stopped.
     int exit_status() {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (read_some() && std::chrono::steady_clock::now() < end) {
         }
         int status = 0;

@@ -175,7 +175,7 @@ inline UTL_AcquisitionOptions test_options(const std::string& url, FakeClock* cl
 // Ticks (one frame each, with a short pause so answers can arrive) until done() or the time
 // is up; answers whether done() held.
 template <class Done>
-bool tick_until(UTL_Acquisition& a, Done done, int ms = 30000) {
+bool tick_until(UTL_Acquisition& a, Done done, int ms = 60000) {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!done()) {
         if (std::chrono::steady_clock::now() > end) return false;
