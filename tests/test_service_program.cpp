@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -50,15 +49,18 @@ public:
         if (m_err >= 0) close(m_err);
     }
 
-    // Reads until the output holds a line that matches, the program ends, or 60 s pass; the
-    // first group of the match, or "" without one.
-    std::string wait_for(const std::string& pattern) {
-        const std::regex re(pattern);
+    // Reads until the output holds `before`, then text, then `after`, the program ends, or
+    // 60 s pass; that text, or "" without it.
+    std::string wait_for(const std::string& before, const std::string& after) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         for (;;) {
-            std::smatch m;
-            if (std::regex_search(m_stdout, m, re) || std::regex_search(m_stderr, m, re))
-                return m.size() > 1 ? m[1].str() : m[0].str();
+            for (const std::string* text : {&m_stdout, &m_stderr}) {
+                const size_t at = text->find(before);
+                const size_t stop = at == std::string::npos ? std::string::npos
+                                                            : text->find(after, at + before.size());
+                if (stop != std::string::npos)
+                    return text->substr(at + before.size(), stop - at - before.size());
+            }
             if (std::chrono::steady_clock::now() > end || !read_some()) return "";
         }
     }
@@ -115,15 +117,21 @@ private:
     std::string m_stderr;
 };
 
-const char* const kTokenLine = "nimbra-service: login token ([0-9a-f]{32})\n";
+// The login token a start prints: 32 hexadecimal digits.
+std::string token_of(ServiceProcess& p) {
+    std::string token = p.wait_for("nimbra-service: login token ", "\n");
+    const bool hex =
+        token.size() == 32 && token.find_first_not_of("0123456789abcdef") == std::string::npos;
+    return hex ? token : "";
+}
 
 }  // namespace
 
 TEST(ServiceProgram, RefusesABusyPortAndPrintsANewTokenEachStart) {
     ServiceProcess first({"--port", "0"});
-    const std::string port = first.wait_for("http://127\\.0\\.0\\.1:([0-9]+)/restserver\\.php");
+    const std::string port = first.wait_for("http://127.0.0.1:", "/restserver.php");
     ASSERT_FALSE(port.empty()) << first.err();
-    const std::string token1 = first.wait_for(kTokenLine);
+    const std::string token1 = token_of(first);
     ASSERT_FALSE(token1.empty());
 
     // The port is taken: a clear refusal, not a second service sharing it.
@@ -138,7 +146,7 @@ TEST(ServiceProgram, RefusesABusyPortAndPrintsANewTokenEachStart) {
     EXPECT_EQ(still->status, 404) << "the first service still answers";
 
     ServiceProcess third({"--port", "0"});
-    const std::string token2 = third.wait_for(kTokenLine);
+    const std::string token2 = token_of(third);
     ASSERT_FALSE(token2.empty());
     EXPECT_NE(token1, token2);
     EXPECT_EQ(first.err().find("not only on this machine"), std::string::npos);
@@ -146,7 +154,7 @@ TEST(ServiceProgram, RefusesABusyPortAndPrintsANewTokenEachStart) {
 
 TEST(ServiceProgram, WarnsWhenOthersCanReachIt) {
     ServiceProcess open({"--address", "0.0.0.0", "--port", "0"});
-    EXPECT_FALSE(open.wait_for(kTokenLine).empty()) << open.err();
+    EXPECT_FALSE(token_of(open).empty()) << open.err();
     EXPECT_NE(open.err().find("warning: listening on 0.0.0.0, not only on this machine: anyone who "
                               "reaches it can log in with the printed token"),
               std::string::npos)
