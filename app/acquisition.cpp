@@ -1,7 +1,8 @@
 // UTL_Acquisition: the login, the friends, user-info and are-friends requests and their answers,
 // the batch pacing, the waits and new attempts after failures, the status line, and the
 // embedded service that answers them when no other is named.
-//   Options, construction, start · Per frame · The conversation · Failures · Status · Helpers
+//   Options, construction, start · Per frame · The conversation · Requests and their answers ·
+//   Failures · Status · Helpers
 #include "app/acquisition.h"
 
 #include "controller/sim_ctrl_nimbra.h"

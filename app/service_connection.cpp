@@ -1,5 +1,7 @@
-// UTL_ServiceConnection: signed REST calls over HTTP POST (libcurl) on one worker thread, XML
+// UTL_ServiceConnection: signed REST calls over HTTP POST (libcurl) on a few worker threads, XML
 // answers (pugixml) handed to the main thread, the login and the session file.
+//   UTL_ServiceAnswer · UTL_ServiceRequest · construction · per frame · login and the kept
+//   session · requests · worker threads (the transfer and what a failed one is called)
 #include "app/service_connection.h"
 
 #include "service/signature.h"
