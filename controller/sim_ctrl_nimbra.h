@@ -10,6 +10,7 @@
 #include "controller/color_theme.h"
 #include "controller/sim_ctrl_root.h"
 #include "gfx/math.h"
+#include "gfx/ogl_draw_throttle.h"
 #include "photos/foto_settings.h"
 #include "util/name_index.h"
 #include "widgets/status_line.h"
@@ -230,9 +231,11 @@ public:
     // the environment has NIMBRA_GLOW=quads.
     enum GlowPath { GLOW_AUTO, GLOW_QUADS };
     GlowPath m_glow_path = GLOW_AUTO;
-    bool m_glow_drew_sprites = false;                 // the last glow pass drew point sprites
-    std::unique_ptr<GFX_DotBatch> m_glow_batch;       // the quads' arrays, made on first use
-    std::unique_ptr<GFX_DotSprites> m_glow_sprites;   // the sprites' buffers, made on first use
+    bool m_glow_drew_sprites = false;                // the last glow pass drew point sprites
+    std::unique_ptr<GFX_DotBatch> m_glow_batch;      // the quads' arrays, made on first use
+    std::unique_ptr<GFX_DotSprites> m_glow_sprites;  // the sprites' buffers, made on first use
+    // Keeps a software renderer from queueing all of a frame's balls and dots at once.
+    OGL_DrawThrottle m_draw_throttle;
     GFX_LocationHolder* m_selected_holder = nullptr;  // borrowed from m_loc_holders
     GFX_SphereButton* m_sphere_button = nullptr;
     OGL_Texture* m_sphere_button_texture = nullptr;

@@ -11,6 +11,7 @@
 
 #include "controller/sim_ctrl_nimbra.h"
 #include "gfx/frustum.h"
+#include "gfx/ogl_draw_throttle.h"
 #include "gfx/ogl_point_sprites.h"
 #include "scene/billboard.h"
 #include "scene/friend.h"
@@ -34,7 +35,9 @@ constexpr long long k_stage_dots = 8192;
 // from broken positions.
 constexpr long long k_min_capacity = 4096;
 constexpr long long k_max_dots = 1LL << 28;
-constexpr size_t k_position_bytes = 3 * sizeof(float);
+// Updates without new lines after which the sprite buffers give back their spare room.
+constexpr int k_settled_updates = 50;
+constexpr size_t k_position_bytes = 3 * sizeof(int16_t);
 constexpr size_t k_colour_bytes = 4;
 
 uint8_t to_byte(float c) {
@@ -164,6 +167,7 @@ void GFX_DotBatch::flush() {
     glTexCoordPointer(2, GL_FLOAT, 0, m_tex_coords.data());
     glDrawArrays(GL_QUADS, 0, 4 * m_count);
     glPopClientAttrib();
+    if (m_throttle) m_throttle->count(2LL * m_count);
     m_drawn += m_count;
     m_count = 0;
 }
@@ -239,6 +243,7 @@ public:
     Writer(GFX_DotSprites& owner, Range& range, bool positions, bool colours)
         : m_owner(owner), m_range(range), m_positions(positions), m_colours(colours) {
         m_owner.m_staged_positions.resize(k_stage_dots * 3);
+        m_steps_per_unit = 1.0f / m_owner.m_unit;
         m_owner.m_staged_colours.resize(k_stage_dots * 4);
     }
     ~Writer() { flush(); }
@@ -251,10 +256,10 @@ public:
         m_at = at;
     }
     void add(const Math_Vector3& p, const uint8_t rgba[4]) {
-        float* v = &m_owner.m_staged_positions[static_cast<size_t>(m_count) * 3];
-        v[0] = p.m_x;
-        v[1] = p.m_y;
-        v[2] = p.m_z;
+        int16_t* v = &m_owner.m_staged_positions[static_cast<size_t>(m_count) * 3];
+        v[0] = to_steps(p.m_x);
+        v[1] = to_steps(p.m_y);
+        v[2] = to_steps(p.m_z);
         std::copy(rgba, rgba + 4, &m_owner.m_staged_colours[static_cast<size_t>(m_count) * 4]);
         if (++m_count == k_stage_dots) flush();
     }
@@ -277,8 +282,17 @@ public:
     }
 
 private:
+    // A coordinate in steps of the owner's unit, rounded; beyond the reach (only broken
+    // positions) clamped.
+    int16_t to_steps(float c) const {
+        const float steps = std::round(c * m_steps_per_unit);
+        if (!(steps > -32767.0f)) return -32767;  // also NaN
+        return steps < 32767.0f ? static_cast<int16_t>(steps) : int16_t(32767);
+    }
+
     GFX_DotSprites& m_owner;
     Range& m_range;
+    float m_steps_per_unit = 1.0f;
     bool m_positions;
     bool m_colours;
     long long m_at = 0;
@@ -384,6 +398,19 @@ bool GFX_DotSprites::update(const std::vector<GFX_Connection*>& lines,
             ok = build(m_highlighted, true);
         }
     }
+    // Once lines have stopped arriving for a while, the room kept for more goes back: a second
+    // of frames without new lines, and more than a sixteenth to spare.
+    m_quiet_updates = kept < m_lines.size() || rebuild ? 0 : m_quiet_updates + 1;
+    if (ok && m_quiet_updates == k_settled_updates) {
+        for (auto& r : {std::make_pair(&m_plain, false), std::make_pair(&m_highlighted, true)}) {
+            Range& range = *r.first;
+            if (ok && range.capacity > k_min_capacity &&
+                range.capacity - range.used > range.used / 16) {
+                ++m_work.fitted;
+                ok = build(range, r.second, FIT);
+            }
+        }
+    }
     for (Line& l : m_lines) l.changed = false;
     if (!ok) {
         fail();
@@ -393,7 +420,7 @@ bool GFX_DotSprites::update(const std::vector<GFX_Connection*>& lines,
     return true;
 }
 
-bool GFX_DotSprites::build(Range& range, bool highlighted, bool growing) {
+bool GFX_DotSprites::build(Range& range, bool highlighted, Room room) {
     long long needed = 0;
     for (const Line& l : m_lines)
         if (l.ends && (!highlighted || l.highlighted)) needed += l.dots;
@@ -402,8 +429,12 @@ bool GFX_DotSprites::build(Range& range, bool highlighted, bool growing) {
     // software renderer), so a buffer is made to fit, with a quarter more only when appended
     // lines outgrew it: lines still arriving then grow it a few times, not once a batch.
     const long long roomy = std::max(needed + needed / 4, k_min_capacity);
-    if (range.capacity < needed || range.capacity > roomy || range.buffer.size() == 0) {
-        const long long capacity = growing ? roomy : std::max(needed, k_min_capacity);
+    const long long fitting = std::max(needed, k_min_capacity);
+    if (range.capacity < needed || range.capacity > roomy || range.buffer.size() == 0 ||
+        (room == FIT && range.capacity > fitting + 1)) {
+        // Even, so that the colours behind the positions start on a four-byte boundary.
+        long long capacity = room == GROW ? roomy : fitting;
+        capacity += capacity % 2;
         range.capacity = 0;
         range.used = 0;
         if (!range.buffer.allocate(static_cast<size_t>(capacity) *
@@ -433,7 +464,7 @@ bool GFX_DotSprites::append(Range& range, bool highlighted, size_t from) {
     if (extra == 0) return true;
     if (range.used + extra > range.capacity) {
         ++m_work.grown;
-        return build(range, highlighted, true);
+        return build(range, highlighted, GROW);
     }
     Writer writer(*this, range, true, true);
     writer.seek(range.used);
@@ -466,7 +497,7 @@ void GFX_DotSprites::fail() {
     m_plain.used = m_highlighted.used = 0;
 }
 
-void GFX_DotSprites::draw(float pixels_per_unit, int margin) {
+void GFX_DotSprites::draw(float pixels_per_unit, int margin, OGL_DrawThrottle* throttle) {
     if (m_plain.used == 0 && m_highlighted.used == 0) return;
     GLint viewport[4];
     GLint mode = GL_MODELVIEW;
@@ -508,6 +539,10 @@ void GFX_DotSprites::draw(float pixels_per_unit, int margin) {
     // in the order they were added, where the user's (highlighted) lines come before all others.
     const std::pair<Range*, float> ranges[2] = {{&m_highlighted, k_highlighted_size},
                                                 {&m_plain, k_plain_size}};
+    // Positions are stored in steps of m_unit.
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glScalef(m_unit, m_unit, m_unit);
     for (const auto& r : ranges) {
         const Range& range = *r.first;
         if (range.used == 0) continue;
@@ -515,11 +550,17 @@ void GFX_DotSprites::draw(float pixels_per_unit, int margin) {
         range.buffer.bind();
         // Offsets into the bound buffer.
         const size_t colours_at = static_cast<size_t>(range.capacity) * k_position_bytes;
-        glVertexPointer(3, GL_FLOAT, 0, nullptr);
+        glVertexPointer(3, GL_SHORT, 0, nullptr);
         glColorPointer(4, GL_UNSIGNED_BYTE, 0, reinterpret_cast<const void*>(colours_at));
-        glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(range.used));
+        const long long step = throttle && throttle->active() ? throttle->window() : range.used;
+        for (long long first = 0; first < range.used; first += step) {
+            const long long n = std::min(step, range.used - first);
+            glDrawArrays(GL_POINTS, static_cast<GLint>(first), static_cast<GLsizei>(n));
+            if (throttle) throttle->count(n);
+        }
         range.buffer.unbind();
     }
+    glPopMatrix();
     glPopClientAttrib();
     glPopAttrib();
     OGL_PointSprites::end();

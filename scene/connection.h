@@ -15,6 +15,7 @@ class GFX_Billboard;
 class GFX_Connection;
 class GFX_Frustum;
 class GFX_LocationHolderFriend;
+class OGL_DrawThrottle;
 class UTL_SimCtrlNimbra;
 
 // Camera-facing textured quads gathered into client-side arrays and drawn with glDrawArrays, a
@@ -41,6 +42,9 @@ public:
     // The view volume of the frame being drawn (borrowed; null for none): dots wholly outside it
     // cannot colour a pixel, so lines skip them before they reach the driver.
     void set_view(const GFX_Frustum* view) { m_view = view; }
+    // Told of every chunk drawn (borrowed; null for none), so a renderer that works on threads
+    // does not queue all of a frame's dots at once.
+    void set_throttle(OGL_DrawThrottle* throttle) { m_throttle = throttle; }
     enum Where { OUTSIDE, PARTLY, INSIDE };
     // Where a sphere lies against the view volume; INSIDE when there is none.
     Where classify(const Math_Vector3& centre, float radius) const;
@@ -62,6 +66,7 @@ private:
     long long m_drawn = 0;
     long long m_skipped = 0;
     const GFX_Frustum* m_view = nullptr;
+    OGL_DrawThrottle* m_throttle = nullptr;
     std::vector<float> m_vertices;
     std::vector<float> m_tex_coords;
 };
@@ -94,11 +99,15 @@ public:
         int recolours = 0;        // every colour written for a new theme
         int appends = 0;          // frames that appended new lines
         int grown = 0;            // buffers built again because appended dots did not fit
+        int fitted = 0;           // buffers built again to drop the room left when lines stopped
         long long positions = 0;  // dot positions written
         long long colours = 0;    // dot colours written
     };
 
-    GFX_DotSprites() = default;
+    // Dot positions within reach of the origin on every axis are kept exactly enough (to
+    // 1/32767 of it, far below a pixel); the controller passes a little more than its globe's
+    // radius.
+    explicit GFX_DotSprites(float reach = 8192.0f) : m_unit(reach / 32767.0f) {}
     GFX_DotSprites(const GFX_DotSprites&) = delete;
     GFX_DotSprites& operator=(const GFX_DotSprites&) = delete;
 
@@ -115,8 +124,9 @@ public:
     // the view is widened by that much on every side for the draw, with the picture unchanged,
     // so that a dot whose centre has just left the window still shows its inner part (OpenGL
     // drops a point whose centre is outside the view volume). Leaves the client array state as
-    // it found it.
-    void draw(float pixels_per_unit, int margin);
+    // it found it. The dots go out a throttle window at a time when a throttle is given
+    // (borrowed, may be null).
+    void draw(float pixels_per_unit, int margin, OGL_DrawThrottle* throttle = nullptr);
 
     long long plain_dots() const { return m_plain.used; }
     long long highlighted_dots() const { return m_highlighted.used; }
@@ -139,7 +149,7 @@ private:
         long long plain_at = 0;         // its first dot in the plain buffer
         long long highlighted_at = -1;  // in the highlighted buffer; -1 when not there
     };
-    // One buffer: positions for capacity dots (three floats each) then their colours (four
+    // One buffer: positions for capacity dots (three shorts each) then their colours (four
     // bytes each), so colours can be written without the positions.
     struct Range {
         OGL_VertexBuffer buffer;
@@ -152,7 +162,10 @@ private:
     // Writes every line that belongs in the range from the first dot on, in a buffer made anew
     // when it is too small or too large (with room to spare when growing). False when the driver
     // is out of memory.
-    bool build(Range& range, bool highlighted, bool growing = false);
+    enum Room { FIT, KEEP, GROW };
+    // KEEP reuses a buffer with at most a quarter to spare, FIT makes it exactly as large as
+    // needed, GROW a quarter larger.
+    bool build(Range& range, bool highlighted, Room room = KEEP);
     // Appends lines [from, end) that belong in the range; builds it again when they do not fit.
     bool append(Range& range, bool highlighted, size_t from);
     // Rewrites the colours of the range's dots: of every line, or only of the changed ones.
@@ -164,8 +177,12 @@ private:
     Range m_highlighted;
     UTL_ColorTheme m_theme;
     bool m_built = false;
+    int m_quiet_updates = 0;  // updates in a row that added no lines
     Work m_work;
-    std::vector<float> m_staged_positions;
+    // Positions go to the buffers as three shorts in steps of m_unit world units (6 bytes a
+    // dot instead of 12: the buffers live in the process itself under a software renderer).
+    float m_unit;
+    std::vector<int16_t> m_staged_positions;
     std::vector<uint8_t> m_staged_colours;
 };
 

@@ -162,7 +162,7 @@ void GFX_LocationHolderFriend::draw() {
         int image_width = 0, image_height = 0;
         if (OGL_TextureFoto* texture = photo->get_texture()) {
             const GFX_Image* image = texture->get_image();
-            if (image && image->has_pixels()) {
+            if (image && texture->has_pixels()) {
                 image_width = static_cast<int>(image->m_width);
                 image_height = static_cast<int>(image->m_height);
             }

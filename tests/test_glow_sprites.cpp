@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "controller/sim_ctrl_nimbra.h"
+#include "gfx/ogl_draw_throttle.h"
 #include "scene/camera.h"
 #include "scene/connection.h"
 #include "scene/location_holder.h"
@@ -230,6 +231,19 @@ TEST(GlowSprites, RewriteOnlyWhatALayoutASelectionAThemeOrNewLinesChange) {
     EXPECT_LE(s.work().grown - was.grown, 12);
     EXPECT_LT(s.work().positions - was.positions, 6 * s.plain_dots());
 
+    // Once no more lines come, the room kept for them goes back, and the frame the smaller
+    // buffers draw is the one before it (the scene may still drift by a pixel or two).
+    was = s.work();
+    std::vector<uint8_t> before_fit = g.draw(UTL_SimCtrlNimbra::GLOW_AUTO), fitted;
+    for (int i = 0; i < 100 && s.work().fitted == was.fitted; ++i) {
+        fitted = g.draw(UTL_SimCtrlNimbra::GLOW_AUTO);
+        if (s.work().fitted == was.fitted) before_fit.swap(fitted);
+    }
+    EXPECT_EQ(s.work().fitted - was.fitted, 1);
+    EXPECT_EQ(s.work().builds, was.builds);
+    check_counts();
+    EXPECT_LT(rmse(fitted, before_fit, g.gl.width(), 0, 0, g.gl.width(), g.gl.height()), 0.002);
+
     // All lines gone: built again, empty.
     was = s.work();
     g.c.clear_connections();
@@ -237,6 +251,37 @@ TEST(GlowSprites, RewriteOnlyWhatALayoutASelectionAThemeOrNewLinesChange) {
     EXPECT_EQ(s.work().builds, was.builds + 1);
     EXPECT_EQ(s.plain_dots(), 0);
     EXPECT_EQ(s.highlighted_dots(), 0);
+}
+
+// The throttle only waits on the renderer between draws: the frame is the same whether it waits
+// every few dozen dots or never, on either path.
+TEST(GlowSprites, AThrottledFrameIsTheSameFrame) {
+    EXPECT_TRUE(OGL_DrawThrottle::renders_in_software("llvmpipe (LLVM 15.0.6, 256 bits)"));
+    EXPECT_TRUE(OGL_DrawThrottle::renders_in_software("softpipe"));
+    EXPECT_FALSE(OGL_DrawThrottle::renders_in_software("AMD Radeon RX 6600 (radeonsi, navi23)"));
+    EXPECT_FALSE(OGL_DrawThrottle::renders_in_software(nullptr));
+
+    Globe g(320, 200);
+    g.start();
+    g.people(40);
+    g.c.add_connections_for_myself();
+    befriend(g.c, 40, 4, 7);
+    g.settle();
+    OGL_DrawThrottle& throttle = g.c.m_draw_throttle;
+    for (auto path : {UTL_SimCtrlNimbra::GLOW_AUTO, UTL_SimCtrlNimbra::GLOW_QUADS}) {
+        throttle.set_window(1LL << 40);
+        const std::vector<uint8_t> whole = g.draw(path);
+        const long long waited = throttle.waits();
+        throttle.set_window(64);
+        // Against the frame before, as the scene may still drift by a pixel or two.
+        EXPECT_LT(rmse(g.draw(path), whole, g.gl.width(), 0, 0, g.gl.width(), g.gl.height()), 0.002)
+            << (path == UTL_SimCtrlNimbra::GLOW_QUADS ? "quads" : "sprites");
+        // OSMesa is llvmpipe; it waits when its context has fences.
+        if (throttle.active()) {
+            EXPECT_GT(throttle.waits(), waited + 10);
+        }
+    }
+    EXPECT_TRUE(throttle.active()) << "the offscreen renderer was expected to be throttled";
 }
 
 TEST(GlowSprites, QuadsDrawWhenAskedForOrWhenTheNearestDotWouldOutgrowTheLargestPoint) {
