@@ -77,10 +77,10 @@ public:
     // thread only.
     void clear();
 
-    // Deletes the OpenGL textures of the loaded photos and the placeholder (their images stay,
-    // so a later apply() uploads again). Textures do not do it when deleted, since a context
-    // may be gone by then: the owner calls this before clear() while its context is current.
-    // Main thread only.
+    // Deletes the OpenGL textures of the loaded photos and the placeholder; uploaded photos
+    // keep no pixels of their own, so they have no picture afterwards. Textures do not do it
+    // when deleted, since a context may be gone by then: the owner calls this before clear()
+    // while its context is current. Main thread only.
     void unload_textures();
 
     // Limits for the downloads that start from now on. Any thread.

@@ -48,10 +48,18 @@ void OGL_TextureFoto::init_from_image(GFX_Image* image) {
 void OGL_TextureFoto::clear() {
     delete m_image;
     m_image = nullptr;
+    m_pixels_in_driver = false;
 }
 
 bool OGL_TextureFoto::has_pixels() const {
-    return m_image != nullptr && image_fits_format(*m_image, m_pixel_format);
+    return m_pixels_in_driver ||
+           (m_image != nullptr && image_fits_format(*m_image, m_pixel_format));
+}
+
+GLenum OGL_TextureFoto::unload() {
+    // Pixels released after their upload are gone with the texture.
+    m_pixels_in_driver = false;
+    return OGL_Texture::unload();
 }
 
 // ---- upload and binding (main thread) ----
@@ -80,6 +88,11 @@ bool OGL_TextureFoto::load() {
     // Row 0 of the image (the picture's bottom row for JPEG photos) is t = 0.
     glTexImage2D(m_target, 0, m_internal_format, GLsizei(m_image->m_width),
                  GLsizei(m_image->m_height), 0, m_pixel_format, m_pixel_type, m_image->m_pixels);
+    // The driver has its own copy now: a thousand people's photos would otherwise be kept twice.
+    // The image stays, without pixels, for its size.
+    delete[] m_image->m_pixels;
+    m_image->m_pixels = nullptr;
+    m_pixels_in_driver = true;
     return true;
 }
 

@@ -32,9 +32,12 @@ public:
 
     // The first apply() uploads (load()), later ones bind. Nothing without pixels.
     void apply() override;
-    // Uploads the image and leaves it bound; false (no OpenGL call) without an image, without
-    // pixels, with fewer bytes than the format needs, or in an unknown npot mode.
+    // Uploads the image and leaves it bound, then releases the image's pixels (its size stays):
+    // the texture keeps the only copy. False (no OpenGL call) without an image, without pixels,
+    // with fewer bytes than the format needs, or in an unknown npot mode.
     bool load() override;
+    // Deletes the OpenGL texture; a photo whose pixels went to it has no picture afterwards.
+    GLenum unload() override;
     virtual void enable();
     virtual void disable();
 
@@ -70,7 +73,9 @@ public:
     void set_npot_mode(int mode);
 
     int get_npot_mode() const { return m_npot_mode; }
+    // The decoded photo; once uploaded it keeps only its size (m_width, m_height).
     const GFX_Image* get_image() const { return m_image; }
+    // A picture to draw: pixels waiting for their upload, or already in the texture.
     bool has_pixels() const;
     GLint get_internal_format() const { return m_internal_format; }
     GLenum get_pixel_format() const { return m_pixel_format; }
@@ -86,5 +91,6 @@ protected:
     GLint m_internal_format = GL_RGB8;
     GLenum m_pixel_format = GL_RGB;
     int m_npot_mode = NPOT_TEXTURE_2D;
+    bool m_pixels_in_driver = false;  // uploaded, and the image's pixels released
     std::string m_file_name;
 };
