@@ -105,6 +105,11 @@ bool UTL_FotoDownloader::start(void* tag, const std::string& url, const std::str
     // in a threaded program.
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    // Avatar services often answer a photo's address with a redirect to where it is stored.
+    // A few are followed, and only to the web: never to a local file or another scheme.
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, limits.m_connect_timeout_ms);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, limits.m_low_speed_limit);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits.m_low_speed_time_s);

@@ -250,7 +250,7 @@ TEST_F(PhotoManager, AnEndedWorkerIsRestartedByANewOrAnUnloadedAddress) {
     EXPECT_EQ(m_server.requests("/new.jpg"), 1);
 }
 
-TEST_F(PhotoManager, EveryFailedPhotoEndsWithThePlaceholder) {
+TEST_F(PhotoManager, EveryFailedPhotoEndsWithThePlaceholderAndOnlyWebRedirectsAreFollowed) {
     int closed_port = 0;
     {
         TestHttpServer gone;
@@ -286,6 +286,16 @@ TEST_F(PhotoManager, EveryFailedPhotoEndsWithThePlaceholder) {
     m_server.serve("/empty.jpg", "");
     m_server.serve("/garbage.jpg", std::string("\xFF\xD8\xFF\xE0") + " not really a JPEG");
     m_server.serve("/z_good.jpg", s_photo);
+    // Redirects: one that ends at a photo is followed; a loop, and one to a local file, end.
+    TestHttpServer::Response moved;
+    moved.status = 302;
+    moved.content_type = "text/plain";
+    moved.location = "/z_good.jpg";
+    m_server.serve("/moved.jpg", moved);
+    moved.location = "/loop.jpg";
+    m_server.serve("/loop.jpg", moved);
+    moved.location = "file://" + s_dir->file("photo.jpg");
+    m_server.serve("/to_file.jpg", moved);
 
     UTL_FotoTextureBoss boss(uncached());
     boss.set_download_limits(short_limits());
@@ -305,6 +315,8 @@ TEST_F(PhotoManager, EveryFailedPhotoEndsWithThePlaceholder) {
         m_server.url("/html.jpg"),
         m_server.url("/empty.jpg"),
         m_server.url("/garbage.jpg"),
+        m_server.url("/loop.jpg"),
+        m_server.url("/to_file.jpg"),
         // Not the web, and the people's source is remote: never read.
         s_dir->file("photo.jpg"),
         "ftp://127.0.0.1/photo.jpg",
@@ -314,16 +326,21 @@ TEST_F(PhotoManager, EveryFailedPhotoEndsWithThePlaceholder) {
     OGL_TextureFoto* good = wait_for_texture(boss, m_server.url("/z_good.jpg"));
     ASSERT_NE(good, nullptr);
     EXPECT_TRUE(good->has_pixels());
+    OGL_TextureFoto* moved_photo = wait_for_texture(boss, m_server.url("/moved.jpg"));
+    ASSERT_NE(moved_photo, nullptr);
+    EXPECT_NE(moved_photo, placeholder);
+    EXPECT_TRUE(moved_photo->has_pixels());
     for (const std::string& url : failing) {
         EXPECT_EQ(wait_for_texture(boss, url), placeholder) << url;
     }
+    EXPECT_LE(m_server.requests("/loop.jpg"), 6);
     // The stall is given up after about a second below the speed limit, not after 30.
     EXPECT_LT(seconds_since(start), 20.0);
     // The placeholder's own address needs no work, and nothing is retried.
     EXPECT_EQ(boss.get_texture("./data/config/question.tga"), placeholder);
     for (const std::string& url : failing) boss.get_texture(url.c_str());
     EXPECT_EQ(m_server.requests("/stalled.jpg"), 1);
-    EXPECT_EQ(boss.m_serfs.size(), failing.size() + 1);
+    EXPECT_EQ(boss.m_serfs.size(), failing.size() + 2);
 }
 
 TEST_F(PhotoManager, LocalPathsAreReadOnlyAsRegularFilesAndNeverHang) {

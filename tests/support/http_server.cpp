@@ -21,6 +21,8 @@ const char* reason_of(int status) {
     switch (status) {
         case 200:
             return "OK";
+        case 302:
+            return "Found";
         case 304:
             return "Not Modified";
         case 404:
@@ -217,6 +219,7 @@ void TestHttpServer::handle(int fd) {
         (response.etag.empty() ? std::string() : "\r\nETag: " + response.etag) +
         (response.cache_control.empty() ? std::string()
                                         : "\r\nCache-Control: " + response.cache_control) +
+        (response.location.empty() ? std::string() : "\r\nLocation: " + response.location) +
         "\r\nConnection: close\r\n\r\n";
     if (!send_all(fd, header.data(), header.size())) return;
 

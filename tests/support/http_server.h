@@ -28,6 +28,7 @@ public:
         bool send_length = true;        // false: no Content-Length, the close ends the body
         std::string etag;               // sent as ETag; a request that names it gets a 304
         std::string cache_control;      // sent as Cache-Control when not empty
+        std::string location;           // sent as Location when not empty (with a 3xx status)
     };
 
     // Binds an ephemeral port on 127.0.0.1 and starts accepting at once.
