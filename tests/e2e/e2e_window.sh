@@ -113,6 +113,8 @@ far "$near < 600" || fail "the card at $px,$py already looks selected"
 echo "ok: user selected in the middle; clicking the card at $px,$py"
 
 # A click on that card: it becomes the big one and the camera glides until it is in the middle.
+# The short pauses only pace the input like a hand would; the X server keeps the events in order
+# and the program acts on all of them, however late its next frame comes.
 xdotool mousemove --window "$wid" "$px" "$py"
 sleep 0.3
 xdotool mousedown 1
