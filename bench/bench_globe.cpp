@@ -211,7 +211,7 @@ int main(int argc, char** argv) {
                     ego, net.friends.size(), net.links.size(), c.m_connections.size());
         std::printf("dots: %lld plain and %lld highlighted in vertex buffers (%.1f MB)\n",
                     sprites.plain_dots(), sprites.highlighted_dots(),
-                    double(sprites.plain_dots() + sprites.highlighted_dots()) * 16.0 / 1e6);
+                    double(sprites.buffer_bytes()) / 1e6);
         std::printf(
             "adding friends one by one with a layout after each: %.1f ms, %.3f ms a friend\n",
             add_ms, add_ms / double(net.friends.size()));

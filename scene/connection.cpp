@@ -491,6 +491,11 @@ void GFX_DotSprites::recolour_range(Range& range, bool highlighted, bool changed
     }
 }
 
+long long GFX_DotSprites::buffer_bytes() const {
+    return (m_plain.capacity + m_highlighted.capacity) *
+           static_cast<long long>(k_position_bytes + k_colour_bytes);
+}
+
 void GFX_DotSprites::fail() {
     m_lines.clear();
     m_built = false;

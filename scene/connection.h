@@ -130,6 +130,8 @@ public:
 
     long long plain_dots() const { return m_plain.used; }
     long long highlighted_dots() const { return m_highlighted.used; }
+    // Bytes held by the two vertex buffers, room for more dots included.
+    long long buffer_bytes() const;
     const Work& work() const { return m_work; }
 
     static constexpr float k_plain_size = 90.0f;

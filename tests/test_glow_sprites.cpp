@@ -4,6 +4,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -234,12 +235,16 @@ TEST(GlowSprites, RewriteOnlyWhatALayoutASelectionAThemeOrNewLinesChange) {
     // Once no more lines come, the room kept for them goes back, and the frame the smaller
     // buffers draw is the one before it (the scene may still drift by a pixel or two).
     was = s.work();
+    const long long roomy_bytes = s.buffer_bytes();
     std::vector<uint8_t> before_fit = g.draw(UTL_SimCtrlNimbra::GLOW_AUTO), fitted;
     for (int i = 0; i < 100 && s.work().fitted == was.fitted; ++i) {
         fitted = g.draw(UTL_SimCtrlNimbra::GLOW_AUTO);
         if (s.work().fitted == was.fitted) before_fit.swap(fitted);
     }
     EXPECT_EQ(s.work().fitted - was.fitted, 1);
+    EXPECT_LT(s.buffer_bytes(), roomy_bytes);
+    // Ten bytes a dot; a buffer is never made for fewer than 4096 dots.
+    EXPECT_LE(s.buffer_bytes(), (s.plain_dots() + std::max(s.highlighted_dots(), 4096LL) + 2) * 10);
     EXPECT_EQ(s.work().builds, was.builds);
     check_counts();
     EXPECT_LT(rmse(fitted, before_fit, g.gl.width(), 0, 0, g.gl.width(), g.gl.height()), 0.002);
