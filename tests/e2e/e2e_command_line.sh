@@ -53,7 +53,7 @@ cat >"$work/three.graphml" <<'GRAPHML'
 GRAPHML
 "$build/service/nimbra-service" --port 0 --graph "$work/three.graphml" --ego ann >"$work/out" 2>"$work/err" &
 service=$!
-for _ in $(seq 300); do grep -q "login token" "$work/out" && break; sleep 0.1; done
+for _ in $(seq 600); do grep -q "login token" "$work/out" && break; sleep 0.1; done
 kill "$service" 2>/dev/null; wait "$service" 2>/dev/null
 says out "user ann (Ann Lee) with 2 friends"
 says err "three.graphml: 1 self-loop skipped"

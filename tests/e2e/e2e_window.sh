@@ -48,7 +48,7 @@ fail() {
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 display=""
-for _ in $(seq 100); do
+for _ in $(seq 600); do
   display=$(tr -dc '0-9' <"$work/display" 2>/dev/null)
   [ -n "$display" ] && break
   kill -0 "$xvfb_pid" 2>/dev/null || break
