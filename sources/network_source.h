@@ -37,8 +37,7 @@ public:
                     const char* pic_square) override;
     void create_friends_locators() override;
     void add_connections_for_myself() override;
-    void add_connection(const char* uid1, const char* uid2, float alpha,
-                        bool highlighted) override;
+    void add_connection(const char* uid1, const char* uid2, float alpha, bool highlighted) override;
     int friend_count() const override;
     const char* get_friend_id(int i) const override;
 
