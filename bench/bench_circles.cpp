@@ -5,9 +5,9 @@
 //   - for the egos 0, 107, 1684 and 1912 of the SNAP Facebook file: the mean length of the lines
 //     between friends in the order of arrival (the golden-angle spiral, friends by ascending id)
 //     and arranged by circles on the same places, and their ratio.
-#include "graph/circle_layout.h"
-#include "graph/circles.h"
-#include "graph/friend_graph.h"
+#include "service/circle_layout.h"
+#include "service/circles.h"
+#include "service/friend_graph.h"
 
 #include <algorithm>
 #include <chrono>

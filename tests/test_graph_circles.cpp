@@ -1,9 +1,9 @@
 // The friend graph, its circles, their arrangement on the globe and the worker that finds them:
 // properties that must hold for any graph, on planted groups, random graphs and the SNAP file.
-#include "graph/circle_layout.h"
-#include "graph/circle_worker.h"
-#include "graph/circles.h"
-#include "graph/friend_graph.h"
+#include "service/circle_layout.h"
+#include "service/circle_worker.h"
+#include "service/circles.h"
+#include "service/friend_graph.h"
 #include "tests/support/snap_ego.h"
 #include "tests/support/wait.h"
 

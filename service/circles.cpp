@@ -1,6 +1,6 @@
 // UTL_Circles: the friend graph handed to igraph's Leiden method in a canonical order, its
 // communities gathered, sorted and named.
-#include "graph/circles.h"
+#include "service/circles.h"
 
 #include <igraph/igraph.h>
 

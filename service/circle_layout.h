@@ -3,8 +3,8 @@
 // people with many friends in common close together, one person per place.
 #pragma once
 
-#include "graph/circles.h"
-#include "graph/friend_graph.h"
+#include "service/circles.h"
+#include "service/friend_graph.h"
 
 #include <array>
 #include <vector>

@@ -1,7 +1,7 @@
 // UTL_CircleLayout: regions for the circles by halving the places, the circles' people placed
 // in their regions, then swaps of places that shorten the lines.
 // Sections: Vector helpers · Nearest places · Regions · Swaps · Within a circle · The arrangement.
-#include "graph/circle_layout.h"
+#include "service/circle_layout.h"
 
 #include <algorithm>
 #include <cmath>

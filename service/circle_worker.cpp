@@ -1,5 +1,5 @@
 // UTL_CircleWorker: the job queue of one, the thread, and the work.
-#include "graph/circle_worker.h"
+#include "service/circle_worker.h"
 
 #include <utility>
 

@@ -2,9 +2,9 @@
 // network of thousands of friends never holds up a frame.
 #pragma once
 
-#include "graph/circle_layout.h"
-#include "graph/circles.h"
-#include "graph/friend_graph.h"
+#include "service/circle_layout.h"
+#include "service/circles.h"
+#include "service/friend_graph.h"
 
 #include <condition_variable>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // best-connected member.
 #pragma once
 
-#include "graph/friend_graph.h"
+#include "service/friend_graph.h"
 
 #include <string>
 #include <vector>

@@ -1,5 +1,5 @@
 // UTL_FriendGraph: people by uid, friendships without repeats, and the breadth-first chain.
-#include "graph/friend_graph.h"
+#include "service/friend_graph.h"
 
 #include <algorithm>
 #include <deque>
