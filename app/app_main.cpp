@@ -1,14 +1,14 @@
 // nimbra_main: the program shared by both hosts. Reads what the command line names while the
 // working directory is still the user's, moves to the resource folder, and runs the host with
-// the controller and the acquisition that fetches the people from the social service.
-#include "app/acquisition.h"
+// the controller and the source that fetches the people and their friendships.
 #include "app/host.h"
 #include "app/host_driver.h"
 #include "app/options.h"
 #include "app/resource_folder.h"
+#include "app/saved_network.h"
 #include "app/url_opener.h"
 #include "controller/sim_ctrl_nimbra.h"
-#include "service/social_service.h"
+#include "sources/service_source.h"
 
 #include <malloc.h>
 #include <unistd.h>
@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 
 namespace {
 
@@ -24,6 +25,33 @@ namespace {
 constexpr int kOffscreenAttempts = 8;
 
 bool has_people(const UTL_SimCtrlNimbra* c) { return c && (c->m_myself || !c->m_friends.empty()); }
+
+// The source the command line names, not yet started: the embedded service with the demo or a
+// graph file, or another service that speaks its protocol. Files are named relative to the
+// user's directory, which changes before the source is ticked.
+std::unique_ptr<UTL_NetworkSource> make_source(const UTL_HostOptions& options,
+                                               UTL_NetworkSource::TitleCallback title) {
+    UTL_ServiceSourceOptions source;
+    source.read_environment();
+    if (!options.service_url.empty()) source.m_service_url = options.service_url;
+    if (!options.api_key.empty()) source.m_api_key = options.api_key;
+    if (!options.secret.empty()) source.m_secret = options.secret;
+    if (!options.auth_token.empty()) source.m_auth_token = options.auth_token;
+    if (!options.graph_file.empty()) source.m_graph_file = absolute_path(options.graph_file);
+    if (!options.people_file.empty()) source.m_people_file = absolute_path(options.people_file);
+    if (options.has_ego) source.m_ego = options.ego;
+    source.m_mutual_only = options.mutual_only;
+    source.m_batch_interval_s = options.batch_interval;
+    if (options.offscreen()) {
+        // No person watches an offscreen run: it says on standard error what it waits for,
+        // and a service that stays away ends it after about two minutes of waits instead of
+        // holding a script for ever.
+        source.m_print_status = true;
+        source.m_give_up_after = kOffscreenAttempts;
+    }
+    return std::make_unique<UTL_ServiceSource>(static_cast<UTL_SimCtrlNimbra*>(nullptr),
+                                               std::move(title), source);
+}
 
 }  // namespace
 
@@ -50,32 +78,22 @@ int nimbra_main(int argc, char** argv, UTL_Host& host, const std::string& progra
         return 0;
     }
 
-    // Where the people come from: the embedded service with the demo or the graph file, or
-    // another service. Files are named relative to the user's directory, which changes below.
-    UTL_AcquisitionOptions source;
-    source.read_environment();
-    if (!options.service_url.empty()) source.m_service_url = options.service_url;
-    if (!options.api_key.empty()) source.m_api_key = options.api_key;
-    if (!options.secret.empty()) source.m_secret = options.secret;
-    if (!options.auth_token.empty()) source.m_auth_token = options.auth_token;
-    if (!options.graph_file.empty()) source.m_graph_file = absolute_path(options.graph_file);
-    if (!options.people_file.empty()) source.m_people_file = absolute_path(options.people_file);
-    if (options.has_ego) source.m_ego = options.ego;
-    source.m_mutual_only = options.mutual_only;
-    source.m_batch_interval_s = options.batch_interval;
-    if (options.offscreen()) {
-        // No person watches an offscreen run: it says on standard error what it waits for,
-        // and a service that stays away ends it after about two minutes of waits instead of
-        // holding a script for ever.
-        source.m_print_status = true;
-        source.m_give_up_after = kOffscreenAttempts;
+    // A file that cannot be written is told now, not after a long run.
+    const std::string save_path = absolute_path(options.save_graph);
+    if (!save_path.empty()) {
+        const std::string folder = save_path.substr(0, save_path.rfind('/') + 1);
+        if (access(folder.c_str(), W_OK) != 0) {
+            std::cerr << program << ": cannot save the network to " << save_path << ": "
+                      << std::strerror(errno) << "\n";
+            return 1;
+        }
     }
+
     // Started before the window opens, so a graph file that cannot be read is told at once;
     // the answers wait for the controller.
-    UTL_Acquisition acquisition(
-        static_cast<UTL_SimCtrlNimbra*>(nullptr),
-        [&host](const std::string& t) { host.set_title(t); }, source);
-    if (!acquisition.start(error)) {
+    std::unique_ptr<UTL_NetworkSource> source =
+        make_source(options, [&host](const std::string& t) { host.set_title(t); });
+    if (!source->start(error)) {
         std::cerr << program << ": " << error << "\n";
         return 1;
     }
@@ -99,34 +117,43 @@ int nimbra_main(int argc, char** argv, UTL_Host& host, const std::string& progra
 
     UTL_HostDriver driver(new UTL_SimCtrlNimbra());
     // The photos: local paths only from a local source, decided here where the source is known.
-    const UTL_SocialService* embedded = acquisition.embedded_service();
-    driver.controller()->m_foto_settings = photo_settings(
-        options, source.m_service_url.empty(),
-        embedded ? "http://127.0.0.1:" + std::to_string(embedded->port()) + "/photos/" : "");
+    driver.controller()->m_foto_settings =
+        photo_settings(options, source->local_photos(), source->fresh_photos());
     // The maker logo opens the About page with the desktop's opener; the controller itself
     // makes no platform calls.
     driver.controller()->m_open_url = [](const std::string& page) { open_url(page); };
     // The answers reach the controller between frames once it has started.
-    acquisition.set_controller(driver.controller());
-    driver.m_between_frames = [&driver, &acquisition]() {
+    source->set_controller(driver.controller());
+    driver.m_between_frames = [&driver, &source]() {
         if (!driver.started()) return;
-        acquisition.tick();
-        driver.controller()->m_status_line.set_text(acquisition.status_text());
+        source->tick();
+        driver.controller()->m_status_line.set_text(source->status_text());
     };
-    driver.m_loaded = [&acquisition]() { return acquisition.finished(); };
+    driver.m_loaded = [&source]() { return source->finished(); };
     int status = host.run(driver);
     // A picture or a timing of an empty globe is no result.
     if (status == 0 && options.offscreen() && !has_people(driver.controller())) {
-        std::cerr << program << ": no people arrived: " << acquisition.failure_text();
-        if (!acquisition.finished()) std::cerr << " (--until-loaded waits for them)";
+        std::cerr << program << ": no people arrived: " << source->failure_text();
+        if (!source->finished()) std::cerr << " (--until-loaded waits for them)";
         std::cerr << "\n";
         status = 1;
+    }
+
+    // The network as it is shown now; an empty globe leaves an earlier file as it was.
+    if (!save_path.empty() && has_people(driver.controller())) {
+        const UTL_SavedNetwork network =
+            UTL_SavedNetwork::of(*driver.controller(), source->fresh_photos());
+        if (!network.write_graphml(save_path, error)) {
+            std::cerr << program << ": cannot save the network to " << save_path << ": " << error
+                      << "\n";
+            status = 1;
+        }
     }
 
     // Teardown: the network's source, the loop (already stopped), the controller with the
     // context current, then the surface.
     driver.m_between_frames = nullptr;
-    if (acquisition.connection()) acquisition.connection()->shutdown();
+    source->shutdown();
     host.make_current();
     driver.destroy_controller();
     host.close();

@@ -6,7 +6,7 @@
 //      machine).
 //   2. The acquisition alone into the controller, without drawing: launch to people and lines.
 //   3. The service alone: the answer time for one full batch.
-#include "app/acquisition.h"
+#include "sources/service_source.h"
 #include "controller/sim_ctrl_nimbra.h"
 #include "service/signature.h"
 #include "service/social_service.h"
@@ -120,11 +120,11 @@ void run_whole_globe(const char* ego) {
 // 2. The acquisition alone: start() to the last friendship, frames back to back, no drawing.
 void run_model_only(const char* ego) {
     UTL_SimCtrlNimbra controller;  // not started: the model only, no drawing
-    UTL_AcquisitionOptions options;
+    UTL_ServiceSourceOptions options;
     options.m_graph_file = graph_file();
     options.m_ego = ego;
     options.m_keep_session = false;
-    UTL_Acquisition acquisition(&controller, nullptr, options);
+    UTL_ServiceSource acquisition(&controller, nullptr, options);
 
     Clock::time_point launch = Clock::now();
     std::string error;

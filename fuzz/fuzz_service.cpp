@@ -2,7 +2,7 @@
 // and people files, signed REST calls with any fields, and any XML as the answers the
 // acquisition turns into people and friendships (and its status line). The first byte chooses
 // which.
-#include "app/acquisition.h"
+#include "sources/service_source.h"
 #include "service/signature.h"
 #include "service/social_service.h"
 #include "widgets/status_line.h"
@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         default: {
             CountingTarget target;
-            UTL_Acquisition acquisition(&target, nullptr, UTL_AcquisitionOptions());
+            UTL_ServiceSource acquisition(&target, nullptr, UTL_ServiceSourceOptions());
             UTL_ServiceAnswer friends, people, pairs;
             friends.parse(text, "friends_get_response");
             acquisition.gotFriends(friends);

@@ -197,7 +197,7 @@ bool UTL_SocialNetwork::valid_uid(const std::string& uid) {
     if (uid.empty() || uid.size() > 64) return false;
     for (char c : uid) {
         if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-' && c != '.' &&
-            c != '@') {
+            c != '@' && c != ':') {
             return false;
         }
     }

@@ -17,15 +17,15 @@ struct AcquisitionRun {
     FakeClock clock;
     RecordingTarget target;
     std::vector<std::string> titles;
-    std::unique_ptr<UTL_Acquisition> acquisition;
+    std::unique_ptr<UTL_ServiceSource> acquisition;
 
     explicit AcquisitionRun(UTL_SocialNetwork net, const std::string& url = "",
                             double batch_interval_s = -1.0) {
         service = std::make_unique<UTL_SocialService>(std::move(net), kNimbraApiKey, kNimbraSecret);
         EXPECT_GT(service->start("127.0.0.1", 0), 0);
-        UTL_AcquisitionOptions o = test_options(url.empty() ? service->rest_url() : url, &clock);
+        UTL_ServiceSourceOptions o = test_options(url.empty() ? service->rest_url() : url, &clock);
         o.m_batch_interval_s = batch_interval_s;
-        acquisition = std::make_unique<UTL_Acquisition>(
+        acquisition = std::make_unique<UTL_ServiceSource>(
             &target, [this](const std::string& t) { titles.push_back(t); }, o);
         std::string error;
         EXPECT_TRUE(acquisition->start(error)) << error;
@@ -93,7 +93,7 @@ TEST(Acquisition, BatchesHoldWholeRowsUntilTheyPass800Pairs) {
         SCOPED_TRACE(c.friends);
         AcquisitionRun run(numbered_network(c.friends));
         ASSERT_TRUE(run.run_to_end());
-        EXPECT_EQ(run.acquisition->phase(), UTL_Acquisition::Phase::kDone);
+        EXPECT_EQ(run.acquisition->phase(), UTL_ServiceSource::Phase::kDone);
         std::vector<std::pair<unsigned, unsigned>> got;
         for (const UTL_AcquisitionBatch& b : run.acquisition->sent_batches()) {
             got.emplace_back(b.m_first, b.m_pairs);
@@ -141,13 +141,13 @@ TEST(Acquisition, AServiceWithARateLimitGetsABatchEveryTenSeconds) {
     FaultyService remote(numbered_network(100));
     hide_rate_limit(remote);
     AcquisitionRun run(UTL_SocialNetwork(), remote.url());
-    UTL_Acquisition& a = *run.acquisition;
+    UTL_ServiceSource& a = *run.acquisition;
     auto batches_answered = [&](int n) {
         return tick_until(
             a, [&] { return a.answered_batches() == n && a.outstanding_requests() == 0; });
     };
     ASSERT_TRUE(batches_answered(1));
-    EXPECT_EQ(a.batch_interval_s(), UTL_Acquisition::kDefaultBatchInterval);
+    EXPECT_EQ(a.batch_interval_s(), UTL_ServiceSource::kDefaultBatchInterval);
     EXPECT_EQ(a.status_text(), "Friendships: 855 of 4,950 pairs asked (17 %)");
 
     // However many frames pass, the next batch waits for the clock.
@@ -189,7 +189,7 @@ TEST(Acquisition, AFriendListCutByTheServiceIsSaidOnBothSides) {
     hide_rate_limit(remote);
     FakeClock clock;
     RecordingTarget target;
-    UTL_Acquisition a(&target, nullptr, test_options(remote.url(), &clock));
+    UTL_ServiceSource a(&target, nullptr, test_options(remote.url(), &clock));
     std::string error;
     ASSERT_TRUE(a.start(error));
     ASSERT_TRUE(tick_until(a, [&] { return a.answered_batches() == 1; }));

@@ -1,7 +1,7 @@
 // End to end, offscreen: the demo network reaches the real controller through the embedded
 // service over HTTP: the user and every friend, their portraits downloaded and decoded, every
 // friendship, and the status line over the scene while they come.
-#include "app/acquisition.h"
+#include "sources/service_source.h"
 #include "controller/sim_ctrl_nimbra.h"
 #include "photos/foto_texture_boss.h"
 #include "photos/texture_foto.h"
@@ -22,10 +22,10 @@ TEST(AcquisitionDemo, TheDemoNetworkArrivesThroughTheEmbeddedService) {
     UTL_SimCtrlNimbra controller;
     controller.start(W, H);
 
-    UTL_AcquisitionOptions options;
+    UTL_ServiceSourceOptions options;
     options.m_keep_session = false;
     std::string title;
-    UTL_Acquisition acquisition(
+    UTL_ServiceSource acquisition(
         &controller, [&](const std::string& t) { title = t; }, options);
     std::string error;
     ASSERT_TRUE(acquisition.start(error)) << error;
@@ -58,7 +58,7 @@ TEST(AcquisitionDemo, TheDemoNetworkArrivesThroughTheEmbeddedService) {
     frame();
     EXPECT_EQ(controller.m_status_line.text(), "");
     EXPECT_EQ(status_pixels(), 0) << "the line is hidden once everything is in";
-    EXPECT_EQ(acquisition.phase(), UTL_Acquisition::Phase::kDone);
+    EXPECT_EQ(acquisition.phase(), UTL_ServiceSource::Phase::kDone);
 
     ASSERT_NE(controller.m_myself, nullptr);
     EXPECT_EQ(controller.m_myself->m_uid, network.ego()->m_uid);

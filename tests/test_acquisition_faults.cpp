@@ -60,8 +60,8 @@ struct ProxyRun {
     std::unique_ptr<FaultProxy> proxy;
     FakeClock clock;
     RecordingTarget target;
-    UTL_AcquisitionOptions options;
-    std::unique_ptr<UTL_Acquisition> acquisition;
+    UTL_ServiceSourceOptions options;
+    std::unique_ptr<UTL_ServiceSource> acquisition;
 
     // Batches every second of the test's clock, so a fault can come between two of them.
     explicit ProxyRun(double batch_interval_s = 1.0) {
@@ -78,8 +78,8 @@ struct ProxyRun {
         options = test_options(proxy->url("/restserver.php"), &clock);
         options.m_batch_interval_s = batch_interval_s;
     }
-    UTL_Acquisition& start() {
-        acquisition = std::make_unique<UTL_Acquisition>(&target, nullptr, options);
+    UTL_ServiceSource& start() {
+        acquisition = std::make_unique<UTL_ServiceSource>(&target, nullptr, options);
         std::string error;
         EXPECT_TRUE(acquisition->start(error)) << error;
         return *acquisition;
@@ -128,7 +128,7 @@ TEST(AcquisitionFaults, EachFaultKeepsTheGlobeAndEveryFriendshipArrivesOnceItEnd
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ProxyRun run;
-        UTL_Acquisition& a = run.start();
+        UTL_ServiceSource& a = run.start();
         ASSERT_TRUE(run.run_until([&] { return a.answered_batches() == 2; }));
         ASSERT_TRUE(run.settle());
         const Pairs before = run.shown();
@@ -169,7 +169,7 @@ TEST(AcquisitionFaults, EachFaultKeepsTheGlobeAndEveryFriendshipArrivesOnceItEnd
         const std::string log = testing::internal::GetCapturedStderr();
         EXPECT_EQ(count_of(log, "gotAreFriends failed\n  (" + c.reason + "; asking again in "), 4)
             << log;
-        EXPECT_EQ(a.phase(), UTL_Acquisition::Phase::kDone);
+        EXPECT_EQ(a.phase(), UTL_ServiceSource::Phase::kDone);
         EXPECT_EQ(a.status_text(), "");
         EXPECT_EQ(run.target.connections.size(), run.file_friendships.size()) << "each pair once";
         EXPECT_EQ(run.shown(), run.file_friendships);
@@ -180,7 +180,7 @@ TEST(AcquisitionFaults, LoginFriendsAndPeopleAreAskedAgainUntilAnswered) {
     ProxyRun run;
     run.proxy->set_fault(FaultProxy::Fault::kRefuse);
     testing::internal::CaptureStderr();
-    UTL_Acquisition& a = run.start();
+    UTL_ServiceSource& a = run.start();
     const auto only = [](const char* method) {
         return [method](const std::string& m) { return m == method; };
     };
@@ -240,11 +240,11 @@ TEST(AcquisitionFaults, AStaleSessionIsDroppedAndTheLoginRunsAgain) {
                            << "\nuid me\nsession_key stale\n";
     FakeClock clock;
     RecordingTarget target;
-    UTL_AcquisitionOptions o = test_options(service.url(), &clock);
+    UTL_ServiceSourceOptions o = test_options(service.url(), &clock);
     o.m_keep_session = true;
     o.m_session_path = session;
     o.m_batch_interval_s = 0.0;
-    UTL_Acquisition a(&target, nullptr, o);
+    UTL_ServiceSource a(&target, nullptr, o);
     std::string error;
     testing::internal::CaptureStderr();
     ASSERT_TRUE(a.start(error));
@@ -253,7 +253,7 @@ TEST(AcquisitionFaults, AStaleSessionIsDroppedAndTheLoginRunsAgain) {
         return a.finished();
     }));
     testing::internal::GetCapturedStderr();
-    EXPECT_EQ(a.phase(), UTL_Acquisition::Phase::kDone);
+    EXPECT_EQ(a.phase(), UTL_ServiceSource::Phase::kDone);
     // The stale session at the start and the one refused in the middle: two logins.
     EXPECT_EQ(service.calls("users.getLoggedInUser"), 1);
     EXPECT_EQ(service.calls("auth.getSession"), 2);
@@ -275,10 +275,10 @@ TEST(AcquisitionFaults, ARefusalForGoodAndAnEndToTheWaitsInOffscreenRuns) {
         ProxyRun run;
         run.options.m_secret = "00000000000000000000000000000000";
         testing::internal::CaptureStderr();
-        UTL_Acquisition& a = run.start();
+        UTL_ServiceSource& a = run.start();
         ASSERT_TRUE(tick_until(a, [&] { return a.finished(); }));
         const std::string log = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(a.phase(), UTL_Acquisition::Phase::kFailed);
+        EXPECT_EQ(a.phase(), UTL_ServiceSource::Phase::kFailed);
         const std::string why = "The social service at " + run.proxy->url("/restserver.php") +
                                 " refused the application (error 104: Incorrect signature)";
         EXPECT_EQ(a.status_text(), why);
@@ -293,7 +293,7 @@ TEST(AcquisitionFaults, ARefusalForGoodAndAnEndToTheWaitsInOffscreenRuns) {
         run.options.m_give_up_after = 3;
         run.proxy->set_fault(FaultProxy::Fault::kRefuse);
         testing::internal::CaptureStderr();
-        UTL_Acquisition& a = run.start();
+        UTL_ServiceSource& a = run.start();
         ASSERT_TRUE(run.run_until([&] { return a.finished(); }));
         testing::internal::GetCapturedStderr();
         EXPECT_EQ(a.failed_requests(), 3);
@@ -331,7 +331,7 @@ TEST(AcquisitionFaults, TheUserMayComeAnywhereInThePeoplesAnswer) {
         });
         RecordingTarget target;
         std::vector<std::string> titles;
-        UTL_Acquisition a(
+        UTL_ServiceSource a(
             &target, [&](const std::string& t) { titles.push_back(t); },
             test_options(service.url()));
         std::string error;

@@ -2,7 +2,7 @@
 // judged from its pictures the way a person would: a click on a person makes that person's card
 // big and the camera glides to it, a drag turns the globe, the user's name reaches the title,
 // and frames land in PNG files.
-#include "app/acquisition.h"
+#include "sources/service_source.h"
 #include "app/event_script.h"
 #include "app/host_driver.h"
 #include "app/host_offscreen.h"
@@ -60,11 +60,11 @@ std::string run(int frames, const std::string& script, const std::vector<int>& k
     host.set_script(events);
     UTL_SocialService service(demo_without_photos(), kNimbraApiKey, kNimbraSecret);
     EXPECT_GT(service.start("127.0.0.1", 0), 0);
-    UTL_AcquisitionOptions source;
+    UTL_ServiceSourceOptions source;
     source.m_service_url = service.rest_url();
     source.m_keep_session = false;
     UTL_HostDriver driver(new UTL_SimCtrlNimbra());
-    UTL_Acquisition acquisition(
+    UTL_ServiceSource acquisition(
         driver.controller(), [&host](const std::string& t) { host.set_title(t); }, source);
     EXPECT_TRUE(acquisition.start(error)) << error;
     // As the program does, the answers between frames once the controller has started. The

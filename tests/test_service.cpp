@@ -1,6 +1,6 @@
 // Tests of the social service on 127.0.0.1: network files, the signed REST methods and their
 // error answers, hostile requests, portraits, and the connection's login and kept session.
-#include "app/service_connection.h"
+#include "sources/service_connection.h"
 #include "service/demo_network.h"
 #include "service/portrait.h"
 #include "service/signature.h"

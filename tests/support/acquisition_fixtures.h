@@ -3,7 +3,7 @@
 // frame loop that waits for answers.
 #pragma once
 
-#include "app/acquisition.h"
+#include "sources/service_source.h"
 #include "service/social_service.h"
 
 #include <httplib.h>
@@ -163,8 +163,8 @@ struct FakeClock {
 
 // Options for a test: the given service, no kept session, a time-out of one second, and the
 // test's clock when there is one.
-inline UTL_AcquisitionOptions test_options(const std::string& url, FakeClock* clock = nullptr) {
-    UTL_AcquisitionOptions o;
+inline UTL_ServiceSourceOptions test_options(const std::string& url, FakeClock* clock = nullptr) {
+    UTL_ServiceSourceOptions o;
     o.m_service_url = url;
     o.m_keep_session = false;
     o.m_total_timeout_s = 1;
@@ -175,7 +175,7 @@ inline UTL_AcquisitionOptions test_options(const std::string& url, FakeClock* cl
 // Ticks (one frame each, with a short pause so answers can arrive) until done() or the time
 // is up; answers whether done() held.
 template <class Done>
-bool tick_until(UTL_Acquisition& a, Done done, int ms = 60000) {
+bool tick_until(UTL_ServiceSource& a, Done done, int ms = 60000) {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!done()) {
         if (std::chrono::steady_clock::now() > end) return false;

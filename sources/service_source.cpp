@@ -1,11 +1,11 @@
-// UTL_Acquisition: the login, the friends, user-info and are-friends requests and their answers,
+// UTL_ServiceSource: the login, the friends, user-info and are-friends requests and their answers,
 // the batch pacing, the waits and new attempts after failures, the status line, and the
 // embedded service that answers them when no other is named.
 //   Options, construction, start · Per frame · The conversation · Requests and their answers ·
 //   Failures · Status · Helpers
-#include "app/acquisition.h"
+#include "sources/service_source.h"
 
-#include "controller/sim_ctrl_nimbra.h"
+#include "service/data_lines.h"
 #include "service/demo_network.h"
 #include "service/graph_file.h"
 #include "service/social_service.h"
@@ -19,31 +19,6 @@
 
 namespace {
 
-// The controller as an acquisition target.
-class ControllerTarget : public UTL_AcquisitionTarget {
-public:
-    explicit ControllerTarget(UTL_SimCtrlNimbra* controller) : m_controller(controller) {}
-    void add_myself(const char* uid, const char* name, const char* pic,
-                    const char* pic_square) override {
-        m_controller->add_myself(uid, name, pic, pic_square);
-    }
-    void add_friend(const char* uid, const char* name, const char* pic,
-                    const char* pic_square) override {
-        m_controller->add_friend(uid, name, pic, pic_square);
-    }
-    void create_friends_locators() override { m_controller->create_friends_locators(); }
-    void add_connections_for_myself() override { m_controller->add_connections_for_myself(); }
-    void add_connection(const char* uid1, const char* uid2, float alpha,
-                        bool highlighted) override {
-        m_controller->add_connection(uid1, uid2, alpha, highlighted);
-    }
-    int friend_count() const override { return static_cast<int>(m_controller->m_friends.size()); }
-    const char* get_friend_id(int i) const override { return m_controller->get_friend_id(i); }
-
-private:
-    UTL_SimCtrlNimbra* m_controller;  // borrowed
-};
-
 const char* environment(const char* name) {
     const char* value = std::getenv(name);
     return value && value[0] ? value : nullptr;
@@ -54,22 +29,6 @@ constexpr int kErrorApiKey = 101;     // the application's key is not known ther
 constexpr int kErrorSession = 102;    // the session is no longer valid
 constexpr int kErrorSignature = 104;  // the application's secret is not the service's
 constexpr int kErrorToken = 105;      // the login token is not approved
-
-// 1045 -> "1,045".
-std::string with_commas(unsigned long long n) {
-    std::string digits = std::to_string(n);
-    std::string out;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-        out += digits[i];
-    }
-    return out;
-}
-
-// (1, "friend") -> "1 friend", (1045, "friend") -> "1,045 friends".
-std::string counted(unsigned long long n, const std::string& noun) {
-    return with_commas(n) + " " + noun + (n == 1 ? "" : "s");
-}
 
 // "http://127.0.0.1:8080/restserver.php" -> "127.0.0.1:8080".
 std::string host_and_port(const std::string& url) {
@@ -83,36 +42,38 @@ std::string host_and_port(const std::string& url) {
 
 // --- Options, construction, start -------------------------------------------------------------
 
-void UTL_AcquisitionOptions::read_environment() {
+void UTL_ServiceSourceOptions::read_environment() {
     if (const char* v = environment("NIMBRA_SERVICE")) m_service_url = v;
     if (const char* v = environment("NIMBRA_API_KEY")) m_api_key = v;
     if (const char* v = environment("NIMBRA_SECRET")) m_secret = v;
     if (const char* v = environment("NIMBRA_AUTH_TOKEN")) m_auth_token = v;
 }
 
-UTL_Acquisition::UTL_Acquisition(UTL_SimCtrlNimbra* controller, TitleCallback title,
-                                 const UTL_AcquisitionOptions& options)
-    : m_own_target(controller ? new ControllerTarget(controller) : nullptr),
-      m_target(m_own_target.get()),
-      m_title(std::move(title)),
-      m_options(options) {}
+UTL_ServiceSource::UTL_ServiceSource(UTL_SimCtrlNimbra* controller, TitleCallback title,
+                                     const UTL_ServiceSourceOptions& options)
+    : UTL_NetworkSource(controller, std::move(title)), m_options(options) {}
 
-UTL_Acquisition::UTL_Acquisition(UTL_AcquisitionTarget* target, TitleCallback title,
-                                 const UTL_AcquisitionOptions& options)
-    : m_target(target), m_title(std::move(title)), m_options(options) {}
+UTL_ServiceSource::UTL_ServiceSource(UTL_AcquisitionTarget* target, TitleCallback title,
+                                     const UTL_ServiceSourceOptions& options)
+    : UTL_NetworkSource(target, std::move(title)), m_options(options) {}
 
-UTL_Acquisition::~UTL_Acquisition() {
+UTL_ServiceSource::~UTL_ServiceSource() {
     // The workers go first: no answer may arrive for an acquisition that is gone.
     m_connection.reset();
     m_service.reset();
 }
 
-void UTL_Acquisition::set_controller(UTL_SimCtrlNimbra* controller) {
-    m_own_target.reset(controller ? new ControllerTarget(controller) : nullptr);
-    m_target = m_own_target.get();
+void UTL_ServiceSource::shutdown() {
+    if (m_connection) m_connection->shutdown();
 }
 
-bool UTL_Acquisition::start(std::string& error) {
+bool UTL_ServiceSource::local_photos() const { return m_options.m_service_url.empty(); }
+
+std::string UTL_ServiceSource::fresh_photos() const {
+    return m_service ? "http://127.0.0.1:" + std::to_string(m_service->port()) + "/photos/" : "";
+}
+
+bool UTL_ServiceSource::start(std::string& error) {
     std::string api_key = m_options.m_api_key.empty() ? kNimbraApiKey : m_options.m_api_key;
     std::string secret = m_options.m_secret.empty() ? kNimbraSecret : m_options.m_secret;
     UTL_ServiceEndpoint endpoint;
@@ -161,7 +122,7 @@ bool UTL_Acquisition::start(std::string& error) {
 
 // --- Per frame ---------------------------------------------------------------------------------
 
-void UTL_Acquisition::tick() {
+void UTL_ServiceSource::tick() {
     if (!m_connection) return;
     m_connection->dispatch_answers();
     log_failed_batches();
@@ -170,13 +131,13 @@ void UTL_Acquisition::tick() {
     report_status();
 }
 
-bool UTL_Acquisition::friendships_loaded() const {
+bool UTL_ServiceSource::friendships_loaded() const {
     return m_last_batch_sent && m_batches_outstanding == 0 && m_retry.empty() && m_early.empty();
 }
 
 // NOTE: while the service does not answer, one request at a time probes it; the others wait
 // in m_retry, so an outage costs one request per wait and not a flood of them.
-void UTL_Acquisition::pump() {
+void UTL_ServiceSource::pump() {
     if (!m_connection || finished()) return;
     const Clock::time_point t = now();
     if (t < m_resume_at) return;
@@ -204,7 +165,7 @@ void UTL_Acquisition::pump() {
     }
 }
 
-bool UTL_Acquisition::batch_may_go(Clock::time_point t) const {
+bool UTL_ServiceSource::batch_may_go(Clock::time_point t) const {
     if (m_interval_s > 0.0) {
         return !m_batch_sent_yet ||
                t - m_last_batch_at >= std::chrono::duration<double>(m_interval_s);
@@ -212,19 +173,19 @@ bool UTL_Acquisition::batch_may_go(Clock::time_point t) const {
     return m_batches_outstanding < kBatchesInFlight;
 }
 
-void UTL_Acquisition::check_done() {
+void UTL_ServiceSource::check_done() {
     if (m_phase == Phase::kFriendships && friendships_loaded()) m_phase = Phase::kDone;
 }
 
 // --- The conversation ----------------------------------------------------------------------------
 
-void UTL_Acquisition::start_login() {
+void UTL_ServiceSource::start_login() {
     m_login_pending = true;
     m_login_round = m_round;
     if (!m_connection->loadPersistentSession()) m_connection->login();
 }
 
-void UTL_Acquisition::userLoginSuccessful() {
+void UTL_ServiceSource::userLoginSuccessful() {
     m_login_pending = false;
     m_logged_in = true;
     Request login;
@@ -237,7 +198,7 @@ void UTL_Acquisition::userLoginSuccessful() {
     pump();
 }
 
-void UTL_Acquisition::userLoginFailed(const std::string& reason) {
+void UTL_ServiceSource::userLoginFailed(const std::string& reason) {
     m_login_pending = false;
     Request login;
     login.m_kind = Request::kLogin;
@@ -245,14 +206,14 @@ void UTL_Acquisition::userLoginFailed(const std::string& reason) {
     failed(login, reason, m_connection ? m_connection->login_error_code() : 0);
 }
 
-void UTL_Acquisition::requestFriends() {
+void UTL_ServiceSource::requestFriends() {
     m_friends_asked = true;
     Request request;
     request.m_kind = Request::kFriends;
     send(request);
 }
 
-void UTL_Acquisition::gotFriends(const Request&, const UTL_ServiceAnswer& answer) {
+void UTL_ServiceSource::gotFriends(const Request&, const UTL_ServiceAnswer& answer) {
     pugi::xml_node root = answer.root_element();
     std::vector<std::string> uids = UTL_ServiceAnswer::array_from_xml_element(root);
     // A service says how many friends the user has when it gives fewer, and that it has no
@@ -272,14 +233,14 @@ void UTL_Acquisition::gotFriends(const Request&, const UTL_ServiceAnswer& answer
     requestUserInfo(s);
 }
 
-void UTL_Acquisition::requestUserInfo(const std::string& uids) {
+void UTL_ServiceSource::requestUserInfo(const std::string& uids) {
     Request request;
     request.m_kind = Request::kUserInfo;
     request.m_uids1 = uids;
     send(request);
 }
 
-void UTL_Acquisition::gotUserInfo(const Request&, const UTL_ServiceAnswer& answer) {
+void UTL_ServiceSource::gotUserInfo(const Request&, const UTL_ServiceAnswer& answer) {
     pugi::xml_node root = answer.root_element();
     for (pugi::xml_node child = root.first_child(); child; child = child.next_sibling()) {
         if (child.type() != pugi::node_element) continue;
@@ -309,7 +270,7 @@ void UTL_Acquisition::gotUserInfo(const Request&, const UTL_ServiceAnswer& answe
     check_done();
 }
 
-void UTL_Acquisition::requestAreFriends() {
+void UTL_ServiceSource::requestAreFriends() {
     // Pairs of friends row by row, (0,1) (0,2) ... (1,2) ..., whole rows per batch until it
     // holds more than 800 pairs.
     const int kBatchPairs = 800;
@@ -350,7 +311,7 @@ void UTL_Acquisition::requestAreFriends() {
     requestAreFriends(a, b);
 }
 
-void UTL_Acquisition::requestAreFriends(const std::string& uids1, const std::string& uids2) {
+void UTL_ServiceSource::requestAreFriends(const std::string& uids1, const std::string& uids2) {
     m_last_uids1 = uids1;
     m_last_uids2 = uids2;
     Request request;
@@ -364,7 +325,7 @@ void UTL_Acquisition::requestAreFriends(const std::string& uids1, const std::str
     send(request);
 }
 
-void UTL_Acquisition::gotAreFriends(const Request& request, const UTL_ServiceAnswer& answer) {
+void UTL_ServiceSource::gotAreFriends(const Request& request, const UTL_ServiceAnswer& answer) {
     m_pairs_answered += request.m_pairs;
     std::vector<std::pair<std::string, std::string>> pairs;
     for (pugi::xml_node entry = answer.root_element().first_child(); entry;
@@ -392,7 +353,7 @@ void UTL_Acquisition::gotAreFriends(const Request& request, const UTL_ServiceAns
     check_done();
 }
 
-void UTL_Acquisition::add_friendships(
+void UTL_ServiceSource::add_friendships(
     const std::vector<std::pair<std::string, std::string>>& pairs) {
     ++m_answered_batches;
     for (const auto& [uid1, uid2] : pairs) {
@@ -403,7 +364,7 @@ void UTL_Acquisition::add_friendships(
 
 // --- Requests and their answers ----------------------------------------------------------------
 
-void UTL_Acquisition::send(Request request) {
+void UTL_ServiceSource::send(Request request) {
     if (!m_connection) return;
     request.m_round = m_round;
     UTL_ServiceParameters parameters;
@@ -443,19 +404,19 @@ void UTL_Acquisition::send(Request request) {
     q->send_request();
 }
 
-void UTL_Acquisition::gotFriends(const UTL_ServiceAnswer& answer) {
+void UTL_ServiceSource::gotFriends(const UTL_ServiceAnswer& answer) {
     Request request;
     request.m_kind = Request::kFriends;
     take(request, answer);
 }
 
-void UTL_Acquisition::gotUserInfo(const UTL_ServiceAnswer& answer) {
+void UTL_ServiceSource::gotUserInfo(const UTL_ServiceAnswer& answer) {
     Request request;
     request.m_kind = Request::kUserInfo;
     take(request, answer);
 }
 
-void UTL_Acquisition::gotAreFriends(const UTL_ServiceAnswer& answer) {
+void UTL_ServiceSource::gotAreFriends(const UTL_ServiceAnswer& answer) {
     Request request;
     request.m_kind = Request::kBatch;
     for (pugi::xml_node entry : answer.root_element().children()) {
@@ -464,13 +425,13 @@ void UTL_Acquisition::gotAreFriends(const UTL_ServiceAnswer& answer) {
     take(request, answer);
 }
 
-void UTL_Acquisition::answered(const Request& request, const UTL_ServiceAnswer& answer) {
+void UTL_ServiceSource::answered(const Request& request, const UTL_ServiceAnswer& answer) {
     --m_outstanding;
     if (request.m_kind == Request::kBatch) --m_batches_outstanding;
     take(request, answer);
 }
 
-void UTL_Acquisition::take(const Request& request, const UTL_ServiceAnswer& answer) {
+void UTL_ServiceSource::take(const Request& request, const UTL_ServiceAnswer& answer) {
     if (m_phase == Phase::kFailed) return;
     if (!answer.valid_response()) {
         failed(request, answer.error_text(), answer.error_code());
@@ -494,7 +455,7 @@ void UTL_Acquisition::take(const Request& request, const UTL_ServiceAnswer& answ
 
 // --- Failures ----------------------------------------------------------------------------------
 
-void UTL_Acquisition::failed(const Request& request, const std::string& reason, int error_code) {
+void UTL_ServiceSource::failed(const Request& request, const std::string& reason, int error_code) {
     if (m_phase == Phase::kFailed) return;
     ++m_failed_requests;
     // Wrong credentials stay wrong however often they are tried.
@@ -560,14 +521,14 @@ void UTL_Acquisition::failed(const Request& request, const std::string& reason, 
     }
 }
 
-void UTL_Acquisition::succeeded(const Request& request) {
+void UTL_ServiceSource::succeeded(const Request& request) {
     if (request.m_round != m_round) return;  // sent before the last failure: says nothing now
     m_wait_ms = 0;
     m_failures_in_a_row = 0;
     m_reason.clear();
 }
 
-void UTL_Acquisition::give_up(const std::string& why) {
+void UTL_ServiceSource::give_up(const std::string& why) {
     m_phase = Phase::kFailed;
     m_failure_text = why;
     std::fprintf(stderr, "nimbra: %s\n", why.c_str());
@@ -575,7 +536,7 @@ void UTL_Acquisition::give_up(const std::string& why) {
 
 // The batches that failed in one frame, one entry per reason: with hundreds in flight, an
 // outage would otherwise print hundreds of lines at once.
-void UTL_Acquisition::log_failed_batches() {
+void UTL_ServiceSource::log_failed_batches() {
     if (m_failed_batch_reasons.empty()) return;
     std::map<std::string, int> counts;
     std::vector<std::string> order;
@@ -595,7 +556,7 @@ void UTL_Acquisition::log_failed_batches() {
 
 // --- Status ------------------------------------------------------------------------------------
 
-std::string UTL_Acquisition::status_text() const {
+std::string UTL_ServiceSource::status_text() const {
     if (m_phase == Phase::kFailed) return m_failure_text;
     if (!m_reason.empty()) {
         const int seconds = seconds_until_retry();
@@ -627,7 +588,7 @@ std::string UTL_Acquisition::status_text() const {
     return "";
 }
 
-std::string UTL_Acquisition::failure_text() const {
+std::string UTL_ServiceSource::failure_text() const {
     if (m_phase == Phase::kFailed) return m_failure_text;
     if (!m_reason.empty()) {
         return "the social service at " + m_service_url + " did not answer (" + m_reason + ")";
@@ -645,7 +606,7 @@ std::string UTL_Acquisition::failure_text() const {
 }
 
 // Offscreen runs print each new state once: a new step, a new wait, every tenth of the pairs.
-void UTL_Acquisition::report_status() {
+void UTL_ServiceSource::report_status() {
     if (!m_options.m_print_status) return;
     std::string key;
     if (m_phase == Phase::kFailed) {
@@ -662,24 +623,22 @@ void UTL_Acquisition::report_status() {
     if (m_phase == Phase::kFailed) return;  // give_up() has said it
     std::string text = status_text();
     if (m_phase == Phase::kDone) {
-        text = "Everything is in: " + counted(m_friends_given, "friend") + " and " +
-               counted(m_friendships_found, "friendship") + " among them" +
-               (text.empty() ? "" : " (" + text + ")");
+        text = everything_in_text(m_friends_given, m_friendships_found, text);
     }
     std::fprintf(stderr, "nimbra: %s\n", text.c_str());
 }
 
 // --- Helpers -----------------------------------------------------------------------------------
 
-UTL_Acquisition::Clock::time_point UTL_Acquisition::now() const {
+UTL_ServiceSource::Clock::time_point UTL_ServiceSource::now() const {
     return m_options.m_clock ? m_options.m_clock() : Clock::now();
 }
 
-int UTL_Acquisition::seconds_until_retry() const {
+int UTL_ServiceSource::seconds_until_retry() const {
     const double left = std::chrono::duration<double>(m_resume_at - now()).count();
     return left > 0.0 ? static_cast<int>(std::ceil(left)) : 0;
 }
 
-std::string UTL_Acquisition::my_uid() const {
+std::string UTL_ServiceSource::my_uid() const {
     return m_connection ? m_connection->uid() : std::string();
 }

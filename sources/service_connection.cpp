@@ -2,7 +2,7 @@
 // answers (pugixml) handed to the main thread, the login and the session file.
 //   UTL_ServiceAnswer · UTL_ServiceRequest · construction · per frame · login and the kept
 //   session · requests · worker threads (the transfer and what a failed one is called)
-#include "app/service_connection.h"
+#include "sources/service_connection.h"
 
 #include "service/signature.h"
 

@@ -1,9 +1,10 @@
-// UTL_Acquisition: fetches the user's social graph from the service and feeds the controller:
+// UTL_ServiceSource: fetches the user's social graph from the service and feeds the controller:
 // login, the friends, everyone's name and photos, then the friendships batch by batch, asking
 // again after growing waits whatever fails, and saying in one status line what is happening.
 #pragma once
 
-#include "app/service_connection.h"
+#include "sources/network_source.h"
+#include "sources/service_connection.h"
 
 #include <chrono>
 #include <deque>
@@ -13,32 +14,11 @@
 #include <string>
 #include <vector>
 
-class UTL_SimCtrlNimbra;
 class UTL_SocialService;
-
-// What the acquisition calls on the scene model: the controller in the application, a recorder
-// in tests. Main thread only.
-class UTL_AcquisitionTarget {
-public:
-    virtual ~UTL_AcquisitionTarget() = default;
-    virtual void add_myself(const char* uid, const char* name, const char* pic,
-                            const char* pic_square) = 0;
-    virtual void add_friend(const char* uid, const char* name, const char* pic,
-                            const char* pic_square) = 0;
-    virtual void create_friends_locators() = 0;
-    virtual void add_connections_for_myself() = 0;
-    virtual void add_connection(const char* uid1, const char* uid2, float alpha,
-                                bool highlighted) = 0;
-    virtual int friend_count() const = 0;
-    virtual const char* get_friend_id(int i) const = 0;
-};
-
-// The clock that paces the batches and times the waits after a failure.
-using UTL_AcquisitionClock = std::function<std::chrono::steady_clock::time_point()>;
 
 // Where the graph comes from and how fast it is fetched: the command line's part that belongs
 // to the acquisition (the host parses its own options and hands these on).
-struct UTL_AcquisitionOptions {
+struct UTL_ServiceSourceOptions : UTL_SourceOptions {
     // Another service's REST address; empty: the embedded service on 127.0.0.1.
     std::string m_service_url;
     std::string m_api_key;  // empty: the compiled-in credentials
@@ -57,18 +37,6 @@ struct UTL_AcquisitionOptions {
     // The kept session: "" the user's config directory; m_keep_session false: none at all.
     std::string m_session_path;
     bool m_keep_session = true;
-    // The wait before a failed request is asked again; it doubles with every failure in a row
-    // up to the maximum, and starts again from the first once the service answers.
-    int m_retry_delay_ms = 1000;
-    int m_max_retry_delay_ms = 60000;
-    // Failures in a row after which the acquisition gives up for good; 0 never gives up (the
-    // window: a person can wait for the service to come back and sees why it does not).
-    int m_give_up_after = 0;
-    long m_total_timeout_s = 60;
-    // Prints each new state of the status line on standard error (offscreen runs).
-    bool m_print_status = false;
-    // steady_clock when empty; tests move a clock of their own through the waits.
-    UTL_AcquisitionClock m_clock;
 
     // Takes NIMBRA_SERVICE, NIMBRA_API_KEY, NIMBRA_SECRET and NIMBRA_AUTH_TOKEN when set.
     void read_environment();
@@ -82,10 +50,8 @@ struct UTL_AcquisitionBatch {
 
 // Owned by the host; main thread only. The host calls start() once when it is ready for
 // people, and tick() once per frame before the controller's update.
-class UTL_Acquisition : public UTL_ServiceConnectionDelegate {
+class UTL_ServiceSource : public UTL_NetworkSource, public UTL_ServiceConnectionDelegate {
 public:
-    using TitleCallback = std::function<void(const std::string&)>;
-
     enum class Phase {
         kLogin,        // logging in, then asking for the friends
         kPeople,       // the friends are known; asking for everyone's name and photos
@@ -101,25 +67,24 @@ public:
     static constexpr int kBatchesInFlight = 1024;
 
     // controller is borrowed and must outlive the acquisition; title receives the window title.
-    UTL_Acquisition(UTL_SimCtrlNimbra* controller, TitleCallback title,
-                    const UTL_AcquisitionOptions& options);
+    UTL_ServiceSource(UTL_SimCtrlNimbra* controller, TitleCallback title,
+                      const UTL_ServiceSourceOptions& options);
     // The same with any target (borrowed).
-    UTL_Acquisition(UTL_AcquisitionTarget* target, TitleCallback title,
-                    const UTL_AcquisitionOptions& options);
-    ~UTL_Acquisition() override;
-    UTL_Acquisition(const UTL_Acquisition&) = delete;
-    UTL_Acquisition& operator=(const UTL_Acquisition&) = delete;
+    UTL_ServiceSource(UTL_AcquisitionTarget* target, TitleCallback title,
+                      const UTL_ServiceSourceOptions& options);
+    ~UTL_ServiceSource() override;
 
-    // The controller the answers go to, for a host that starts the acquisition before its
-    // controller exists (borrowed; answers wait in tick() until then).
-    void set_controller(UTL_SimCtrlNimbra* controller);
     // Starts the embedded service when no other is named, then the kept session or a login.
     // False with a reason in error when the graph file or the service cannot be used; the
     // globe then stays empty and the program goes on.
-    bool start(std::string& error);
+    bool start(std::string& error) override;
     // Per frame: hands over every answer that has arrived, asks again what failed once its
     // wait is over, and sends the friendship batches that are due.
-    void tick();
+    void tick() override;
+    void shutdown() override;
+    // The embedded service's people live on this machine; its portraits are made afresh.
+    bool local_photos() const override;
+    std::string fresh_photos() const override;
 
     // --- The conversation -------------------------------------------------------------------
     void userLoginSuccessful() override;
@@ -151,7 +116,7 @@ public:
     // The last batch was sent and every batch has been answered.
     bool friendships_loaded() const;
     // Everything is in, or the acquisition has given up: nothing more will change.
-    bool finished() const { return m_phase == Phase::kDone || m_phase == Phase::kFailed; }
+    bool finished() const override { return m_phase == Phase::kDone || m_phase == Phase::kFailed; }
     // The wait before the next attempt after a failure, 0 while the service answers.
     int retry_wait_ms() const { return m_wait_ms; }
     // Batches wait for each other this long (0: several at once, no wait).
@@ -160,9 +125,9 @@ public:
     size_t friends_total() const { return m_friends_total; }
     size_t friends_given() const { return m_friends_given; }
     // The line over the scene: what is happening now, "" once everything is in.
-    std::string status_text() const;
+    std::string status_text() const override;
     // Why nothing or not everything arrived: the failure, or the step still waited for.
-    std::string failure_text() const;
+    std::string failure_text() const override;
 
     // The friendship-batch pacing, kept here alone: the host counts no frames of its own.
     unsigned int m_last_conn_idx = 0;              // first friend of the next batch
@@ -205,10 +170,7 @@ private:
     // The logged-in user's uid, "" before the login.
     std::string my_uid() const;
 
-    std::unique_ptr<UTL_AcquisitionTarget> m_own_target;  // the controller's adapter
-    UTL_AcquisitionTarget* m_target;                      // borrowed or m_own_target
-    TitleCallback m_title;
-    UTL_AcquisitionOptions m_options;
+    UTL_ServiceSourceOptions m_options;
     std::unique_ptr<UTL_SocialService> m_service;  // the embedded service, when used
     std::unique_ptr<UTL_ServiceConnection> m_connection;
     std::string m_service_url;  // where the requests go, for the messages
