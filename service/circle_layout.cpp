@@ -12,9 +12,9 @@ namespace {
 
 using Point = UTL_CircleLayout::Point;
 
-constexpr int kNeighbours = 12;      // places looked at around the middle of a person's friends
-constexpr int kMaxPasses = 60;       // over everyone, at most
-constexpr double kEnough = 0.0002;   // a pass that shortens the lines by less than this share ends
+constexpr int kNeighbours = 12;     // places looked at around the middle of a person's friends
+constexpr int kMaxPasses = 60;      // over everyone, at most
+constexpr double kEnough = 0.0002;  // a pass that shortens the lines by less than this share ends
 constexpr double kTiny = 1e-12;
 constexpr size_t kTradesTried = 16;  // of the places where a person alone gains the most
 constexpr size_t kLeafGroup = 12;    // people; a larger group is split into its own circles
@@ -48,13 +48,15 @@ Point widest_axis(const std::vector<Point>& places, const std::vector<int>& whic
     for (int i : which) {
         const Point d = places[static_cast<size_t>(i)] - mean;
         for (int r = 0; r < 3; ++r)
-            for (int k = 0; k < 3; ++k) c[r][k] += d[static_cast<size_t>(r)] * d[static_cast<size_t>(k)];
+            for (int k = 0; k < 3; ++k)
+                c[r][k] += d[static_cast<size_t>(r)] * d[static_cast<size_t>(k)];
     }
     Point v{0.8017, 0.5345, 0.2673};
     for (int it = 0; it < 40; ++it) {
         Point w{0, 0, 0};
         for (int r = 0; r < 3; ++r)
-            for (int k = 0; k < 3; ++k) w[static_cast<size_t>(r)] += c[r][k] * v[static_cast<size_t>(k)];
+            for (int k = 0; k < 3; ++k)
+                w[static_cast<size_t>(r)] += c[r][k] * v[static_cast<size_t>(k)];
         const double len = length(w);
         if (!(len > kTiny)) break;
         v = w * (1.0 / len);
@@ -71,14 +73,16 @@ Point widest_axis(const std::vector<Point>& places, const std::vector<int>& whic
 class PlaceGrid {
 public:
     PlaceGrid(const std::vector<Point>& places, const std::vector<int>& which) : m_places(places) {
-        const double spacing = std::sqrt(4.0 * M_PI / static_cast<double>(std::max<size_t>(which.size(), 1)));
+        const double spacing =
+            std::sqrt(4.0 * M_PI / static_cast<double>(std::max<size_t>(which.size(), 1)));
         m_side = std::max(1, std::min(256, static_cast<int>(std::ceil(2.0 / (2.0 * spacing)))));
         m_start.assign(static_cast<size_t>(m_side) * m_side * m_side + 1, 0);
         for (int i : which) ++m_start[cell_of(places[static_cast<size_t>(i)]) + 1];
         for (size_t k = 1; k < m_start.size(); ++k) m_start[k] += m_start[k - 1];
         m_items.resize(which.size());
         std::vector<int> fill(m_start.begin(), m_start.end() - 1);
-        for (int i : which) m_items[static_cast<size_t>(fill[cell_of(places[static_cast<size_t>(i)])]++)] = i;
+        for (int i : which)
+            m_items[static_cast<size_t>(fill[cell_of(places[static_cast<size_t>(i)])]++)] = i;
     }
 
     // The place nearest to a point (a place among those given; -1 when there are none).
@@ -122,7 +126,8 @@ private:
             for (int y = std::max(0, cy - reach); y <= std::min(m_side - 1, cy + reach); ++y)
                 for (int z = std::max(0, cz - reach); z <= std::min(m_side - 1, cz + reach); ++z) {
                     const size_t c = (static_cast<size_t>(x) * m_side + y) * m_side + z;
-                    for (int n = m_start[c]; n < m_start[c + 1]; ++n) f(m_items[static_cast<size_t>(n)]);
+                    for (int n = m_start[c]; n < m_start[c + 1]; ++n)
+                        f(m_items[static_cast<size_t>(n)]);
                 }
     }
 
@@ -177,7 +182,8 @@ std::vector<int> circle_row(const UTL_FriendGraph& graph, const UTL_Circles& cir
         if (next < 0) break;
         placed[static_cast<size_t>(next)] = true;
         row.push_back(next);
-        for (const auto& [c, n] : between[static_cast<size_t>(next)]) to_row[static_cast<size_t>(c)] += n;
+        for (const auto& [c, n] : between[static_cast<size_t>(next)])
+            to_row[static_cast<size_t>(c)] += n;
         last = next;
     }
     for (int c = 0; c < k; ++c)
@@ -187,8 +193,8 @@ std::vector<int> circle_row(const UTL_FriendGraph& graph, const UTL_Circles& cir
 
 struct Halving {
     const std::vector<Point>& places;
-    const std::vector<int>& row;    // circles
-    const std::vector<int>& sizes;  // people of each circle
+    const std::vector<int>& row;            // circles
+    const std::vector<int>& sizes;          // people of each circle
     std::vector<std::vector<int>>& region;  // places of each circle
 
     // Shares places among the circles row[lo, hi). The run of circles at the start of the row
@@ -218,7 +224,8 @@ struct Halving {
         std::sort(along.begin(), along.end());
         const size_t n_first = static_cast<size_t>(best_first);
         std::vector<int> low, high;
-        for (size_t n = 0; n < along.size(); ++n) (n < n_first ? low : high).push_back(along[n].second);
+        for (size_t n = 0; n < along.size(); ++n)
+            (n < n_first ? low : high).push_back(along[n].second);
         // The same halving from the other end of the axis.
         std::vector<int> low2, high2;
         for (size_t n = 0; n < along.size(); ++n)
@@ -280,7 +287,8 @@ struct Swapper {
         const int n = graph.size();
         at.resize(static_cast<size_t>(n));
         for (int p = 0; p < n; ++p)
-            at[static_cast<size_t>(p)] = places[static_cast<size_t>(place_of[static_cast<size_t>(p)])];
+            at[static_cast<size_t>(p)] =
+                places[static_cast<size_t>(place_of[static_cast<size_t>(p)])];
         const double total = UTL_CircleLayout::mean_line_length(graph, place_of, places) *
                              static_cast<double>(graph.friendships());
         std::vector<char> look(static_cast<size_t>(n), 1), next(static_cast<size_t>(n), 0);
@@ -312,7 +320,8 @@ struct Swapper {
                 for (int place : near[static_cast<size_t>(place_of[static_cast<size_t>(p)])])
                     consider(place);
                 const size_t keep = std::min(moves.size(), kTradesTried);
-                std::partial_sort(moves.begin(), moves.begin() + static_cast<long>(keep), moves.end());
+                std::partial_sort(moves.begin(), moves.begin() + static_cast<long>(keep),
+                                  moves.end());
                 int best = -1;
                 double best_change = -kTiny;
                 for (size_t k = 0; k < keep; ++k) {
@@ -348,7 +357,8 @@ UTL_FriendGraph among(const UTL_FriendGraph& graph, const std::vector<int>& peop
     for (int p : people)
         for (int f : graph.friends_of(p))
             if (p < f && number_in[static_cast<size_t>(f)] >= 0)
-                sub.add_friendship(number_in[static_cast<size_t>(p)], number_in[static_cast<size_t>(f)]);
+                sub.add_friendship(number_in[static_cast<size_t>(p)],
+                                   number_in[static_cast<size_t>(f)]);
     return sub;
 }
 
@@ -380,7 +390,8 @@ void place_group(const UTL_FriendGraph& graph, const std::vector<int>& people,
     }
     const Point centre = middle(places, where);
     std::vector<std::pair<double, int>> by_distance;
-    for (int i : where) by_distance.emplace_back(distance(places[static_cast<size_t>(i)], centre), i);
+    for (int i : where)
+        by_distance.emplace_back(distance(places[static_cast<size_t>(i)], centre), i);
     std::sort(by_distance.begin(), by_distance.end());
     std::vector<int> order = people;
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {

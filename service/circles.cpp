@@ -103,8 +103,8 @@ bool leiden(const UTL_FriendGraph& graph, const std::vector<int>& order,
     ok = igraph_vector_init(&weights, n) == IGRAPH_SUCCESS;
     if (ok) {
         for (int i = 0; i < n; ++i)
-            VECTOR(weights)[i] = static_cast<double>(
-                graph.friends_of(order[static_cast<size_t>(i)]).size());
+            VECTOR(weights)
+            [i] = static_cast<double>(graph.friends_of(order[static_cast<size_t>(i)]).size());
         ok = igraph_vector_int_init(&members, n) == IGRAPH_SUCCESS;
         if (ok) {
             igraph_integer_t count = 0;
@@ -150,7 +150,8 @@ void components(const UTL_FriendGraph& graph, const std::vector<int>& order,
     }
     membership.resize(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i)
-        membership[static_cast<size_t>(i)] = label[static_cast<size_t>(order[static_cast<size_t>(i)])];
+        membership[static_cast<size_t>(i)] =
+            label[static_cast<size_t>(order[static_cast<size_t>(i)])];
 }
 
 }  // namespace
@@ -182,16 +183,20 @@ UTL_Circles UTL_Circles::find(const UTL_FriendGraph& graph) {
     for (int i = 0; i < n; ++i) {
         const int person = order[static_cast<size_t>(i)];
         if (graph.friends_of(person).empty()) alone.m_members.push_back(person);
-        else found[static_cast<size_t>(membership[static_cast<size_t>(i)])].m_members.push_back(person);
+        else
+            found[static_cast<size_t>(membership[static_cast<size_t>(i)])].m_members.push_back(
+                person);
     }
 
     // The namesake: the most friends within the circle, then in all, then the smallest uid.
     std::vector<int> label(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i)
-        label[static_cast<size_t>(order[static_cast<size_t>(i)])] = membership[static_cast<size_t>(i)];
+        label[static_cast<size_t>(order[static_cast<size_t>(i)])] =
+            membership[static_cast<size_t>(i)];
     auto inside = [&](int p) {
         int k = 0;
-        for (int f : graph.friends_of(p)) k += label[static_cast<size_t>(f)] == label[static_cast<size_t>(p)];
+        for (int f : graph.friends_of(p))
+            k += label[static_cast<size_t>(f)] == label[static_cast<size_t>(p)];
         return k;
     };
     for (UTL_Circle& c : found) {
@@ -200,11 +205,11 @@ UTL_Circles UTL_Circles::find(const UTL_FriendGraph& graph) {
         int best = -1, best_inside = -1;
         for (int p : c.m_members) {
             const int k = inside(p);
-            const bool better =
-                best < 0 || k > best_inside ||
-                (k == best_inside && (graph.friends_of(p).size() > graph.friends_of(best).size() ||
-                                      (graph.friends_of(p).size() == graph.friends_of(best).size() &&
-                                       graph.uid(p) < graph.uid(best))));
+            const bool better = best < 0 || k > best_inside ||
+                                (k == best_inside &&
+                                 (graph.friends_of(p).size() > graph.friends_of(best).size() ||
+                                  (graph.friends_of(p).size() == graph.friends_of(best).size() &&
+                                   graph.uid(p) < graph.uid(best))));
             if (better) best = p, best_inside = k;
         }
         c.m_namesake = best;
@@ -221,7 +226,8 @@ UTL_Circles UTL_Circles::find(const UTL_FriendGraph& graph) {
     }
     out.m_circle_of.assign(static_cast<size_t>(n), -1);
     for (size_t k = 0; k < out.m_circles.size(); ++k)
-        for (int p : out.m_circles[k].m_members) out.m_circle_of[static_cast<size_t>(p)] = static_cast<int>(k);
+        for (int p : out.m_circles[k].m_members)
+            out.m_circle_of[static_cast<size_t>(p)] = static_cast<int>(k);
     return out;
 }
 

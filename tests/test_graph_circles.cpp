@@ -164,7 +164,8 @@ TEST(FriendGraph, ShortestChainIsAShortestPathTheSameWhateverTheOrder) {
             for (size_t k = 1; k < chain.size(); ++k)
                 EXPECT_TRUE(g.are_friends(chain[k - 1], chain[k]));
             // The other graph numbers people differently; the chain's people are the same.
-            const std::vector<int> chain2 = g2.shortest_chain(g2.find(g.uid(from)), g2.find(g.uid(to)));
+            const std::vector<int> chain2 =
+                g2.shortest_chain(g2.find(g.uid(from)), g2.find(g.uid(to)));
             ASSERT_EQ(chain2.size(), chain.size());
             for (size_t k = 0; k < chain.size(); ++k) EXPECT_EQ(g2.uid(chain2[k]), g.uid(chain[k]));
         }
@@ -220,7 +221,8 @@ TEST(Circles, TheSameCirclesEveryRunWhateverOrderThePeopleArrive) {
     Pairs pairs;
     if (read_snap_ego(snap_file(), 107, ego)) {
         for (int f : ego.friends) people.push_back(std::to_string(f));
-        for (const auto& [a, b] : ego.pairs) pairs.emplace_back(std::to_string(a), std::to_string(b));
+        for (const auto& [a, b] : ego.pairs)
+            pairs.emplace_back(std::to_string(a), std::to_string(b));
     } else {
         // Without the SNAP file beside the repository, planted groups with fuzzy edges.
         const Planted p = planted(6, 40, 5, 5);
@@ -266,7 +268,8 @@ TEST(CircleLayout, EachCircleOnOneRegionOnePersonPerPlaceLinesShorter) {
             for (int b : circle.m_members)
                 if (!reached.count(b) &&
                     distance(places[static_cast<size_t>(place_of[static_cast<size_t>(a)])],
-                             places[static_cast<size_t>(place_of[static_cast<size_t>(b)])]) <= step) {
+                             places[static_cast<size_t>(place_of[static_cast<size_t>(b)])]) <=
+                        step) {
                     reached.insert(b);
                     todo.push_back(b);
                 }

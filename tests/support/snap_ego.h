@@ -10,7 +10,7 @@
 #include <vector>
 
 struct SnapEgo {
-    std::vector<int> friends;                 // ascending
+    std::vector<int> friends;                // ascending
     std::vector<std::pair<int, int>> pairs;  // friendships among the friends, in file order
 };
 
