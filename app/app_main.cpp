@@ -5,6 +5,7 @@
 #include "app/host_driver.h"
 #include "app/options.h"
 #include "app/resource_folder.h"
+#include "app/saved_network.h"
 #include "app/url_opener.h"
 #include "controller/sim_ctrl_nimbra.h"
 #include "sources/service_source.h"
@@ -77,6 +78,17 @@ int nimbra_main(int argc, char** argv, UTL_Host& host, const std::string& progra
         return 0;
     }
 
+    // A file that cannot be written is told now, not after a long run.
+    const std::string save_path = absolute_path(options.save_graph);
+    if (!save_path.empty()) {
+        const std::string folder = save_path.substr(0, save_path.rfind('/') + 1);
+        if (access(folder.c_str(), W_OK) != 0) {
+            std::cerr << program << ": cannot save the network to " << save_path << ": "
+                      << std::strerror(errno) << "\n";
+            return 1;
+        }
+    }
+
     // Started before the window opens, so a graph file that cannot be read is told at once;
     // the answers wait for the controller.
     std::unique_ptr<UTL_NetworkSource> source =
@@ -125,6 +137,17 @@ int nimbra_main(int argc, char** argv, UTL_Host& host, const std::string& progra
         if (!source->finished()) std::cerr << " (--until-loaded waits for them)";
         std::cerr << "\n";
         status = 1;
+    }
+
+    // The network as it is shown now; an empty globe leaves an earlier file as it was.
+    if (!save_path.empty() && has_people(driver.controller())) {
+        const UTL_SavedNetwork network =
+            UTL_SavedNetwork::of(*driver.controller(), source->fresh_photos());
+        if (!network.write_graphml(save_path, error)) {
+            std::cerr << program << ": cannot save the network to " << save_path << ": " << error
+                      << "\n";
+            status = 1;
+        }
     }
 
     // Teardown: the network's source, the loop (already stopped), the controller with the

@@ -68,17 +68,17 @@ const CLI::Validator kNonEmpty(
     [](std::string& value) { return value.empty() ? "needs a non-empty value" : std::string(); },
     "");
 
-// A person's id as graph files give them: 1 to 64 letters, digits, '_', '-', '.' or '@'.
+// A person's id as graph files give them: 1 to 64 letters, digits, '_', '-', '.', '@' or ':'.
 const CLI::Validator kUid(
     [](std::string& value) {
         const bool ok = !value.empty() && value.size() <= 64 &&
                         value.find_first_not_of(
                             "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                            "0123456789_-.@") == std::string::npos;
+                            "0123456789_-.@:") == std::string::npos;
         return ok ? std::string()
                   : "bad person id '" + value +
                         "': expected 1 to 64 letters, "
-                        "digits, '_', '-', '.' or '@'";
+                        "digits, '_', '-', '.', '@' or ':'";
     },
     "");
 
@@ -138,6 +138,10 @@ std::unique_ptr<CLI::App> make_parser(const std::string& program, UTL_HostOption
             },
             ""));
 
+    app->add_option("--save-graph", o.save_graph,
+                    "when the run ends, write the network shown as GraphML")
+        ->type_name("FILE.graphml")
+        ->check(kNonEmpty);
     app->add_flag("--no-photo-cache", o.no_photo_cache,
                   "keep no photos on disk (default: $XDG_CACHE_HOME/nimbra/photos)")
         ->disable_flag_override();

@@ -26,6 +26,8 @@ struct UTL_HostOptions {
     std::string api_key;          // --api-key, --secret, --auth-token: the login at that service
     std::string secret;
     std::string auth_token;
+    // --save-graph: the network shown when the run ends is written there as GraphML.
+    std::string save_graph;
     // Offscreen only: any of these runs the offscreen renderer instead of the window.
     std::string snapshot_file;
     bool has_frames = false;

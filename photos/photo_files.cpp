@@ -48,7 +48,7 @@ bool read_regular_file(const std::string& path, size_t max_bytes, std::string& o
     return ok;
 }
 
-bool write_file_atomically(const std::string& path, const std::string& bytes) {
+bool write_file_atomically(const std::string& path, const std::string& bytes, unsigned mode) {
     const size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -58,23 +58,28 @@ bool write_file_atomically(const std::string& path, const std::string& bytes) {
     // can plant a link in its place or read the photo while it is written.
     const int fd = mkstemp(temp.data());
     if (fd < 0) return false;
-    bool ok = true;
+    int why = 0;  // the first failure's errno
     const char* at = bytes.data();
     size_t left = bytes.size();
     while (left > 0) {
         const ssize_t put = write(fd, at, left);
         if (put < 0) {
             if (errno == EINTR) continue;
-            ok = false;
+            why = errno;
             break;
         }
         at += put;
         left -= static_cast<size_t>(put);
     }
-    if (close(fd) != 0) ok = false;
-    if (ok && rename(temp.c_str(), path.c_str()) != 0) ok = false;
-    if (!ok) unlink(temp.c_str());
-    return ok;
+    if (!why && mode != 0600 && fchmod(fd, static_cast<mode_t>(mode)) != 0) why = errno;
+    if (close(fd) != 0 && !why) why = errno;
+    if (!why && rename(temp.c_str(), path.c_str()) != 0) why = errno;
+    if (why) {
+        unlink(temp.c_str());
+        errno = why;
+        return false;
+    }
+    return true;
 }
 
 bool make_directories(const std::string& path) {

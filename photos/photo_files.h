@@ -13,8 +13,9 @@
 bool read_regular_file(const std::string& path, size_t max_bytes, std::string& out);
 
 // Writes bytes to path through a private temporary file in the same folder and a rename, so a
-// reader (or a crash) never sees half a file. False when nothing was written.
-bool write_file_atomically(const std::string& path, const std::string& bytes);
+// reader (or a crash) never sees half a file; the file gets mode (owner-only by default). False
+// when nothing was written, with errno telling why.
+bool write_file_atomically(const std::string& path, const std::string& bytes, unsigned mode = 0600);
 
 // Creates the folder and its missing parents (mode 0700 for new ones); true when it exists.
 bool make_directories(const std::string& path);

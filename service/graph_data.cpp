@@ -177,7 +177,8 @@ bool UTL_GraphData::add_to(UTL_SocialNetwork& network, bool mutual_only,
     if (bad_uids > 0) {
         warnings.push_back(name + ": " + counted(bad_uids, "node", "nodes") + " left out whose " +
                            (label_is_uid ? "label" : "id") + " is no usable uid (1 to 64 " +
-                           "letters, digits, '_', '-', '.' or '@'), the first '" + first_bad + "'");
+                           "letters, digits, '_', '-', '.', '@' or ':'), the first '" + first_bad +
+                           "'");
     }
     if (repeated_nodes > 0) {
         warnings.push_back(name + ": " + counted(repeated_nodes, "node repeats", "nodes repeat") +

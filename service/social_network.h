@@ -69,7 +69,7 @@ public:
 
     // A plausible name for a person known only by a number, always the same for one uid.
     static std::string generated_name(const std::string& uid);
-    // A uid: 1 to 64 letters, digits, '_', '-', '.' or '@'.
+    // A uid: 1 to 64 letters, digits, '_', '-', '.', '@' or ':'.
     static bool valid_uid(const std::string& uid);
 
 private:

@@ -87,6 +87,16 @@ run 1 --service http://127.0.0.1:1/restserver.php --frames 3 --size 64x64
 says err "no people arrived: the social service at http://127.0.0.1:1/restserver.php did not answer (connection refused)"
 echo "ok: offscreen pictures, script errors, timing and a run until loaded"
 
+# The demo network saved as GraphML opens again as the same network, which saves to the same
+# file; a folder that is not there is refused before the run, not after it.
+run 1 --save-graph "$work/no/such/dir/demo.graphml" --until-loaded --frames 1 --size 64x64
+says err "cannot save the network to $work/no/such/dir/demo.graphml: No such file or directory"
+(cd "$work" && run 0 --until-loaded --frames 1 --size 64x64 --save-graph demo.graphml)
+grep -q '<edge source=' "$work/demo.graphml" || fail "demo.graphml has no edges"
+run 0 --graph "$work/demo.graphml" --until-loaded --frames 1 --size 64x64 --save-graph "$work/again.graphml"
+cmp -s "$work/demo.graphml" "$work/again.graphml" || fail "the demo saved again differs"
+echo "ok: --save-graph round-trips"
+
 # Installed under a prefix of its own, the program finds its data from any directory.
 prefix="$work/prefix"
 cmake --install "$build" --prefix "$prefix" >"$work/out" 2>"$work/err" || fail "cmake --install failed"
