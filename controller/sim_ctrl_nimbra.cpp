@@ -16,6 +16,7 @@
 #include "widgets/search_field.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -84,6 +85,7 @@ void UTL_SimCtrlNimbra::add_myself(const char* uid, const char* name, const char
                                    const char* pic_square) {
     GFX_Friend* f = build_friend(this, uid, name, pic, pic_square);
     if (m_myself) {
+        ++m_layout_version;
         for (GFX_LocationHolder* h : m_loc_holders) {
             auto* hf = dynamic_cast<GFX_LocationHolderFriend*>(h);
             if (hf && hf->m_friend == m_myself) hf->m_friend = f;
@@ -135,20 +137,38 @@ const char* UTL_SimCtrlNimbra::get_friend_id(int i) const {
 void UTL_SimCtrlNimbra::find_locators(const char* uid1, const char* uid2,
                                       GFX_LocationHolderFriend** out1,
                                       GFX_LocationHolderFriend** out2) {
-    bool found1 = false, found2 = false;
-    for (GFX_LocationHolder* h : m_loc_holders) {
-        auto* hf = dynamic_cast<GFX_LocationHolderFriend*>(h);
-        if (!hf || !hf->m_friend) continue;
-        const std::string& uid = hf->m_friend->m_uid;
-        if (uid1 && uid == uid1) {
-            if (out1) *out1 = hf;
-            found1 = true;
-        } else if (uid2 && uid == uid2) {
-            if (out2) *out2 = hf;
-            found2 = true;
+    auto index = [this] {
+        m_locators_by_uid.clear();
+        for (GFX_LocationHolder* h : m_loc_holders) {
+            auto* hf = dynamic_cast<GFX_LocationHolderFriend*>(h);
+            if (hf && hf->m_friend) m_locators_by_uid.emplace(hf->m_friend->m_uid, hf);
         }
-        if (found1 && found2) break;
+        m_locators_by_uid_version = m_layout_version;
+    };
+    if (m_locators_by_uid_version != m_layout_version) index();
+    // A hit whose locator has since been given another person without a new layout version
+    // makes the index stale: it is built again once.
+    bool stale = false;
+    auto found = [this, &stale](const char* uid) -> GFX_LocationHolderFriend* {
+        if (!uid) return nullptr;
+        auto it = m_locators_by_uid.find(uid);
+        if (it == m_locators_by_uid.end()) return nullptr;
+        GFX_LocationHolderFriend* h = it->second;
+        if (h->m_friend && h->m_friend->m_uid == uid) return h;
+        stale = true;
+        return nullptr;
+    };
+    // As a walk over the locators would: a uid that is also uid1 is never uid2's locator.
+    const bool same = uid1 && uid2 && std::strcmp(uid1, uid2) == 0;
+    GFX_LocationHolderFriend* h1 = found(uid1);
+    GFX_LocationHolderFriend* h2 = same ? nullptr : found(uid2);
+    if (stale) {
+        index();
+        h1 = found(uid1);
+        h2 = same ? nullptr : found(uid2);
     }
+    if (h1 && out1) *out1 = h1;
+    if (h2 && out2) *out2 = h2;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -194,6 +214,7 @@ void UTL_SimCtrlNimbra::spiral_places(size_t n, std::vector<float>& longitudes,
 // arrangement, at most a second away, moves everyone), and only newcomers take theirs on the
 // spiral.
 void UTL_SimCtrlNimbra::create_friends_locators() {
+    ++m_layout_version;
     const bool with_user = m_myself != nullptr;
     const size_t n = m_friends.size() + (with_user ? 1 : 0);
     if (n == 0) return;
@@ -256,6 +277,7 @@ void UTL_SimCtrlNimbra::clear_scene() {
     m_selected_holder = nullptr;
     for (GFX_LocationHolder* h : m_loc_holders) delete h;
     m_loc_holders.clear();
+    ++m_layout_version;
     for (GFX_Friend* f : m_friends) delete f;
     m_friends.clear();
     clear_connections();

@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class GFX_Text;
@@ -312,6 +313,9 @@ public:
     // Users replaced by a repeated add_myself. Dock thumbnails may still borrow them, so they
     // stay alive until clear_scene().
     std::vector<GFX_Friend*> m_retired_friends;
+    // Bumped whenever a locator may show another person (a layout, a new user, clearing), so
+    // find_locators() knows its index by uid is stale.
+    unsigned m_layout_version = 0;
     // What the program waits for, over the scene in the top bar; the host sets its text.
     GFX_StatusLine m_status_line;
 
@@ -326,6 +330,11 @@ public:
     int m_circle_jobs = 0;    // jobs given to the circle worker, for tests and figures
 
 private:
+    // The locators by their person's uid (the first locator of a uid wins, as a walk would
+    // find it), rebuilt by find_locators() when m_layout_version has moved: every line looks
+    // its ends up once, and a hundred thousand lines must not each walk every locator.
+    std::unordered_map<std::string, GFX_LocationHolderFriend*> m_locators_by_uid;
+    unsigned m_locators_by_uid_version = ~0u;
     // Steps 6 and 7 of the frame: the automatic motion and the glide towards a selection.
     void update_rotation(float dt);
     void update_glide();

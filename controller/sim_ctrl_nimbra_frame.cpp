@@ -412,8 +412,9 @@ void UTL_SimCtrlNimbra::set_impostor_orientation(const Math_Vector3& up,
                                                  const Math_Vector3& right) {
     m_impostor_up = up;
     m_impostor_right = right;
+    // NOTE: the lines' dots face the same axes; the glow hands them to its batch once a frame
+    // rather than to every line.
     for (GFX_LocationHolder* h : m_loc_holders) h->set_impostor_orientation(up, right);
-    for (GFX_Connection* c : m_connections) c->set_impostor_orientation(up, right);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -515,6 +516,7 @@ void UTL_SimCtrlNimbra::draw_glow_quads() {
     // The view volume of this frame's camera; without a camera it was never set.
     m_glow_batch->set_view(m_camera ? &m_frustum : nullptr);
     m_glow_batch->set_throttle(&m_draw_throttle);
+    m_glow_batch->set_axes(m_impostor_right, m_impostor_up);
     for (GFX_Connection* c : m_connections) c->draw(*m_glow_batch);
     m_glow_batch->flush();
 }

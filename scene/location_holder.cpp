@@ -70,6 +70,8 @@ GFX_LocationHolderFriend::GFX_LocationHolderFriend(UTL_SimCtrlNimbra* controller
 GFX_LocationHolderFriend::~GFX_LocationHolderFriend() {
     for (GFX_ConnectionFriends* c : m_connections) c->detach_holder(this);
     m_connections.clear();
+    // The controller's index of locators by uid must not hand this one out again.
+    if (m_controller) ++m_controller->m_layout_version;
 }
 
 void GFX_LocationHolder::set_billboard_size(float width, float height) {

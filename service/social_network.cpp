@@ -109,7 +109,8 @@ bool UTL_SocialNetwork::read_people(const std::string& path, std::string& error,
             UTL_ServicePerson& p = m_people[index];
             if (!fields[1].empty()) p.m_name = fields[1];
             p.m_pic = fields.size() > 2 ? fields[2] : "";
-            p.m_pic_square = fields.size() > 3 ? fields[3] : "";
+            // A row without a square photo shows its photo there too, as graph files do.
+            p.m_pic_square = fields.size() > 3 && !fields[3].empty() ? fields[3] : p.m_pic;
             p.m_generated_photo = false;
         }
     }

@@ -260,3 +260,59 @@ TEST_F(PhotoDecoding, HugePicturesAreDecodedReducedToAtMostTheLimit) {
     EXPECT_TRUE(near(pixel(*png, 499, 300), kRed, 0));
     EXPECT_TRUE(near(pixel(*png, 500, 300), kBlue, 0));
 }
+
+TEST_F(PhotoDecoding, WebPsLossyLosslessWithAlphaAnimatedAndLargeShowTheirPixels) {
+    // Lossy, as avatar services serve them: red over the top half, blue below on the left,
+    // green on the right, named as something else.
+    const std::string lossy = make("avatar.jpg.webp",
+                                   "-size 64x64 xc:red -fill blue -draw 'rectangle 0,32 31,63' "
+                                   "-fill lime -draw 'rectangle 32,32 63,63'");
+    ASSERT_EQ(photo_format_of(reinterpret_cast<const unsigned char*>(lossy.data()), lossy.size()),
+              GFX_PhotoFormat::WEBP);
+    auto image = decode(lossy, 1024, "avatar.jpg");
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->m_bits_per_pixel, 24);
+    EXPECT_EQ(image->m_width, 64u);
+    EXPECT_TRUE(near(pixel(*image, 32, 8), kRed));
+    EXPECT_TRUE(near(pixel(*image, 8, 56), kBlue));
+    EXPECT_TRUE(near(pixel(*image, 56, 56), kGreen));
+
+    // Lossless with alpha: RGBA, exact, the transparent half transparent.
+    const std::string alpha = make("alpha.webp",
+                                   "-size 16x16 xc:none -fill blue -draw 'rectangle 0,0 15,7' "
+                                   "-define webp:lossless=true");
+    auto with_alpha = decode(alpha);
+    ASSERT_TRUE(with_alpha);
+    ASSERT_EQ(with_alpha->m_bits_per_pixel, 32);
+    const unsigned char* top = with_alpha->m_pixels + (size_t(15) * 16 + 3) * 4;
+    const unsigned char* bottom = with_alpha->m_pixels + 3 * 4;
+    EXPECT_EQ(top[2], 255);
+    EXPECT_EQ(top[3], 255);
+    EXPECT_EQ(bottom[3], 0);
+
+    // An animation shows its first frame.
+    const std::string animation = make("anim.webp", "-delay 10 -size 16x16 xc:red xc:lime");
+    auto first = decode(animation);
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(near(pixel(*first, 8, 8), kRed));
+
+    // A large one comes reduced by the same whole factor as the others: 3000 x 2000 by 3.
+    const std::string large = make("large.webp",
+                                   "-size 3000x2000 xc:red -fill blue -draw 'rectangle "
+                                   "1500,0 2999,1999' -define webp:lossless=true");
+    auto reduced = decode(large);
+    ASSERT_TRUE(reduced);
+    EXPECT_EQ(reduced->m_width, 1000u);
+    EXPECT_EQ(reduced->m_height, 667u);
+    EXPECT_TRUE(near(pixel(*reduced, 100, 300), kRed));
+    EXPECT_TRUE(near(pixel(*reduced, 900, 300), kBlue));
+
+    // Cut short, its header alone, or junk behind a WebP signature: no picture. By file name
+    // the image reader takes it too.
+    EXPECT_FALSE(decode(lossy.substr(0, lossy.size() / 2)));
+    EXPECT_FALSE(decode(lossy.substr(0, 30)));
+    EXPECT_FALSE(decode(lossy.substr(0, 12) + std::string(200, '\x7f')));
+    EXPECT_FALSE(decode(animation.substr(0, animation.size() / 2)));
+    GFX_Image by_name(m_dir.file("alpha.webp"));
+    EXPECT_EQ(by_name.m_width, 16u);
+}

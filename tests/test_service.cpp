@@ -148,6 +148,11 @@ TEST(ServiceNetwork, ReadsEdgeListsInBothFormsAndPicksTheEgo) {
     EXPECT_NE(warning.find("line 5: no name"), std::string::npos) << warning;
     EXPECT_EQ(warning.find("line 9:"), std::string::npos) << warning;
     EXPECT_NE(warning.find("2 people rows more skipped"), std::string::npos) << warning;
+    // A row without a square photo shows its photo in the square too (the docks).
+    people = write_file("people2.csv", "10,Jane,http://x/p.jpg\n20,Max,http://x/m.jpg,\n");
+    ASSERT_TRUE(csv.read_people(people, error, warning));
+    EXPECT_EQ(csv.find("10")->m_pic_square, "http://x/p.jpg");
+    EXPECT_EQ(csv.find("20")->m_pic_square, "http://x/m.jpg");
 
     // Hostile lines are skipped and counted, the good ones around them kept: control bytes, an
     // endless id on an endless line, a last line without its newline.

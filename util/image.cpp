@@ -10,6 +10,7 @@
 #include "util/image_png.h"
 #include "util/image_sgi.h"
 #include "util/image_tga.h"
+#include "util/image_webp.h"
 
 GFX_Image::GFX_Image(const std::string& path) { read(path); }
 
@@ -29,6 +30,9 @@ void GFX_Image::read(const std::string& path) {
             break;
         case FILE_PNG:
             serializer = new GFX_ImageSerializerPNG();
+            break;
+        case FILE_WEBP:
+            serializer = new GFX_ImageSerializerWebP();
             break;
         default:
             return;
@@ -55,6 +59,7 @@ int GFX_Image::get_file_type_by_name(const std::string& path) {
     if (ext == ".TGA") return FILE_TGA;
     if (ext == ".JPG") return FILE_JPEG;
     if (ext == ".PNG") return FILE_PNG;
+    if (ext == ".WEBP") return FILE_WEBP;
     return FILE_UNKNOWN;
 }
 

@@ -18,6 +18,7 @@ public:
         FILE_TGA = 0x1004,
         FILE_JPEG = 0x1008,
         FILE_PNG = 0x1010,
+        FILE_WEBP = 0x1020,
     };
 
     // The longest side any reader accepts: 16384 x 16384 x 4 bytes still fits a signed 32-bit

@@ -1,5 +1,5 @@
-// decode_photo: signature sniffing, then the JPEG or PNG reader with the size limit, or a data
-// reader chosen by a trusted file name.
+// decode_photo: signature sniffing, then the JPEG, PNG or WebP reader with the size limit, or a
+// data reader chosen by a trusted file name.
 #include "util/photo_decoder.h"
 
 #include <cstring>
@@ -10,6 +10,7 @@
 #include "util/image_png.h"
 #include "util/image_sgi.h"
 #include "util/image_tga.h"
+#include "util/image_webp.h"
 
 GFX_PhotoFormat photo_format_of(const unsigned char* data, size_t size) {
     static const unsigned char kJpeg[3] = {0xFF, 0xD8, 0xFF};
@@ -20,6 +21,10 @@ GFX_PhotoFormat photo_format_of(const unsigned char* data, size_t size) {
     }
     if (size >= sizeof kPng && std::memcmp(data, kPng, sizeof kPng) == 0) {
         return GFX_PhotoFormat::PNG;
+    }
+    // "RIFF", the size of the rest, "WEBP".
+    if (size >= 12 && std::memcmp(data, "RIFF", 4) == 0 && std::memcmp(data + 8, "WEBP", 4) == 0) {
+        return GFX_PhotoFormat::WEBP;
     }
     return GFX_PhotoFormat::UNKNOWN;
 }
@@ -40,6 +45,13 @@ GFX_Image* decode_photo(const unsigned char* data, size_t size,
             png->set_max_side(options.m_max_side);
             png->set_cancel_flag(options.m_cancel);
             reader.reset(png);
+            break;
+        }
+        case GFX_PhotoFormat::WEBP: {
+            auto* webp = new GFX_ImageSerializerWebP();
+            webp->set_max_side(options.m_max_side);
+            webp->set_cancel_flag(options.m_cancel);
+            reader.reset(webp);
             break;
         }
         case GFX_PhotoFormat::UNKNOWN:
