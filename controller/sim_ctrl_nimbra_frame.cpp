@@ -215,6 +215,7 @@ void UTL_SimCtrlNimbra::update(int w, int h, float dt) {
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 
+    update_circles(dt);
     update_rotation(dt);
     if (m_cam_transition) update_glide();
     update_camera_keys();
@@ -380,9 +381,10 @@ void UTL_SimCtrlNimbra::rotate_camera(float yaw, float pitch) {
 
 void UTL_SimCtrlNimbra::select_loc_holder(GFX_LocationHolder* h) {
     if (!h) return;
+    // A person on the way to a new place is looked for where they are going.
     m_cam_transition = true;
-    m_cam_target_lr = h->m_longitude;
-    m_cam_target_ud = h->m_latitude;
+    m_cam_target_lr = h->target_longitude();
+    m_cam_target_ud = h->target_latitude();
 
     for (GFX_LocationHolder* other : m_loc_holders) {
         other->set_billboard_size(750.0f, 750.0f);

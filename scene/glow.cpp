@@ -174,7 +174,8 @@ void GFX_GlowPlan::plan_thinned(const Camera& camera, size_t from, long long bud
     if (total > budget) {
         auto count = [this](float spacing) {
             long long n = 0;
-            for (const Candidate& c : m_candidates) n += kept(c.dots, thinning_step(spacing, c.spacing));
+            for (const Candidate& c : m_candidates)
+                n += kept(c.dots, thinning_step(spacing, c.spacing));
             return n;
         };
         // The least spacing that fits, found on a log scale; past the widest, lines go.
@@ -248,8 +249,8 @@ void GFX_GlowPlan::add_line(size_t i, bool highlighted_run, int step, const Came
     // Thinned dots carry the opacity of the dots they stand for, as far as it goes.
     float alpha = l.alpha;
     if (step > 1)
-        alpha = std::min(1.0f, alpha * static_cast<float>(dots) /
-                                   static_cast<float>(shown > 0 ? shown : 1));
+        alpha = std::min(
+            1.0f, alpha * static_cast<float>(dots) / static_cast<float>(shown > 0 ? shown : 1));
     uint8_t rgba[4] = {0, 0, 0, to_byte(alpha)};
     const bool partly =
         camera && classify(camera->view, l.start + d * 0.5f, 0.5f * length + k_dot_reach) != INSIDE;

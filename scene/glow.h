@@ -47,8 +47,8 @@ public:
     // Where the eye is and what a unit spans on screen.
     struct Camera {
         Math_Vector3 eye;
-        Math_Vector3 forward;        // unit, along the view
-        float pixels_per_unit = 0;   // what one unit at depth 1 spans on screen
+        Math_Vector3 forward;       // unit, along the view
+        float pixels_per_unit = 0;  // what one unit at depth 1 spans on screen
         float near_plane = 1.0f;
         const GFX_Frustum* view = nullptr;  // borrowed; null: everything is in view
     };
