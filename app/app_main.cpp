@@ -136,6 +136,8 @@ int nimbra_main(int argc, char** argv, UTL_Host& host, const std::string& progra
     // The maker logo opens the About page with the desktop's opener; the controller itself
     // makes no platform calls.
     driver.controller()->m_open_url = [](const std::string& page) { open_url(page); };
+    if (options.layout == "circles")
+        driver.controller()->set_layout(UTL_SimCtrlNimbra::LAYOUT_CIRCLES);
     // The answers reach the controller between frames once it has started.
     source->set_controller(driver.controller());
     driver.m_between_frames = [&driver, &source]() {

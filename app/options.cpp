@@ -139,6 +139,15 @@ std::unique_ptr<CLI::App> make_parser(const std::string& program, UTL_HostOption
             },
             ""));
 
+    app->add_option("--layout", o.layout,
+                    "place people in the order they arrive or by their circles (default arrival)")
+        ->type_name("arrival|circles")
+        ->check(CLI::Validator(
+            [](std::string& value) {
+                if (value == "arrival" || value == "circles") return std::string();
+                return "bad layout '" + value + "': expected arrival or circles";
+            },
+            ""));
     app->add_option("--save-graph", o.save_graph,
                     "when the run ends, write the network shown as GraphML")
         ->type_name("FILE.graphml")

@@ -34,6 +34,9 @@ struct UTL_HostOptions {
     bool refresh = false;
     // --save-graph: the network shown when the run ends is written there as GraphML.
     std::string save_graph;
+    // --layout: how people are placed at the start: "arrival" (the spiral, in the order they
+    // arrive) or "circles" (arranged by the circles among the friends).
+    std::string layout = "arrival";
     // Offscreen only: any of these runs the offscreen renderer instead of the window.
     std::string snapshot_file;
     bool has_frames = false;

@@ -158,10 +158,12 @@ FrameFigures measure_frames(const Network& net, const std::string& pictures) {
     UTL_SimCtrlNimbra c;
     c.start(kWidth, kHeight);
     c.add_myself(net.ego.c_str(), ("Person " + net.ego).c_str(), "", "");
-    for (const std::string& f : net.friends) c.add_friend(f.c_str(), ("Person " + f).c_str(), "", "");
+    for (const std::string& f : net.friends)
+        c.add_friend(f.c_str(), ("Person " + f).c_str(), "", "");
     c.create_friends_locators();
     c.add_connections_for_myself();
-    for (const auto& l : net.links) c.add_connection(l.first.c_str(), l.second.c_str(), 0.4f, false);
+    for (const auto& l : net.links)
+        c.add_connection(l.first.c_str(), l.second.c_str(), 0.4f, false);
     std::printf("%s: %zu people, %zu lines\n", net.name.c_str(), c.m_loc_holders.size(),
                 c.m_connections.size());
 
@@ -218,10 +220,18 @@ struct ProgramFigures {
 
 ProgramFigures run_program(const Network& net) {
     ProgramFigures fig;
-    std::vector<std::string> args{NIMBRA_OFFSCREEN_PROGRAM, "--graph",   net.graph_file,
-                                  "--ego",                  net.ego,     "--size",
-                                  "1280x800",               "--until-loaded", "--frames",
-                                  "2",                      "--bench",   "--no-photo-cache"};
+    std::vector<std::string> args{NIMBRA_OFFSCREEN_PROGRAM,
+                                  "--graph",
+                                  net.graph_file,
+                                  "--ego",
+                                  net.ego,
+                                  "--size",
+                                  "1280x800",
+                                  "--until-loaded",
+                                  "--frames",
+                                  "2",
+                                  "--bench",
+                                  "--no-photo-cache"};
     int out[2];
     if (pipe(out) != 0) return fig;
     const pid_t pid = fork();
@@ -247,8 +257,9 @@ ProgramFigures run_program(const Network& net) {
     fig.peak_mb = double(usage.ru_maxrss) / 1024.0;
     std::smatch m;
     fig.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
-             std::regex_search(fig.output, m,
-                               std::regex("launch to everything in: ([0-9.]+) s, shown by frame (\\d+)"));
+             std::regex_search(
+                 fig.output, m,
+                 std::regex("launch to everything in: ([0-9.]+) s, shown by frame (\\d+)"));
     if (fig.ok) {
         fig.whole_s = std::stod(m[1]);
         fig.whole_frame = std::stoi(m[2]);
@@ -266,11 +277,13 @@ int main(int argc, char** argv) {
         else if (!std::strcmp(argv[i], "--only") && i + 1 < argc) only = argv[++i];
         else if (!std::strcmp(argv[i], "--skip-program")) program = false;
         else {
-            std::fprintf(stderr, "usage: bench_frame [--pictures DIR] [--only 107|sbm] [--skip-program]\n");
+            std::fprintf(stderr,
+                         "usage: bench_frame [--pictures DIR] [--only 107|sbm] [--skip-program]\n");
             return 2;
         }
     }
-    if (chdir(NIMBRA_SOURCE_DIR) != 0) std::printf("bench_frame: cannot enter %s\n", NIMBRA_SOURCE_DIR);
+    if (chdir(NIMBRA_SOURCE_DIR) != 0)
+        std::printf("bench_frame: cannot enter %s\n", NIMBRA_SOURCE_DIR);
 
     std::vector<Network> networks;
     if (only.empty() || only == "107") {
@@ -285,8 +298,13 @@ int main(int argc, char** argv) {
     if (only.empty() || only == "sbm") networks.push_back(sbm_network(sbm_file));
 
     std::vector<unsigned char> buffer(static_cast<size_t>(kWidth) * kHeight * 4);
-    const int attribs[] = {OSMESA_FORMAT, OSMESA_RGBA, OSMESA_DEPTH_BITS, 24,
-                           OSMESA_PROFILE, OSMESA_COMPAT_PROFILE, 0};
+    const int attribs[] = {OSMESA_FORMAT,
+                           OSMESA_RGBA,
+                           OSMESA_DEPTH_BITS,
+                           24,
+                           OSMESA_PROFILE,
+                           OSMESA_COMPAT_PROFILE,
+                           0};
     OSMesaContext context = OSMesaCreateContextAttribs(attribs, nullptr);
     if (!context || !OSMesaMakeCurrent(context, buffer.data(), GL_UNSIGNED_BYTE, kWidth, kHeight)) {
         std::fprintf(stderr, "bench_frame: no OSMesa context\n");
@@ -304,9 +322,10 @@ int main(int argc, char** argv) {
                     f.turning_ms, f.turning_ms / f.full_ms);
         std::printf("  picture while turning        RMSE %.2f %% against full detail\n",
                     f.turning_rmse);
-        std::printf("  picture at rest              RMSE %.2f %% against full detail, %.2f s and "
-                    "%d frames after the camera stopped\n",
-                    f.rest_rmse, f.rest_s, f.rest_frames);
+        std::printf(
+            "  picture at rest              RMSE %.2f %% against full detail, %.2f s and "
+            "%d frames after the camera stopped\n",
+            f.rest_rmse, f.rest_s, f.rest_frames);
         if (!program) continue;
         if (net.graph_file.empty()) {
             std::printf("  (no graph file for the program)\n");
@@ -317,9 +336,10 @@ int main(int argc, char** argv) {
             std::printf("  the program did not finish as expected:\n%s\n", p.output.c_str());
             continue;
         }
-        std::printf("  program: whole network %.1f s after launch (frame %d) = %.1f full-detail "
-                    "frames; resident peak %.0f MB\n",
-                    p.whole_s, p.whole_frame, p.whole_s * 1000.0 / f.full_ms, p.peak_mb);
+        std::printf(
+            "  program: whole network %.1f s after launch (frame %d) = %.1f full-detail "
+            "frames; resident peak %.0f MB\n",
+            p.whole_s, p.whole_frame, p.whole_s * 1000.0 / f.full_ms, p.peak_mb);
     }
     OSMesaDestroyContext(context);
     if (have_dir) {

@@ -37,7 +37,8 @@ SbmNetwork make_sbm_network(const SbmParameters& p) {
     // Every group gets exactly group_size friends, in an order shuffled by the seed.
     net.group.resize(static_cast<size_t>(net.friends));
     for (int i = 0; i < net.friends; ++i) net.group[static_cast<size_t>(i)] = i / size;
-    for (int i = net.friends - 1; i > 0; --i) std::swap(net.group[i], net.group[random.below(i + 1)]);
+    for (int i = net.friends - 1; i > 0; --i)
+        std::swap(net.group[i], net.group[random.below(i + 1)]);
 
     for (int a = 1; a <= net.friends; ++a) {
         const int ga = net.group[static_cast<size_t>(a - 1)];
@@ -55,8 +56,8 @@ bool write_sbm_edge_list(const SbmNetwork& net, const SbmParameters& p, const st
     std::fprintf(f,
                  "# Stochastic block model: %d groups of %d friends, p_in %g, p_out %g, seed %llu\n"
                  "# The user is person 0: %d friends, %zu friendships between them\n",
-                 p.groups, p.group_size, p.p_in, p.p_out,
-                 static_cast<unsigned long long>(p.seed), net.friends, net.friendships.size());
+                 p.groups, p.group_size, p.p_in, p.p_out, static_cast<unsigned long long>(p.seed),
+                 net.friends, net.friendships.size());
     for (int i = 1; i <= net.friends; ++i) std::fprintf(f, "0 %d\n", i);
     for (const auto& e : net.friendships) std::fprintf(f, "%d %d\n", e.first, e.second);
     const bool ok = std::fflush(f) == 0 && !std::ferror(f);

@@ -145,3 +145,62 @@ void UTL_ColorTheme::read_themes(const char* path, std::vector<UTL_ColorTheme>& 
     list.read_from_file(path);
     read_themes(&list, themes, current);
 }
+
+// ---------------------------------------------------------------------------------------------
+// Circle hues
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+
+double to_linear(double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); }
+double to_gamma(double c) {
+    return c <= 0.0031308 ? 12.92 * c : 1.055 * std::pow(c, 1.0 / 2.4) - 0.055;
+}
+
+// OKLab (lightness, a, b) to linear sRGB, after Björn Ottosson.
+void oklab_to_linear(double L, double a, double b, double rgb[3]) {
+    const double l = std::pow(L + 0.3963377774 * a + 0.2158037573 * b, 3.0);
+    const double m = std::pow(L - 0.1055613458 * a - 0.0638541728 * b, 3.0);
+    const double s = std::pow(L - 0.0894841775 * a - 1.2914855480 * b, 3.0);
+    rgb[0] = 4.0767416621 * l - 3.3077115913 * m + 0.2309699292 * s;
+    rgb[1] = -1.2684380046 * l + 2.6097574011 * m - 0.3413193965 * s;
+    rgb[2] = -0.0041960863 * l - 0.7034186147 * m + 1.7076147010 * s;
+}
+
+// The lightness of the circles' colours: light over a dark background, darker over a light one.
+double circle_lightness(const Math_Vector3& background) {
+    const double y = 0.2126 * to_linear(background.m_x) + 0.7152 * to_linear(background.m_y) +
+                     0.0722 * to_linear(background.m_z);
+    return y < 0.18 ? 0.80 : 0.50;
+}
+
+// The colour of a lightness, chroma and hue (degrees), its chroma lowered until it fits sRGB.
+Math_Vector3 oklch(double L, double chroma, double hue) {
+    const double h = hue * M_PI / 180.0;
+    double rgb[3];
+    for (double c = chroma;; c -= 0.005) {
+        oklab_to_linear(L, c * std::cos(h), c * std::sin(h), rgb);
+        const bool fits =
+            rgb[0] >= 0 && rgb[0] <= 1 && rgb[1] >= 0 && rgb[1] <= 1 && rgb[2] >= 0 && rgb[2] <= 1;
+        if (fits || c <= 0.0) break;
+    }
+    Math_Vector3 out;
+    for (int i = 0; i < 3; ++i)
+        out[i] = static_cast<float>(to_gamma(std::max(0.0, std::min(1.0, rgb[i]))));
+    return out;
+}
+
+constexpr double kFirstHue = 25.0;      // degrees: the largest circle is a warm red
+constexpr double kHueStep = 137.50776;  // the golden angle
+constexpr double kCircleChroma = 0.15;
+
+}  // namespace
+
+Math_Vector3 UTL_ColorTheme::circle_color(int k) const {
+    const double hue = std::fmod(kFirstHue + kHueStep * std::max(k, 0), 360.0);
+    return oklch(circle_lightness(m_background_color), kCircleChroma, hue);
+}
+
+Math_Vector3 UTL_ColorTheme::circle_grey() const {
+    return oklch(circle_lightness(m_background_color), 0.0, 0.0);
+}

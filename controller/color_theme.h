@@ -31,6 +31,13 @@ public:
     static void read_themes(const char* path, std::vector<UTL_ColorTheme>& themes,
                             UTL_ColorTheme& current);
 
+    // The hue of circle k (0 the largest), readable over the background: hues a golden angle
+    // apart, so neighbours in the order differ most, at a lightness and colourfulness (OKLCH)
+    // that stand out from the background and are alike for every hue.
+    Math_Vector3 circle_color(int k) const;
+    // A grey of the same lightness, for people in no circle.
+    Math_Vector3 circle_grey() const;
+
     // Every colour equal, component by component.
     bool operator==(const UTL_ColorTheme& b) const;
     bool operator!=(const UTL_ColorTheme& b) const { return !(*this == b); }

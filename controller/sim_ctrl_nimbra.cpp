@@ -11,10 +11,12 @@
 #include "scene/connection.h"
 #include "scene/friend.h"
 #include "scene/location_holder.h"
+#include "service/circle_worker.h"
 #include "widgets/hover_label.h"
 #include "widgets/search_field.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -83,6 +85,7 @@ void UTL_SimCtrlNimbra::add_myself(const char* uid, const char* name, const char
                                    const char* pic_square) {
     GFX_Friend* f = build_friend(this, uid, name, pic, pic_square);
     if (m_myself) {
+        ++m_layout_version;
         for (GFX_LocationHolder* h : m_loc_holders) {
             auto* hf = dynamic_cast<GFX_LocationHolderFriend*>(h);
             if (hf && hf->m_friend == m_myself) hf->m_friend = f;
@@ -97,6 +100,9 @@ void UTL_SimCtrlNimbra::add_friend(const char* uid, const char* name, const char
                                    const char* pic_square) {
     GFX_Friend* f = build_friend(this, uid, name, pic, pic_square);
     m_friends.push_back(f);
+    // NOTE: a uid given twice is one person of the graph, shown by the first who had it.
+    f->m_person = m_friend_graph.add_person(f->m_uid);
+    if (static_cast<size_t>(f->m_person) >= m_graph_people.size()) m_graph_people.push_back(f);
     add_friend_button(f);
 }
 
@@ -108,6 +114,13 @@ void UTL_SimCtrlNimbra::add_connection(const char* uid1, const char* uid2, float
     c->m_alpha = alpha;
     c->m_highlighted = highlighted;
     m_connections.push_back(c);
+
+    // The friend graph leaves the user out: the user's lines say nothing about circles.
+    const std::string a = uid1 ? uid1 : "", b = uid2 ? uid2 : "";
+    if (m_myself && (a == m_myself->m_uid || b == m_myself->m_uid)) return;
+    const int pa = m_friend_graph.find(a), pb = m_friend_graph.find(b);
+    if (pa >= 0 && pb >= 0) m_friend_graph.add_friendship(pa, pb);
+    else m_pending_pairs.emplace_back(a, b);
 }
 
 void UTL_SimCtrlNimbra::add_connections_for_myself() {
@@ -124,20 +137,38 @@ const char* UTL_SimCtrlNimbra::get_friend_id(int i) const {
 void UTL_SimCtrlNimbra::find_locators(const char* uid1, const char* uid2,
                                       GFX_LocationHolderFriend** out1,
                                       GFX_LocationHolderFriend** out2) {
-    bool found1 = false, found2 = false;
-    for (GFX_LocationHolder* h : m_loc_holders) {
-        auto* hf = dynamic_cast<GFX_LocationHolderFriend*>(h);
-        if (!hf || !hf->m_friend) continue;
-        const std::string& uid = hf->m_friend->m_uid;
-        if (uid1 && uid == uid1) {
-            if (out1) *out1 = hf;
-            found1 = true;
-        } else if (uid2 && uid == uid2) {
-            if (out2) *out2 = hf;
-            found2 = true;
+    auto index = [this] {
+        m_locators_by_uid.clear();
+        for (GFX_LocationHolder* h : m_loc_holders) {
+            auto* hf = dynamic_cast<GFX_LocationHolderFriend*>(h);
+            if (hf && hf->m_friend) m_locators_by_uid.emplace(hf->m_friend->m_uid, hf);
         }
-        if (found1 && found2) break;
+        m_locators_by_uid_version = m_layout_version;
+    };
+    if (m_locators_by_uid_version != m_layout_version) index();
+    // A hit whose locator has since been given another person without a new layout version
+    // makes the index stale: it is built again once.
+    bool stale = false;
+    auto found = [this, &stale](const char* uid) -> GFX_LocationHolderFriend* {
+        if (!uid) return nullptr;
+        auto it = m_locators_by_uid.find(uid);
+        if (it == m_locators_by_uid.end()) return nullptr;
+        GFX_LocationHolderFriend* h = it->second;
+        if (h->m_friend && h->m_friend->m_uid == uid) return h;
+        stale = true;
+        return nullptr;
+    };
+    // As a walk over the locators would: a uid that is also uid1 is never uid2's locator.
+    const bool same = uid1 && uid2 && std::strcmp(uid1, uid2) == 0;
+    GFX_LocationHolderFriend* h1 = found(uid1);
+    GFX_LocationHolderFriend* h2 = same ? nullptr : found(uid2);
+    if (stale) {
+        index();
+        h1 = found(uid1);
+        h2 = same ? nullptr : found(uid2);
     }
+    if (h1 && out1) *out1 = h1;
+    if (h2 && out2) *out2 = h2;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -155,14 +186,13 @@ Math_Vector3 UTL_SimCtrlNimbra::compute_position(float longitude, float latitude
                         static_cast<float>(std::sin(double(a)) * r * std::sin(double(b))));
 }
 
-// Equal-area bands from pole to pole, each person a golden angle further round than the one
-// before, so any number of people covers the globe evenly. The user comes first (north) and
-// the camera turns to look at the user.
-void UTL_SimCtrlNimbra::create_friends_locators() {
-    const bool with_user = m_myself != nullptr;
-    const size_t n = m_friends.size() + (with_user ? 1 : 0);
+// Equal-area bands from pole to pole, each place a golden angle further round than the one
+// before, so any number of people covers the globe evenly.
+void UTL_SimCtrlNimbra::spiral_places(size_t n, std::vector<float>& longitudes,
+                                      std::vector<float>& latitudes) {
+    longitudes.resize(n);
+    latitudes.resize(n);
     if (n == 0) return;
-
     const float step = 2.0f / static_cast<float>(n);
     float z = 1.0f - step / 2.0f;
     float phi = 0.0f;
@@ -174,13 +204,34 @@ void UTL_SimCtrlNimbra::create_friends_locators() {
         if (lon > 180.0f) lon -= 360.0f;
         z -= step;
         phi += kGoldenAngle;
+        longitudes[i] = lon;
+        latitudes[i] = lat;
+    }
+}
 
+// Everyone on the spiral in order of arrival, the user first (north), and the camera turned to
+// the user. Arranged by circles, the people already on the globe keep their places (the next
+// arrangement, at most a second away, moves everyone), and only newcomers take theirs on the
+// spiral.
+void UTL_SimCtrlNimbra::create_friends_locators() {
+    ++m_layout_version;
+    const bool with_user = m_myself != nullptr;
+    const size_t n = m_friends.size() + (with_user ? 1 : 0);
+    if (n == 0) return;
+    std::vector<float> longitudes, latitudes;
+    spiral_places(n, longitudes, latitudes);
+    const size_t existing = m_loc_holders.size();
+    const bool keep_places = m_layout == LAYOUT_CIRCLES;
+
+    for (size_t i = 0; i < n; ++i) {
+        const float lon = longitudes[i], lat = latitudes[i];
+        const bool placed = keep_places && i < existing;
         GFX_Friend* person;
         bool selected = false;
         if (with_user && i == 0) {
             person = m_myself;
             selected = true;
-            if (m_camera) {
+            if (m_camera && !placed) {
                 m_camera->set_left_right(lon + 0.5f);
                 m_camera->set_up_down(lat);
             }
@@ -193,8 +244,11 @@ void UTL_SimCtrlNimbra::create_friends_locators() {
         auto* h = dynamic_cast<GFX_LocationHolderFriend*>(m_loc_holders[i]);
         if (!h) continue;
         h->m_friend = person;
-        h->set_longitude(lon);
-        h->set_latitude(lat);
+        if (!placed) {
+            h->stop_glide();
+            h->set_longitude(lon);
+            h->set_latitude(lat);
+        }
         h->set_billboard_size(size, size);
         h->m_ball_size = kBallSize;
         h->m_selected = selected;
@@ -223,6 +277,7 @@ void UTL_SimCtrlNimbra::clear_scene() {
     m_selected_holder = nullptr;
     for (GFX_LocationHolder* h : m_loc_holders) delete h;
     m_loc_holders.clear();
+    ++m_layout_version;
     for (GFX_Friend* f : m_friends) delete f;
     m_friends.clear();
     clear_connections();
@@ -230,6 +285,11 @@ void UTL_SimCtrlNimbra::clear_scene() {
     m_myself = nullptr;
     for (GFX_Friend* f : m_retired_friends) delete f;
     m_retired_friends.clear();
+    m_friend_graph.clear();
+    m_graph_people.clear();
+    m_pending_pairs.clear();
+    m_circles = UTL_Circles();
+    m_hover_circle = -1;
 
     delete m_color_ball;
     m_color_ball = nullptr;

@@ -5,6 +5,7 @@
 //   sim_ctrl_nimbra_frame.cpp   start, the frame, drawing order, picking, drag/flick/click
 //   sim_ctrl_nimbra_overlay.cpp the overlay controls: creation, input routing, drawing
 //   sim_ctrl_nimbra_find.cpp    finding people: keys, wheel, search, hover label, help
+//   sim_ctrl_nimbra_circles.cpp the circles: the friend graph, the layouts and their glides
 #pragma once
 
 #include "controller/color_theme.h"
@@ -12,6 +13,8 @@
 #include "gfx/math.h"
 #include "gfx/ogl_draw_throttle.h"
 #include "photos/foto_settings.h"
+#include "service/circles.h"
+#include "service/friend_graph.h"
 #include "util/name_index.h"
 #include "widgets/status_line.h"
 #include "widgets/widget.h"
@@ -19,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class GFX_Text;
@@ -41,6 +45,8 @@ class GFX_HelpPanel;
 class GFX_HoverLabel;
 class UTL_FotoTextureBoss;
 class UTL_ParameterList;
+class UTL_CircleWorker;
+struct UTL_CircleResult;
 
 // Main thread only, like its root. Scene objects and widgets borrow the controller and reach
 // the theme, the textures, the font, the ball mesh and the photo downloader through it.
@@ -66,8 +72,13 @@ public:
     float get_radius() const;
     // The point of the globe at a longitude and latitude in degrees (+y north, lon 0 along +x).
     Math_Vector3 compute_position(float longitude, float latitude) const;
-    // Lays everyone out again on a golden-angle spiral, reusing the existing locators.
+    // Lays everyone out again on a golden-angle spiral, reusing the existing locators. Arranged
+    // by circles, only newcomers take their place on the spiral; the next arrangement moves them.
     void create_friends_locators();
+    // The longitudes and latitudes of the golden-angle spiral of n places, pole to pole: place i
+    // is where create_friends_locators puts locator i.
+    static void spiral_places(size_t n, std::vector<float>& longitudes,
+                              std::vector<float>& latitudes);
     void clear_connections();
     void clear_scene();
 
@@ -146,6 +157,38 @@ public:
     // Deletes every thumbnail of both docks (they borrow the people clear_scene deletes).
     void clear_dock_thumbnails();
 
+    // --- Circles (sim_ctrl_nimbra_circles.cpp) ---------------------------------------------
+    // How people are placed: in the order they arrived, or arranged by circles.
+    enum Layout { LAYOUT_ARRIVAL, LAYOUT_CIRCLES };
+    static constexpr float kGlideSeconds = 1.0f;    // a change of places takes this long
+    static constexpr float kCircleInterval = 1.0f;  // at most one search a second while loading
+    // People glide to their places in the other layout (arrival: the spiral at once; circles:
+    // as soon as the arrangement is found, off the main thread).
+    void set_layout(Layout layout);
+    Layout layout() const { return m_layout; }
+    // Per frame: what the circle worker found is taken (circles, and in circles mode the new
+    // places people glide to), the worker is asked again when the graph has changed (at most
+    // once a second unless the layout was just switched), and the glides move on by dt.
+    void update_circles(float dt);
+    // A person is on the way to a new place.
+    bool people_gliding() const;
+    // Nothing left to do: the circles are those of the graph as it is now, the worker is idle
+    // and (arranged by circles) everyone has arrived at their place.
+    bool circles_settled() const;
+    // The circles found last, largest first; a friend's is GFX_Friend::m_circle.
+    const UTL_Circles& circles() const { return m_circles; }
+    // "Maya Lindqvist's circle", after its best-connected member, or "No friends in common";
+    // empty for an index out of range.
+    std::string circle_name(int circle) const;
+    // A circle's own hue, readable on the theme's background; the circle of the people alone
+    // and an index out of range give a grey.
+    Math_Vector3 circle_color(int circle) const;
+    // The colour of a ball: its place on the globe, or its circle's hue when arranged by
+    // circles (brighter while the legend points at that circle).
+    void locator_color(const GFX_LocationHolder* h, Math_Vector3& color);
+    // The person of a number of the friend graph; null when there is none.
+    GFX_Friend* graph_person(int person) const;
+
     // --- Finding people (sim_ctrl_nimbra_find.cpp) -----------------------------------------
     // Keys and wheel steps are recorded like the mouse and acted on by the next update, in the
     // order they came. flags: KEY_SPECIAL for the arrows and function keys.
@@ -210,6 +253,9 @@ public:
     GFX_WidgetScreen m_widget_screen;
     GFX_WidgetNavigationDial* m_nav_dial = nullptr;
     std::vector<GFX_WidgetRoundButton*> m_rotate_buttons;  // index k starts mode k + 1
+    // Beside the rotate buttons: switches between the layouts, lit while arranged by circles.
+    // Made and deleted with the rotate buttons.
+    GFX_WidgetRoundButton* m_circles_button = nullptr;
     OGL_Texture* m_billboard_texture = nullptr;
     OGL_Texture* m_locator_texture = nullptr;
     OGL_Texture* m_color_ball_texture = nullptr;
@@ -267,10 +313,28 @@ public:
     // Users replaced by a repeated add_myself. Dock thumbnails may still borrow them, so they
     // stay alive until clear_scene().
     std::vector<GFX_Friend*> m_retired_friends;
+    // Bumped whenever a locator may show another person (a layout, a new user, clearing), so
+    // find_locators() knows its index by uid is stale.
+    unsigned m_layout_version = 0;
     // What the program waits for, over the scene in the top bar; the host sets its text.
     GFX_StatusLine m_status_line;
 
+    // The circles. The friend graph holds the friends (not the user) and their friendships as
+    // they arrive; pairs naming someone not yet known wait in m_pending_pairs.
+    Layout m_layout = LAYOUT_ARRIVAL;
+    UTL_FriendGraph m_friend_graph;
+    std::vector<GFX_Friend*> m_graph_people;  // borrowed: the person of each graph number
+    std::vector<std::pair<std::string, std::string>> m_pending_pairs;
+    UTL_Circles m_circles;
+    int m_hover_circle = -1;  // the circle the legend points at; -1 for none
+    int m_circle_jobs = 0;    // jobs given to the circle worker, for tests and figures
+
 private:
+    // The locators by their person's uid (the first locator of a uid wins, as a walk would
+    // find it), rebuilt by find_locators() when m_layout_version has moved: every line looks
+    // its ends up once, and a hundred thousand lines must not each walk every locator.
+    std::unordered_map<std::string, GFX_LocationHolderFriend*> m_locators_by_uid;
+    unsigned m_locators_by_uid_version = ~0u;
     // Steps 6 and 7 of the frame: the automatic motion and the glide towards a selection.
     void update_rotation(float dt);
     void update_glide();
@@ -289,4 +353,25 @@ private:
     void refresh_search();
     // The person of the dock thumbnail under (x, y); null when none.
     GFX_Friend* thumbnail_friend_at(float x, float y) const;
+    // Circles: the worker's result taken in, a job made, everyone's place by layout.
+    void take_circles(UTL_CircleResult& result);
+    void ask_for_circles(bool arrange);
+    void glide_to_places(const std::vector<int>& place_of);
+    void follow_selection();
+    void resolve_pending_pairs();
+    std::unique_ptr<UTL_CircleWorker> m_circle_worker;  // made with the first job
+    float m_circle_clock = 1e9f;                        // seconds since the last job
+    bool m_circle_hurry = false;  // the layout was switched: no waiting for the interval
+    // What the last job was given: the graph's version, the number of places, whether it was
+    // to arrange.
+    std::uint64_t m_asked_version = 0;
+    size_t m_asked_places = 0;
+    bool m_asked_arrange = false;
+    bool m_asked = false;
+    size_t m_resolved_people = 0;  // people known when the pending pairs were last tried
+    // The last arrangement found: the place of each person of the graph, for the graph's
+    // version and the number of places it was made for.
+    std::vector<int> m_arranged;
+    std::uint64_t m_arranged_version = 0;
+    size_t m_arranged_places = 0;
 };

@@ -121,6 +121,7 @@ void UTL_SimCtrlNimbra::update_hover(float dt) {
         f = thumbnail_friend_at(x, y);
         bool on_control = m_nav_dial && m_nav_dial->is_inside(x, y);
         for (GFX_WidgetRoundButton* b : m_rotate_buttons) on_control |= b && b->is_inside(x, y);
+        on_control |= m_circles_button && m_circles_button->is_inside(x, y);
         if (!f && !on_control)
             if (auto* h = dynamic_cast<GFX_LocationHolderFriend*>(pick_loc_holder()))
                 f = h->m_friend;
@@ -155,8 +156,9 @@ void UTL_SimCtrlNimbra::mouse_wheel(float steps) {
 //   help panel shown   any key hides it; F1, ? and Escape do nothing more
 //   search box open    the box takes every key (see handle_search_key)
 //   otherwise          F1 or ? help; arrows turn and tilt; Space starts or stops the turning;
-//                      + and - zoom; / or Ctrl+F opens the search; a letter or digit opens it
-//                      with that character typed
+//                      + and - zoom; / or Ctrl+F opens the search; C (capital: Shift+C)
+//                      switches between the layouts; any other letter or digit opens the
+//                      search with that character typed
 void UTL_SimCtrlNimbra::handle_key(unsigned int key, unsigned int flags) {
     const bool special = (flags & KEY_SPECIAL) != 0;
     const bool help_key = (special && key == KEY_F1) || (!special && key == '?');
@@ -201,6 +203,11 @@ void UTL_SimCtrlNimbra::handle_key(unsigned int key, unsigned int flags) {
         case '_':
         case kMinusSign:
             zoom(-1.0f);
+            return;
+        case 'C':
+            // NOTE: only the capital: a lower-case c starts a search for a name, as every
+            // other letter does.
+            set_layout(m_layout == LAYOUT_CIRCLES ? LAYOUT_ARRIVAL : LAYOUT_CIRCLES);
             return;
         case '/':
         case kCtrlF:

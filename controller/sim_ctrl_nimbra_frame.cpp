@@ -203,6 +203,7 @@ void UTL_SimCtrlNimbra::update(int w, int h, float dt) {
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 
+    update_circles(dt);
     update_rotation(dt);
     if (m_cam_transition) update_glide();
     update_camera_keys();
@@ -368,9 +369,10 @@ void UTL_SimCtrlNimbra::rotate_camera(float yaw, float pitch) {
 
 void UTL_SimCtrlNimbra::select_loc_holder(GFX_LocationHolder* h) {
     if (!h) return;
+    // A person on the way to a new place is looked for where they are going.
     m_cam_transition = true;
-    m_cam_target_lr = h->m_longitude;
-    m_cam_target_ud = h->m_latitude;
+    m_cam_target_lr = h->target_longitude();
+    m_cam_target_ud = h->target_latitude();
 
     for (GFX_LocationHolder* other : m_loc_holders) {
         other->set_billboard_size(750.0f, 750.0f);
@@ -410,8 +412,9 @@ void UTL_SimCtrlNimbra::set_impostor_orientation(const Math_Vector3& up,
                                                  const Math_Vector3& right) {
     m_impostor_up = up;
     m_impostor_right = right;
+    // NOTE: the lines' dots face the same axes; the glow hands them to its batch once a frame
+    // rather than to every line.
     for (GFX_LocationHolder* h : m_loc_holders) h->set_impostor_orientation(up, right);
-    for (GFX_Connection* c : m_connections) c->set_impostor_orientation(up, right);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -513,6 +516,7 @@ void UTL_SimCtrlNimbra::draw_glow_quads() {
     // The view volume of this frame's camera; without a camera it was never set.
     m_glow_batch->set_view(m_camera ? &m_frustum : nullptr);
     m_glow_batch->set_throttle(&m_draw_throttle);
+    m_glow_batch->set_axes(m_impostor_right, m_impostor_up);
     for (GFX_Connection* c : m_connections) c->draw(*m_glow_batch);
     m_glow_batch->flush();
 }

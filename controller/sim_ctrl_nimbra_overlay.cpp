@@ -28,6 +28,7 @@ constexpr float kMakerTop = 26.0f;
 constexpr float kTopBarHeight = 32.0f;
 constexpr float kDockMargin = 25.0f;
 constexpr int kRotateButtons = 3;
+constexpr float kCirclesButtonX = 149.0f;  // right of the last rotate button
 
 // A rectangle in overlay pixels with the whole texture on it, (0, 0) at the lower left.
 void draw_rect(float left, float right, float bottom, float top) {
@@ -130,11 +131,17 @@ void UTL_SimCtrlNimbra::create_rotate_buttons() {
         b->load_texture(path.c_str());
         m_rotate_buttons.push_back(b);
     }
+    m_circles_button =
+        new GFX_WidgetRoundButton(this, &m_widget_screen, kCirclesButtonX, 1.0f, 28.0f, 28.0f,
+                                  GFX_Widget::BOTTOM_LEFT, m_color_theme.m_nav_widget_dial_color);
+    m_circles_button->load_texture("./data/config/circles_but.tga");
 }
 
 void UTL_SimCtrlNimbra::delete_rotate_buttons() {
     for (GFX_WidgetRoundButton* b : m_rotate_buttons) delete b;
     m_rotate_buttons.clear();
+    delete m_circles_button;
+    m_circles_button = nullptr;
 }
 
 // NOTE: a repeated add_myself replaces the user. The myself dock shows only the current user,
@@ -210,6 +217,10 @@ void UTL_SimCtrlNimbra::draw_buttons() {
     if (m_nav_dial) m_nav_dial->draw();
     for (GFX_WidgetRoundButton* b : m_rotate_buttons)
         if (b) b->draw();
+    if (m_circles_button) {
+        m_circles_button->m_active = m_layout == LAYOUT_CIRCLES;
+        m_circles_button->draw();
+    }
     draw_top_bar();
     if (m_myself_dock) m_myself_dock->draw();
     if (m_list_dock) m_list_dock->draw();
@@ -260,6 +271,7 @@ bool UTL_SimCtrlNimbra::mouse_move_buttons(float x, float y) {
     if (m_nav_dial && m_nav_dial->mouse_move(x, y)) return true;
     for (GFX_WidgetRoundButton* b : m_rotate_buttons)
         if (b && b->mouse_move(x, y)) return true;
+    if (m_circles_button && m_circles_button->mouse_move(x, y)) return true;
     if (m_myself_dock) m_myself_dock->mouse_move(x, y);
     if (m_list_dock) m_list_dock->mouse_move(x, y);
 
@@ -282,13 +294,15 @@ bool UTL_SimCtrlNimbra::mouse_down_buttons(float x, float y) {
     if (m_nav_dial && m_nav_dial->mouse_down(x, y)) return true;
     for (GFX_WidgetRoundButton* b : m_rotate_buttons)
         if (b && b->mouse_down(x, y)) return true;
+    if (m_circles_button && m_circles_button->mouse_down(x, y)) return true;
     if (m_myself_dock && m_myself_dock->mouse_down(x, y)) return true;
     if (m_list_dock && m_list_dock->mouse_down(x, y)) return true;
     return false;
 }
 
-// A rotate button's click starts its motion; a thumbnail's click selects its person; a release
-// over the maker logo opens the About page and still reaches the scene.
+// A rotate button's click starts its motion; the circles button's switches the layout; a
+// thumbnail's click selects its person; a release over the maker logo opens the About page and
+// still reaches the scene.
 bool UTL_SimCtrlNimbra::mouse_up_buttons(float x, float y) {
     if (mouse_up_find(x, y)) return true;
     if (m_nav_dial && m_nav_dial->mouse_up(x, y)) return true;
@@ -301,6 +315,10 @@ bool UTL_SimCtrlNimbra::mouse_up_buttons(float x, float y) {
         m_rotate_mode = static_cast<int>(i) + 1;
         // The random jumps start at once instead of after the usual wait.
         if (i == 2) m_rotate_timer = 5.0f;
+        return true;
+    }
+    if (m_circles_button && m_circles_button->mouse_up(x, y)) {
+        set_layout(m_layout == LAYOUT_CIRCLES ? LAYOUT_ARRIVAL : LAYOUT_CIRCLES);
         return true;
     }
 

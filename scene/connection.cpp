@@ -13,7 +13,6 @@
 #include "gfx/frustum.h"
 #include "gfx/ogl_draw_throttle.h"
 #include "gfx/ogl_point_sprites.h"
-#include "scene/billboard.h"
 #include "scene/friend.h"
 #include "scene/location_holder.h"
 
@@ -45,6 +44,15 @@ uint8_t to_byte(float c) {
     return c >= 1.0f ? 255 : static_cast<uint8_t>(c * 255.0f + 0.5f);
 }
 
+uint32_t pack(const Math_Vector3& c) {
+    return uint32_t(to_byte(c.m_x)) | uint32_t(to_byte(c.m_y)) << 8 |
+           uint32_t(to_byte(c.m_z)) << 16;
+}
+
+Math_Vector3 unpack(uint32_t c) {
+    return Math_Vector3(float(c & 255u), float((c >> 8) & 255u), float((c >> 16) & 255u)) / 255.0f;
+}
+
 // The locator still shows the person of that uid.
 bool shows(const GFX_LocationHolderFriend* h, const std::string& uid) {
     return h->m_friend != nullptr && h->m_friend->m_uid == uid;
@@ -61,11 +69,7 @@ GFX_DotBatch::GFX_DotBatch(int capacity) : m_capacity(capacity > 0 ? capacity : 
         m_tex_coords.insert(m_tex_coords.end(), {0.0f, 0.0f, 1.0f, 0.0f, 1.0f, 1.0f, 0.0f, 1.0f});
 }
 
-GFX_Connection::GFX_Connection(UTL_SimCtrlNimbra* controller)
-    : m_controller(controller),
-      m_billboard(new GFX_Billboard(Math_Vector3(), k_dot_size, k_dot_size)) {}
-
-GFX_Connection::~GFX_Connection() { delete m_billboard; }
+GFX_Connection::GFX_Connection(UTL_SimCtrlNimbra* controller) : m_controller(controller) {}
 
 GFX_ConnectionFriends::GFX_ConnectionFriends(UTL_SimCtrlNimbra* controller)
     : GFX_Connection(controller) {}
@@ -76,10 +80,10 @@ GFX_ConnectionFriends::~GFX_ConnectionFriends() {
     if (m_holder2) m_holder2->detach_connection(this);
 }
 
-void GFX_Connection::set_color(const Math_Vector3& c) { m_billboard->m_color = c; }
-
-void GFX_Connection::set_impostor_orientation(const Math_Vector3& up, const Math_Vector3& right) {
-    m_billboard->set_impostor_orientation(up, right);
+void GFX_Connection::set_end_colors(const Math_Vector3& at_start, const Math_Vector3& at_end) {
+    m_end_colors[0] = pack(at_start);
+    m_end_colors[1] = pack(at_end);
+    m_has_end_colors = true;
 }
 
 void GFX_ConnectionFriends::set_uids(const char* uid1, const char* uid2) {
@@ -101,10 +105,8 @@ bool GFX_ConnectionFriends::refresh() {
     // The ball centres, read every frame so the line follows a new layout.
     m_start = m_holder1->m_position;
     m_end = m_holder2->m_position;
-    const float size = m_highlighted ? k_highlighted_dot_size : k_dot_size;
-    m_billboard->m_width = size;
-    m_billboard->m_height = size;
-    m_billboard->m_alpha = m_highlighted ? 1.0f : m_alpha;
+    m_dot_size = m_highlighted ? k_highlighted_dot_size : k_dot_size;
+    m_dot_alpha = m_highlighted ? 1.0f : m_alpha;
     return true;
 }
 
@@ -194,20 +196,17 @@ void GFX_Connection::draw_dots(GFX_DotBatch& batch) {
     const Math_Vector3 u = d / length;
     const float step = length / static_cast<float>(n);
     // Size and screen axes are the same for every dot of the line.
-    const GFX_Billboard& b = *m_billboard;
-    const Math_Vector3 right = b.m_right * (0.5f * b.m_width);
-    const Math_Vector3 up = b.m_up * (0.5f * b.m_height);
+    const Math_Vector3 right = batch.right() * (0.5f * m_dot_size);
+    const Math_Vector3 up = batch.up() * (0.5f * m_dot_size);
     // A sphere round a dot holds its corners; one round the segment holds all its dots. A line
     // wholly in view needs no test per dot, one wholly out of view none at all.
-    const float dot_radius =
-        0.75f * (b.m_width > b.m_height ? b.m_width : b.m_height) + k_view_margin;
+    const float dot_radius = 0.75f * m_dot_size + k_view_margin;
     const GFX_DotBatch::Where where =
         batch.classify(m_start + d * 0.5f, 0.5f * length + dot_radius);
     if (where == GFX_DotBatch::OUTSIDE) {
         batch.count_skipped(n - 1);
         return;
     }
-    Math_Vector3 color = b.m_color;
     for (int k = 1; k < n; ++k) {
         Math_Vector3 p = m_start + u * (static_cast<float>(k) * step);
         if (where == GFX_DotBatch::PARTLY &&
@@ -216,8 +215,8 @@ void GFX_Connection::draw_dots(GFX_DotBatch& batch) {
             continue;
         }
         // The dots shade from one end's colour to the other's.
-        if (m_controller) m_controller->position_to_color(p, color);
-        batch.add(p, right, up, color, b.m_alpha);
+        batch.add(p, right, up, dot_color(p, static_cast<float>(k) / static_cast<float>(n)),
+                  m_dot_alpha);
     }
 }
 
@@ -226,6 +225,17 @@ void GFX_ConnectionFriends::draw(GFX_DotBatch& batch) {
 }
 
 // --- Helpers -------------------------------------------------------------------------------
+
+Math_Vector3 GFX_Connection::dot_color(const Math_Vector3& p, float t) const {
+    if (m_has_end_colors) {
+        const Math_Vector3 a = unpack(m_end_colors[0]), b = unpack(m_end_colors[1]);
+        return a + (b - a) * t;
+    }
+    Math_Vector3 color = m_color;
+    Math_Vector3 place = p;
+    if (m_controller) m_controller->position_to_color(place, color);
+    return color;
+}
 
 int GFX_Connection::dot_count(float length) {
     if (!(length > 0.0f) || !std::isfinite(length)) return 0;
@@ -312,11 +322,10 @@ void line_dots(GFX_Connection& line, const Math_Vector3& start, const Math_Vecto
     if (n <= 1) return;
     const Math_Vector3 u = d / length;
     const float step = length / static_cast<float>(n);
-    Math_Vector3 color = line.m_billboard->m_color;
     uint8_t rgba[4] = {0, 0, 0, to_byte(alpha)};
     for (int k = 1; k < n; ++k) {
         Math_Vector3 p = start + u * (static_cast<float>(k) * step);
-        if (line.m_controller) line.m_controller->position_to_color(p, color);
+        const Math_Vector3 color = line.dot_color(p, static_cast<float>(k) / static_cast<float>(n));
         rgba[0] = to_byte(color.m_x);
         rgba[1] = to_byte(color.m_y);
         rgba[2] = to_byte(color.m_z);
@@ -344,7 +353,9 @@ GFX_DotSprites::Line GFX_DotSprites::look_at(GFX_Connection* line) {
     now.start = line->m_start;
     now.end = line->m_end;
     now.highlighted = line->highlighted();
-    now.alpha = line->m_billboard->m_alpha;
+    now.alpha = line->m_dot_alpha;
+    now.end_colors = line->has_end_colors();
+    if (now.end_colors) std::copy(line->end_colors(), line->end_colors() + 2, now.colors);
     const int n = GFX_Connection::dot_count((now.end - now.start).length());
     now.dots = n > 1 ? n - 1 : 0;
     return now;
@@ -364,7 +375,9 @@ bool GFX_DotSprites::update(const std::vector<GFX_Connection*>& lines,
             if (now.line != was.line || now.ends != was.ends || now.start != was.start ||
                 now.end != was.end) {
                 rebuild = true;
-            } else if (now.highlighted != was.highlighted || now.alpha != was.alpha) {
+            } else if (now.highlighted != was.highlighted || now.alpha != was.alpha ||
+                       now.end_colors != was.end_colors || now.colors[0] != was.colors[0] ||
+                       now.colors[1] != was.colors[1]) {
                 now.changed = true;
                 selection = true;
             }

@@ -11,7 +11,6 @@
 #include "gfx/math.h"
 #include "gfx/ogl_vertex_buffer.h"
 
-class GFX_Billboard;
 class GFX_Connection;
 class GFX_Frustum;
 class GFX_LocationHolderFriend;
@@ -35,6 +34,14 @@ public:
     // like a billboard's) in one colour, texture (0,0) to (1,1); draws the chunk when it is full.
     void add(const Math_Vector3& centre, const Math_Vector3& right, const Math_Vector3& up,
              const Math_Vector3& color, float alpha);
+    // The screen's unit axes in the world this frame (the camera's right and up), which every
+    // dot faces; x and y until set.
+    void set_axes(const Math_Vector3& right, const Math_Vector3& up) {
+        m_right = right;
+        m_up = up;
+    }
+    const Math_Vector3& right() const { return m_right; }
+    const Math_Vector3& up() const { return m_up; }
     // Draws the pending dots as GL_QUADS and empties the batch; the client array state is
     // restored afterwards.
     void flush();
@@ -67,6 +74,8 @@ private:
     long long m_skipped = 0;
     const GFX_Frustum* m_view = nullptr;
     OGL_DrawThrottle* m_throttle = nullptr;
+    Math_Vector3 m_right{1.0f, 0.0f, 0.0f};
+    Math_Vector3 m_up{0.0f, 1.0f, 0.0f};
     std::vector<float> m_vertices;
     std::vector<float> m_tex_coords;
 };
@@ -87,7 +96,7 @@ private:
 // keeps no copy of the dots: they are written through a small staging area.
 // A highlighted line keeps its place in the plain buffer with its dots made transparent, so a
 // selection never moves the plain dots. Every dot has one of the two sizes: a line's own
-// billboard size is not looked at (only a bare GFX_Connection could have another). Owned by the
+// dot size is not looked at (only a bare GFX_Connection could have another). Owned by the
 // controller; main (GL) thread only, with the context that made the buffers current (the destructor
 // deletes them).
 class GFX_DotSprites {
@@ -143,6 +152,8 @@ private:
         GFX_Connection* line = nullptr;  // Borrowed; compared, and used only while in the list.
         Math_Vector3 start;
         Math_Vector3 end;
+        uint32_t colors[2] = {0, 0};  // the line's end colours, when it has them
+        bool end_colors = false;
         float alpha = 0.0f;
         bool ends = false;  // both ends known; a line without them has no dots
         bool highlighted = false;
@@ -189,21 +200,32 @@ private:
 };
 
 // Owned by the controller. Drawing writes the dots into the caller's batch; the caller binds the
-// glow texture and flushes the batch. Main thread only.
+// glow texture, gives the batch the frame's screen axes and flushes it. A line holds what it
+// needs and nothing per dot: its ends, its colours and this frame's dot size and opacity.
+// Main thread only.
 class GFX_Connection {
 public:
     explicit GFX_Connection(UTL_SimCtrlNimbra* controller);
-    virtual ~GFX_Connection();
+    virtual ~GFX_Connection() = default;
     GFX_Connection(const GFX_Connection&) = delete;
     GFX_Connection& operator=(const GFX_Connection&) = delete;
 
-    void set_color(const Math_Vector3& c);
-    void set_impostor_orientation(const Math_Vector3& up, const Math_Vector3& right);
+    // The dots' colour where no controller colours them by their place on the globe.
+    void set_color(const Math_Vector3& c) { m_color = c; }
+    // Colours for the dots at the two ends, those between shading from the first to the second
+    // (a community's hue, say), instead of the colour of each dot's place. Cheap: the next frame
+    // draws them; nothing is rebuilt beyond the line's own dots.
+    void set_end_colors(const Math_Vector3& at_start, const Math_Vector3& at_end);
+    // Back to the colour of each dot's place.
+    void clear_end_colors() { m_has_end_colors = false; }
+    bool has_end_colors() const { return m_has_end_colors; }
+    // The packed end colours (red in the low byte); meaningful with has_end_colors().
+    const uint32_t* end_colors() const { return m_end_colors; }
 
-    // The dots from m_start to m_end with the billboard's current size and opacity.
+    // The dots from m_start to m_end with this frame's size and opacity.
     virtual void draw(GFX_DotBatch& batch);
-    // Brings m_start, m_end and the billboard's size and opacity up to date for this frame;
-    // false when the line has nothing to draw (an end is not known yet).
+    // Brings m_start, m_end, the dot size and the opacity up to date for this frame; false when
+    // the line has nothing to draw (an end is not known yet).
     virtual bool refresh() { return true; }
     // Drawn large and bright (the line of a selected person).
     virtual bool highlighted() const { return false; }
@@ -211,15 +233,23 @@ public:
     // Number of dot intervals on a line of that length: one per full 90 units; 0 for a zero,
     // negative or non-finite length. Dots sit at k * length / n for k = 1 .. n - 1.
     static int dot_count(float length);
+    // The colour of a dot at p, a fraction t of the way from m_start to m_end.
+    Math_Vector3 dot_color(const Math_Vector3& p, float t) const;
 
     UTL_SimCtrlNimbra* m_controller;  // Borrowed.
     Math_Vector3 m_start;
     Math_Vector3 m_end;
-    GFX_Billboard* m_billboard;  // Owned; one quad moved from dot to dot.
+    Math_Vector3 m_color{1.0f, 1.0f, 1.0f};
+    float m_dot_size = 90.0f;  // side of a dot in world units, this frame
+    float m_dot_alpha = 1.0f;  // opacity of the dots, this frame
 
 protected:
     // Adds the dots between m_start and m_end, each coloured by its place on the globe.
     void draw_dots(GFX_DotBatch& batch);
+
+private:
+    uint32_t m_end_colors[2] = {0, 0};
+    bool m_has_end_colors = false;
 };
 
 class GFX_ConnectionFriends : public GFX_Connection {

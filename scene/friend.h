@@ -30,4 +30,9 @@ public:
     bool m_has_foto = true;             // false: m_foto is the question-mark placeholder
     GFX_Foto* m_foto_square = nullptr;  // Owned.
     bool m_has_foto_square = true;
+    // The person's number in the controller's friend graph; -1 for the user, who is not in it.
+    int m_person = -1;
+    // The person's circle: an index into the controller's circles, -1 while none is known (and
+    // always for the user).
+    int m_circle = -1;
 };

@@ -5,6 +5,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "controller/color_theme.h"
 #include "controller/sim_ctrl_nimbra.h"
@@ -39,6 +40,21 @@ void apply_or_untextured(OGL_Texture* texture) {
     if (texture) texture->apply();
 }
 
+// The globe's direction of a longitude and latitude in degrees (+y north, longitude 0 along
+// +x, 90 along +z), and back.
+Math_Vector3 direction_of(float longitude, float latitude) {
+    const double lon = double(longitude) * M_PI / 180.0, lat = double(latitude) * M_PI / 180.0;
+    return Math_Vector3(static_cast<float>(std::cos(lon) * std::cos(lat)),
+                        static_cast<float>(std::sin(lat)),
+                        static_cast<float>(std::sin(lon) * std::cos(lat)));
+}
+
+void angles_of(const Math_Vector3& d, float& longitude, float& latitude) {
+    const double y = std::max(-1.0, std::min(1.0, double(d.m_y)));
+    latitude = static_cast<float>(std::asin(y) * 180.0 / M_PI);
+    longitude = static_cast<float>(std::atan2(double(d.m_z), double(d.m_x)) * 180.0 / M_PI);
+}
+
 }  // namespace
 
 // --- Construction and destruction ----------------------------------------------------------
@@ -54,6 +70,8 @@ GFX_LocationHolderFriend::GFX_LocationHolderFriend(UTL_SimCtrlNimbra* controller
 GFX_LocationHolderFriend::~GFX_LocationHolderFriend() {
     for (GFX_ConnectionFriends* c : m_connections) c->detach_holder(this);
     m_connections.clear();
+    // The controller's index of locators by uid must not hand this one out again.
+    if (m_controller) ++m_controller->m_layout_version;
 }
 
 void GFX_LocationHolder::set_billboard_size(float width, float height) {
@@ -77,6 +95,58 @@ void GFX_LocationHolderFriend::detach_connection(GFX_ConnectionFriends* c) {
 }
 
 // --- Per-frame update ----------------------------------------------------------------------
+
+void GFX_LocationHolder::glide_to(float longitude, float latitude, float seconds) {
+    m_glide_from = direction_of(m_longitude, m_latitude);
+    m_glide_to = direction_of(longitude, latitude);
+    m_glide_longitude = longitude;
+    m_glide_latitude = latitude;
+    m_glide_time = 0.0f;
+    m_glide_seconds = seconds;
+    if (!(seconds > 0.0f) || (longitude == m_longitude && latitude == m_latitude)) {
+        m_glide_seconds = 0.0f;
+        m_longitude = longitude;
+        m_latitude = latitude;
+    }
+}
+
+// Along the great circle from the old place to the new, by an eased share of the way (slow at
+// both ends); places on opposite sides of the globe go round through a quarter turn from the
+// old place, since any great circle joins them.
+bool GFX_LocationHolder::update_glide(float dt) {
+    if (!gliding()) return false;
+    m_glide_time += std::max(dt, 0.0f);
+    if (!(m_glide_time < m_glide_seconds)) {
+        m_glide_seconds = 0.0f;
+        m_longitude = m_glide_longitude;
+        m_latitude = m_glide_latitude;
+        return true;
+    }
+    const float t = m_glide_time / m_glide_seconds;
+    const double s = t * t * (3.0 - 2.0 * t);
+    const Math_Vector3& a = m_glide_from;
+    double cosine = std::max(-1.0, std::min(1.0, double(a.dot(m_glide_to))));
+    Math_Vector3 b = m_glide_to;
+    double angle = std::acos(cosine);
+    if (cosine < -0.9999) {
+        // Any direction square to the old place will do.
+        b = a.cross(std::fabs(a.m_y) < 0.9f ? Math_Vector3(0, 1, 0) : Math_Vector3(1, 0, 0));
+        b.normalize();
+        b = a * static_cast<float>(std::cos(M_PI * s)) + b * static_cast<float>(std::sin(M_PI * s));
+        angles_of(b, m_longitude, m_latitude);
+        return true;
+    }
+    Math_Vector3 d;
+    if (angle < 1e-6) {
+        d = a + (b - a) * static_cast<float>(s);
+    } else {
+        const double sa = std::sin(angle);
+        d = a * static_cast<float>(std::sin((1.0 - s) * angle) / sa) +
+            b * static_cast<float>(std::sin(s * angle) / sa);
+    }
+    angles_of(d, m_longitude, m_latitude);
+    return true;
+}
 
 void GFX_LocationHolder::compute_position() {
     if (m_controller) m_position = m_controller->compute_position(m_longitude, m_latitude);
@@ -105,7 +175,7 @@ void GFX_LocationHolder::place_billboard() {
 void GFX_LocationHolder::draw_ball() {
     if (!m_controller) return;
     Math_Vector3 color = m_controller->m_color_theme.m_connection_color;
-    m_controller->position_to_color(m_position, color);
+    m_controller->locator_color(this, color);
     m_controller->draw_ball(m_position, color, m_ball_size);
 }
 

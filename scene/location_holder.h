@@ -22,6 +22,20 @@ public:
 
     void set_longitude(float longitude) { m_longitude = longitude; }
     void set_latitude(float latitude) { m_latitude = latitude; }
+
+    // Glides to a new place in the given seconds, along the great circle, easing in and out;
+    // a glide under way starts again from where the locator is now. No time (or a place it is
+    // at) puts it there at once.
+    void glide_to(float longitude, float latitude, float seconds);
+    // Advances a glide by dt seconds: longitude and latitude follow it, and land exactly on the
+    // new place at its end. False when the locator is not gliding.
+    bool update_glide(float dt);
+    bool gliding() const { return m_glide_seconds > 0.0f; }
+    // Ends a glide where the locator is now.
+    void stop_glide() { m_glide_seconds = 0.0f; }
+    // Where the locator is going: the end of its glide, else where it is.
+    float target_longitude() const { return gliding() ? m_glide_longitude : m_longitude; }
+    float target_latitude() const { return gliding() ? m_glide_latitude : m_latitude; }
     void set_billboard_size(float width, float height);
     void set_impostor_orientation(const Math_Vector3& up, const Math_Vector3& right);
 
@@ -49,6 +63,16 @@ public:
     Math_Vector3 m_position;
     bool m_selected = false;
     GFX_Billboard* m_billboard;  // Owned.
+
+private:
+    // A glide: from and to as unit vectors, its length and the time gone; none while
+    // m_glide_seconds is 0.
+    Math_Vector3 m_glide_from;
+    Math_Vector3 m_glide_to;
+    float m_glide_longitude = 0.0f;
+    float m_glide_latitude = 0.0f;
+    float m_glide_seconds = 0.0f;
+    float m_glide_time = 0.0f;
 };
 
 class GFX_LocationHolderFriend : public GFX_LocationHolder {

@@ -102,9 +102,8 @@ bool leiden(const UTL_FriendGraph& graph, const std::vector<int>& order,
     // resolution of 1 / (2 m).
     ok = igraph_vector_init(&weights, n) == IGRAPH_SUCCESS;
     if (ok) {
-        for (int i = 0; i < n; ++i)
-            VECTOR(weights)
-            [i] = static_cast<double>(graph.friends_of(order[static_cast<size_t>(i)]).size());
+        for (int i = 0; i < n; ++i) VECTOR(weights)
+        [i] = static_cast<double>(graph.friends_of(order[static_cast<size_t>(i)]).size());
         ok = igraph_vector_int_init(&members, n) == IGRAPH_SUCCESS;
         if (ok) {
             igraph_integer_t count = 0;

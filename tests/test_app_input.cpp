@@ -46,6 +46,9 @@ TEST(AppInput, CommandLine) {
     ASSERT_TRUE(parse({}, o, error));
     EXPECT_FALSE(o.offscreen());
     EXPECT_LT(o.batch_interval, 0.0) << "the service decides";
+    EXPECT_EQ(o.layout, "arrival");
+    ASSERT_TRUE(parse({"--layout", "circles"}, o, error));
+    EXPECT_EQ(o.layout, "circles");
     EXPECT_FALSE(o.no_photo_cache);
     ASSERT_TRUE(parse({"--no-photo-cache", "--service", "http://example.com/rest"}, o, error));
     EXPECT_TRUE(o.no_photo_cache);
@@ -83,6 +86,8 @@ TEST(AppInput, CommandLine) {
         {{"--batch-interval", "1e3"}, "1e3"},
         {{"--batch-interval", "nan"}, "nan"},
         {{"--batch-frames", "5"}, "--batch-frames"},
+        {{"--layout", "round"}, "round"},
+        {{"--layout"}, "needs a value"},
         {{"--ego", "7"}, "--graph"},
         {{"--graph", "g", "--ego", "x,y"}, "x,y"},
         {{"--mutual-only"}, "--graph"},

@@ -181,7 +181,7 @@ TEST(Controller, UserLinesAndHighlighting) {
     EXPECT_EQ(first->m_uid2, "2");
     EXPECT_FLOAT_EQ(first->m_alpha, 0.15f);
     EXPECT_TRUE(first->m_highlighted);
-    EXPECT_EQ(first->m_billboard->m_color, c.m_color_theme.m_connection_color);
+    EXPECT_EQ(first->m_color, c.m_color_theme.m_connection_color);
 
     c.set_connections_highlighted(false);
     for (GFX_Connection* l : c.m_connections)

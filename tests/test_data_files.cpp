@@ -69,11 +69,12 @@ TEST(DataFiles, TexturesAreUncompressedTrueColourTgaOfTheirSize) {
         int w, h;
     };
     const Expected all[] = {
-        {"nimbra.tga", 128, 128},  {"korvel.tga", 128, 128},     {"sphere_button.tga", 128, 128},
-        {"billboard.tga", 64, 64}, {"color_ball.tga", 64, 64},   {"locator.tga", 256, 256},
-        {"widget.tga", 128, 128},  {"top_bar.tga", 32, 32},      {"dial.tga", 128, 128},
-        {"rot_but_1.tga", 64, 64}, {"rot_but_2.tga", 64, 64},    {"rot_but_3.tga", 64, 64},
-        {"ruler.tga", 16, 32},     {"fixed_font.tga", 512, 512}, {"question.tga", 128, 128},
+        {"nimbra.tga", 128, 128},    {"korvel.tga", 128, 128},     {"sphere_button.tga", 128, 128},
+        {"billboard.tga", 64, 64},   {"color_ball.tga", 64, 64},   {"locator.tga", 256, 256},
+        {"widget.tga", 128, 128},    {"top_bar.tga", 32, 32},      {"dial.tga", 128, 128},
+        {"rot_but_1.tga", 64, 64},   {"rot_but_2.tga", 64, 64},    {"rot_but_3.tga", 64, 64},
+        {"ruler.tga", 16, 32},       {"fixed_font.tga", 512, 512}, {"question.tga", 128, 128},
+        {"circles_but.tga", 64, 64},
     };
     for (const Expected& e : all) {
         SCOPED_TRACE(e.file);
@@ -193,9 +194,9 @@ TEST(DataFiles, CardsButtonsAndPlaceholderHaveClearCornersAndSolidShapes) {
         const char* file;
         int min_centre_alpha;  // the middle of the picture
     };
-    const Shape shapes[] = {{"locator.tga", 230},   {"widget.tga", 200},    {"rot_but_1.tga", 100},
-                            {"rot_but_2.tga", 100}, {"rot_but_3.tga", 100}, {"question.tga", 100},
-                            {"nimbra.tga", 0}};
+    const Shape shapes[] = {{"locator.tga", 230},   {"widget.tga", 200},     {"rot_but_1.tga", 100},
+                            {"rot_but_2.tga", 100}, {"rot_but_3.tga", 100},  {"question.tga", 100},
+                            {"nimbra.tga", 0},      {"circles_but.tga", 100}};
     for (const Shape& s : shapes) {
         SCOPED_TRACE(s.file);
         Picture p(s.file);
@@ -205,7 +206,8 @@ TEST(DataFiles, CardsButtonsAndPlaceholderHaveClearCornersAndSolidShapes) {
         EXPECT_GE(p.alpha(p.w() / 2, p.h() / 2), s.min_centre_alpha);
     }
     // The round buttons are discs: clear outside the circle, covered inside it.
-    for (const char* file : {"rot_but_1.tga", "rot_but_2.tga", "rot_but_3.tga"}) {
+    for (const char* file :
+         {"rot_but_1.tga", "rot_but_2.tga", "rot_but_3.tga", "circles_but.tga"}) {
         SCOPED_TRACE(file);
         Picture p(file);
         int outside = 0, inside_clear = 0;

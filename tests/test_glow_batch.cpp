@@ -35,7 +35,8 @@ long long reference_glow(UTL_SimCtrlNimbra& c) {
     for (GFX_Connection* l : c.m_connections) {
         auto* f = dynamic_cast<GFX_ConnectionFriends*>(l);
         if (!f || !f->m_holder1 || !f->m_holder2) continue;
-        GFX_Billboard b = *f->m_billboard;  // its screen axes
+        GFX_Billboard b;
+        b.set_impostor_orientation(c.m_impostor_up, c.m_impostor_right);  // the frame's axes
         b.m_width = b.m_height = f->m_highlighted ? 125.0f : 90.0f;
         b.m_alpha = f->m_highlighted ? 1.0f : f->m_alpha;
         const Math_Vector3 a = f->m_holder1->m_position;

@@ -199,6 +199,17 @@ TEST(GlowSprites, RewriteOnlyWhatALayoutASelectionAThemeOrNewLinesChange) {
     EXPECT_EQ(s.work().positions, was.positions);
     EXPECT_EQ(s.work().colours - was.colours, s.plain_dots() + s.highlighted_dots());
 
+    // Colours at one line's ends (a community's hue): that line's colours and the highlighted
+    // buffer, no position of a plain dot.
+    GFX_Connection* tinted = g.c.m_connections.back();
+    ASSERT_FALSE(tinted->highlighted());
+    was = s.work();
+    tinted->set_end_colors(Math_Vector3(1.0f, 0.0f, 0.0f), Math_Vector3(0.0f, 0.0f, 1.0f));
+    g.frame();
+    EXPECT_EQ(s.work().builds, was.builds);
+    EXPECT_EQ(s.work().colours - was.colours, line_dots(tinted) + s.highlighted_dots());
+    EXPECT_EQ(s.work().positions - was.positions, s.highlighted_dots());
+
     // A layout (one more person moves everybody): everything, once.
     was = s.work();
     g.c.add_friend("41", "Friend 41", "", "");

@@ -219,6 +219,35 @@ TEST(SceneGlobe, DotsAreEvenlySpacedShadeFromEndToEndAndLightUpWithTheSelection)
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
+// A line given colours at its ends (a community's hue, say) shades its dots from one to the
+// other, in any of its states, and goes back to the colours of the dots' places.
+TEST(SceneGlobe, EndColoursShadeTheDotsFromOneEndToTheOther) {
+    Globe g;
+    g.c.add_connection("2", "3", 0.3f, false);
+    GFX_ConnectionFriends* line = last_line(g.c);
+    const std::vector<Dot> plain = capture_dots(*line);
+    const Math_Vector3 red(1.0f, 0.0f, 0.0f), blue(0.0f, 0.2f, 1.0f);
+    line->set_end_colors(red, blue);
+    for (int pass = 0; pass < 2; ++pass) {
+        const std::vector<Dot> dots = capture_dots(*line);
+        ASSERT_EQ(dots.size(), plain.size());
+        const float n = static_cast<float>(dots.size() + 1);
+        for (size_t k = 0; k < dots.size(); ++k) {
+            const Math_Vector3 want = red + (blue - red) * (static_cast<float>(k + 1) / n);
+            EXPECT_NEAR(dots[k].r, want.m_x, 0.01f);
+            EXPECT_NEAR(dots[k].g, want.m_y, 0.01f);
+            EXPECT_NEAR(dots[k].b, want.m_z, 0.01f);
+        }
+        g.c.select_loc_holder(holder(g.c, 1));  // lit up: the same colours, large and opaque
+        EXPECT_NEAR(capture_dots(*line).front().a, 1.0f, 0.01f);
+    }
+    line->clear_end_colors();
+    const std::vector<Dot> back = capture_dots(*line);
+    ASSERT_EQ(back.size(), plain.size());
+    EXPECT_NEAR(back.front().r, plain.front().r, 0.01f);
+    EXPECT_NEAR(back.back().b, plain.back().b, 0.01f);
+}
+
 TEST(SceneGlobe, GlowDotsLieOnTheSegmentBetweenTheTwoBalls) {
     Globe g;
     g.c.add_connection("2", "3", 0.3f, true);

@@ -28,6 +28,7 @@ const std::vector<std::pair<const char*, const char*>>& GFX_HelpPanel::controls(
         {"\u2190 \u2192 \u2191 \u2193", "turn and tilt the globe"},
         {"Space", "start or stop turning by itself"},
         {"Round buttons", "turn either way, or visit people by chance"},
+        {"Shift+C, or the fourth button", "arrange by circles, or in order of arrival"},
         {"F1 or ?", "show or hide this list"},
         {"Ctrl+Q", "quit"},
     };

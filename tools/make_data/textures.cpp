@@ -513,6 +513,20 @@ Canvas make_rotate_button(int kind) {
             return coverage(std::min(arc, tri));
         };
         c.paint(icon, kWhite);
+    } else if (kind == 3) {
+        // Circles of friends: three rings side by side, each with a friend in the middle.
+        const float rr = 7.5f, cy = h + 3.5f;
+        const float cx[3] = {h - 10.5f, h + 10.5f, h};
+        const float cys[3] = {cy, cy, cy - 14.0f};
+        auto icon = [&](float x, float y) {
+            float d = 1e9f;
+            for (int i = 0; i < 3; ++i) {
+                d = std::min(d, std::fabs(sd_circle(x, y, cx[i], cys[i], rr)) - stroke * 0.4f);
+                d = std::min(d, sd_circle(x, y, cx[i], cys[i], 2.6f));
+            }
+            return coverage(d);
+        };
+        c.paint(icon, kWhite);
     } else {
         // Two friends and an arrow leaping from the left one to the right one.
         const float fy = h + 9, fx0 = h - 14, fx1 = h + 14, rr = 6.0f;
@@ -639,6 +653,7 @@ const std::vector<TextureRecipe>& texture_recipes() {
         {"rot_but_1.tga", [] { return make_rotate_button(0); }},
         {"rot_but_2.tga", [] { return make_rotate_button(1); }},
         {"rot_but_3.tga", [] { return make_rotate_button(2); }},
+        {"circles_but.tga", [] { return make_rotate_button(3); }},
         {"ruler.tga", make_ruler},
         {"fixed_font.tga", make_fixed_font},
         {"question.tga", make_question},
