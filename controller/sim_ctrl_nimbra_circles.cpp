@@ -65,9 +65,9 @@ void UTL_SimCtrlNimbra::update_circles(float dt) {
 
     const size_t people = m_friends.size() + (m_myself ? 1 : 0);
     const bool arrange = m_layout == LAYOUT_CIRCLES;
-    const bool wanted = !m_friends.empty() &&
-                        (!m_asked || m_asked_version != m_friend_graph.version() ||
-                         (arrange && (!m_asked_arrange || m_asked_places != people)));
+    const bool wanted =
+        !m_friends.empty() && (!m_asked || m_asked_version != m_friend_graph.version() ||
+                               (arrange && (!m_asked_arrange || m_asked_places != people)));
     const bool idle = !m_circle_worker || !m_circle_worker->busy();
     if (wanted && idle && (m_circle_hurry || m_circle_clock >= kCircleInterval))
         ask_for_circles(arrange);
