@@ -65,6 +65,7 @@ UTL_SimCtrlNimbra::~UTL_SimCtrlNimbra() {
     delete_rotate_buttons();
     clear_scene();
     delete_find_widgets();
+    delete_circle_widgets();
     delete m_sphere_button;
     m_sphere_button = nullptr;
     delete m_sphere_button_texture;

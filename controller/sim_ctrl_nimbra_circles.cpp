@@ -1,15 +1,33 @@
 // UTL_SimCtrlNimbra: the circles among the friends: the friend graph fed as people and
 // friendships arrive, the circle worker asked and answered between frames, the two layouts and
 // the glides from one to the other, and the circles' names and colours.
-// Sections: Layouts · Per-frame update · Names and colours · Helpers.
+// Sections: Creation · Layouts · Per-frame update · Names and colours · Input and drawing ·
+// Helpers.
 #include "controller/sim_ctrl_nimbra.h"
 
 #include "scene/camera.h"
 #include "scene/friend.h"
 #include "scene/location_holder.h"
 #include "service/circle_worker.h"
+#include "widgets/circle_legend.h"
 
+#include <algorithm>
 #include <cmath>
+
+// ---------------------------------------------------------------------------------------------
+// Creation
+// ---------------------------------------------------------------------------------------------
+
+void UTL_SimCtrlNimbra::create_circle_widgets() {
+    delete_circle_widgets();
+    m_circle_legend = new GFX_CircleLegend(this);
+}
+
+void UTL_SimCtrlNimbra::delete_circle_widgets() {
+    delete m_circle_legend;
+    m_circle_legend = nullptr;
+    m_hover_circle = -1;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Layouts
@@ -57,6 +75,9 @@ bool UTL_SimCtrlNimbra::circles_settled() const {
 // ---------------------------------------------------------------------------------------------
 
 void UTL_SimCtrlNimbra::update_circles(float dt) {
+    if (m_circle_legend)
+        m_circle_legend->layout(static_cast<float>(m_view_width),
+                                static_cast<float>(m_view_height));
     if (!m_pending_pairs.empty() && m_resolved_people != m_friends.size()) resolve_pending_pairs();
     m_circle_clock += dt;
 
@@ -212,6 +233,59 @@ void UTL_SimCtrlNimbra::locator_color(const GFX_LocationHolder* h, Math_Vector3&
     color = circle_color(f->m_circle);
     if (m_hover_circle >= 0 && f->m_circle == m_hover_circle)
         for (int i = 0; i < 3; ++i) color[i] += (1.0f - color[i]) * 0.55f;
+}
+
+void UTL_SimCtrlNimbra::frame_color(const GFX_LocationHolder* h, Math_Vector3& color) {
+    if (m_layout == LAYOUT_CIRCLES) locator_color(h, color);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Input and drawing
+// ---------------------------------------------------------------------------------------------
+
+// The circle the legend points at is brightened on the globe while the pointer stays there.
+bool UTL_SimCtrlNimbra::mouse_move_circles(float x, float y) {
+    if (!m_circle_legend) return false;
+    const bool taken = m_circle_legend->mouse_move(x, y);
+    m_hover_circle = m_circle_legend->m_pointed;
+    return taken;
+}
+
+bool UTL_SimCtrlNimbra::mouse_down_circles(float x, float y) {
+    return m_circle_legend && m_circle_legend->mouse_down(x, y);
+}
+
+bool UTL_SimCtrlNimbra::mouse_up_circles(float x, float y) {
+    if (!m_circle_legend || !m_circle_legend->mouse_up(x, y)) return false;
+    if (m_circle_legend->m_picked >= 0) {
+        glide_to_circle(m_circle_legend->m_picked);
+        m_circle_legend->m_picked = -1;
+    }
+    return true;
+}
+
+void UTL_SimCtrlNimbra::draw_circle_overlay() {
+    if (m_circle_legend) m_circle_legend->draw();
+}
+
+// The middle of where the circle's people are going; a circle spread round the whole globe
+// (whose middle is its centre) leaves the camera where it is.
+void UTL_SimCtrlNimbra::glide_to_circle(int circle) {
+    if (circle < 0 || circle >= static_cast<int>(m_circles.circles().size())) return;
+    Math_Vector3 sum;
+    for (GFX_LocationHolder* h : m_loc_holders) {
+        auto* hf = dynamic_cast<GFX_LocationHolderFriend*>(h);
+        if (!hf || !hf->m_friend || hf->m_friend == m_myself || hf->m_friend->m_circle != circle)
+            continue;
+        sum += compute_position(h->target_longitude(), h->target_latitude());
+    }
+    const float len = sum.length();
+    if (!(len > 1e-3f * get_radius())) return;
+    const Math_Vector3 d = sum / len;
+    m_cam_transition = true;
+    m_cam_target_lr = static_cast<float>(std::atan2(double(d.m_z), double(d.m_x)) * 180.0 / M_PI);
+    m_cam_target_ud =
+        static_cast<float>(std::asin(std::max(-1.0, std::min(1.0, double(d.m_y)))) * 180.0 / M_PI);
 }
 
 // ---------------------------------------------------------------------------------------------
