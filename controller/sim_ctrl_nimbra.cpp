@@ -291,6 +291,7 @@ void UTL_SimCtrlNimbra::clear_scene() {
     m_pending_pairs.clear();
     m_circles = UTL_Circles();
     m_hover_circle = -1;
+    m_coloured_lines = 0;
 
     delete m_color_ball;
     m_color_ball = nullptr;

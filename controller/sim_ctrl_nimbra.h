@@ -373,6 +373,10 @@ private:
     void ask_for_circles(bool arrange);
     void glide_to_places(const std::vector<int>& place_of);
     void follow_selection();
+    // The lines [from, end) shade from one end's circle to the other's (arranged by circles) or
+    // take the colour of their place again (arrival order).
+    void recolour_lines(size_t from = 0);
+    size_t m_coloured_lines = 0;  // lines recoloured so far
     void resolve_pending_pairs();
     std::unique_ptr<UTL_CircleWorker> m_circle_worker;  // made with the first job
     float m_circle_clock = 1e9f;                        // seconds since the last job

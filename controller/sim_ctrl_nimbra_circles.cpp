@@ -6,6 +6,7 @@
 #include "controller/sim_ctrl_nimbra.h"
 
 #include "scene/camera.h"
+#include "scene/connection.h"
 #include "scene/friend.h"
 #include "scene/location_holder.h"
 #include "service/circle_worker.h"
@@ -38,6 +39,7 @@ void UTL_SimCtrlNimbra::delete_circle_widgets() {
 void UTL_SimCtrlNimbra::set_layout(Layout layout) {
     if (layout == m_layout) return;
     m_layout = layout;
+    recolour_lines();
     if (layout == LAYOUT_ARRIVAL) {
         std::vector<float> longitudes, latitudes;
         spiral_places(m_loc_holders.size(), longitudes, latitudes);
@@ -94,6 +96,8 @@ void UTL_SimCtrlNimbra::update_circles(float dt) {
         ask_for_circles(arrange);
 
     for (GFX_LocationHolder* h : m_loc_holders) h->update_glide(dt);
+    if (m_layout == LAYOUT_CIRCLES && m_coloured_lines < m_connections.size())
+        recolour_lines(m_coloured_lines);
 }
 
 // A copy of the graph goes to the worker, with the spiral's places when it is to arrange them:
@@ -131,6 +135,7 @@ void UTL_SimCtrlNimbra::take_circles(UTL_CircleResult& result) {
     for (GFX_Friend* f : m_friends) f->m_circle = m_circles.circle_of(f->m_person);
     if (m_myself) m_myself->m_circle = -1;
     if (m_hover_circle >= static_cast<int>(m_circles.circles().size())) m_hover_circle = -1;
+    if (m_layout == LAYOUT_CIRCLES) recolour_lines();
 
     const size_t people = m_friends.size() + (m_myself ? 1 : 0);
     if (!result.m_arranged || static_cast<size_t>(result.m_places) != people) return;
@@ -235,6 +240,31 @@ void UTL_SimCtrlNimbra::locator_color(const GFX_LocationHolder* h, Math_Vector3&
         for (int i = 0; i < 3; ++i) color[i] += (1.0f - color[i]) * 0.55f;
 }
 
+// NOTE: a line's ends are found by uid here when the line has not found them itself yet (it
+// does at its first draw); a line whose people are not on the globe yet keeps the colours of
+// its place until the next recolouring.
+void UTL_SimCtrlNimbra::recolour_lines(size_t from) {
+    for (size_t i = from; i < m_connections.size(); ++i) {
+        auto* line = dynamic_cast<GFX_ConnectionFriends*>(m_connections[i]);
+        if (!line) continue;
+        if (m_layout == LAYOUT_ARRIVAL) {
+            line->clear_end_colors();
+            continue;
+        }
+        GFX_LocationHolderFriend *h1 = line->m_holder1, *h2 = line->m_holder2;
+        if (!h1 || !h2) find_locators(line->m_uid1.c_str(), line->m_uid2.c_str(), &h1, &h2);
+        if (!h1 || !h2) {
+            line->clear_end_colors();
+            continue;
+        }
+        Math_Vector3 a, b;
+        locator_color(h1, a);
+        locator_color(h2, b);
+        line->set_end_colors(a, b);
+    }
+    m_coloured_lines = m_connections.size();
+}
+
 void UTL_SimCtrlNimbra::frame_color(const GFX_LocationHolder* h, Math_Vector3& color) {
     if (m_layout == LAYOUT_CIRCLES) locator_color(h, color);
 }
@@ -247,7 +277,10 @@ void UTL_SimCtrlNimbra::frame_color(const GFX_LocationHolder* h, Math_Vector3& c
 bool UTL_SimCtrlNimbra::mouse_move_circles(float x, float y) {
     if (!m_circle_legend) return false;
     const bool taken = m_circle_legend->mouse_move(x, y);
-    m_hover_circle = m_circle_legend->m_pointed;
+    if (m_hover_circle != m_circle_legend->m_pointed) {
+        m_hover_circle = m_circle_legend->m_pointed;
+        recolour_lines();
+    }
     return taken;
 }
 
