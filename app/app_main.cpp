@@ -8,6 +8,7 @@
 #include "app/saved_network.h"
 #include "app/url_opener.h"
 #include "controller/sim_ctrl_nimbra.h"
+#include "sources/bluesky_source.h"
 #include "sources/service_source.h"
 
 #include <malloc.h>
@@ -26,11 +27,24 @@ constexpr int kOffscreenAttempts = 8;
 
 bool has_people(const UTL_SimCtrlNimbra* c) { return c && (c->m_myself || !c->m_friends.empty()); }
 
-// The source the command line names, not yet started: the embedded service with the demo or a
-// graph file, or another service that speaks its protocol. Files are named relative to the
-// user's directory, which changes before the source is ticked.
+// The source the command line names, not yet started: a Bluesky network, the embedded service
+// with the demo or a graph file, or another service that speaks its protocol. Files are named
+// relative to the user's directory, which changes before the source is ticked.
 std::unique_ptr<UTL_NetworkSource> make_source(const UTL_HostOptions& options,
                                                UTL_NetworkSource::TitleCallback title) {
+    if (!options.bluesky.empty()) {
+        UTL_BlueskySourceOptions bluesky;
+        bluesky.read_environment();
+        bluesky.m_actor = options.bluesky;
+        if (!options.bluesky_host.empty()) bluesky.m_host = options.bluesky_host;
+        bluesky.m_refresh = options.refresh;
+        if (options.offscreen()) {
+            bluesky.m_print_status = true;
+            bluesky.m_give_up_after = kOffscreenAttempts;
+        }
+        return std::make_unique<UTL_BlueskySource>(static_cast<UTL_SimCtrlNimbra*>(nullptr),
+                                                   std::move(title), bluesky);
+    }
     UTL_ServiceSourceOptions source;
     source.read_environment();
     if (!options.service_url.empty()) source.m_service_url = options.service_url;

@@ -82,6 +82,7 @@ const CLI::Validator kUid(
     },
     "");
 
+const char* const kBlueskyGroup = "A Bluesky network (also NIMBRA_BLUESKY_HOST)";
 const char* const kOffscreenGroup = "Offscreen rendering (no window; any of these selects it)";
 const char* const kServiceGroup =
     "Another social service (also NIMBRA_SERVICE, NIMBRA_API_KEY, NIMBRA_SECRET, "
@@ -173,6 +174,21 @@ std::unique_ptr<CLI::App> make_parser(const std::string& program, UTL_HostOption
         ->group(kServiceGroup)
         ->check(kNonEmpty);
 
+    app->add_option("--bluesky", o.bluesky,
+                    "show this person's network: their friends are the accounts they follow "
+                    "that follow them back")
+        ->type_name("HANDLE")
+        ->group(kBlueskyGroup)
+        ->check(kNonEmpty);
+    app->add_option("--bluesky-host", o.bluesky_host,
+                    "the AppView to read it from (default https://public.api.bsky.app)")
+        ->type_name("URL")
+        ->group(kBlueskyGroup)
+        ->check(kNonEmpty);
+    app->add_flag("--refresh", o.refresh, "read the whole network again, not from the cache")
+        ->group(kBlueskyGroup)
+        ->disable_flag_override();
+
     app->add_option("--snapshot", o.snapshot_file, "write the last frame as a PNG")
         ->type_name("FILE")
         ->group(kOffscreenGroup)
@@ -253,6 +269,15 @@ bool parse_command_line(int argc, const char* const* argv, UTL_HostOptions& o, s
     o.has_frames = app->count("--frames") > 0;
     if (o.has_ego && o.graph_file.empty()) {
         error = "--ego needs --graph: the demo network has no person ids to choose from";
+        return false;
+    }
+    if (!o.bluesky.empty() && (!o.graph_file.empty() || !o.service_url.empty())) {
+        error = "--bluesky shows a Bluesky network: it goes with neither --graph nor --service";
+        return false;
+    }
+    if ((!o.bluesky_host.empty() || o.refresh) && o.bluesky.empty()) {
+        error = std::string(o.refresh ? "--refresh" : "--bluesky-host") +
+                " needs --bluesky: only a Bluesky network is cached and read from a host";
         return false;
     }
     if (o.mutual_only && o.graph_file.empty()) {

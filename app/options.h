@@ -26,6 +26,12 @@ struct UTL_HostOptions {
     std::string api_key;          // --api-key, --secret, --auth-token: the login at that service
     std::string secret;
     std::string auth_token;
+    // --bluesky: a Bluesky handle or DID whose network is shown, read from the AppView at
+    // --bluesky-host (else NIMBRA_BLUESKY_HOST, else the public one); --refresh reads it all
+    // again whatever the cache holds.
+    std::string bluesky;
+    std::string bluesky_host;
+    bool refresh = false;
     // --save-graph: the network shown when the run ends is written there as GraphML.
     std::string save_graph;
     // --layout: how people are placed at the start: "arrival" (the spiral, in the order they

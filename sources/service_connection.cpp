@@ -5,6 +5,7 @@
 #include "sources/service_connection.h"
 
 #include "service/signature.h"
+#include "sources/http_transfer.h"
 
 #include <curl/curl.h>
 
@@ -23,29 +24,6 @@
 
 namespace {
 
-// The worker's write callback state: the answer so far and its cap.
-struct AnswerBuffer {
-    std::string m_body;
-    size_t m_max_bytes = 0;
-    bool m_too_big = false;
-};
-
-size_t write_answer(void* data, size_t size, size_t count, void* user) {
-    AnswerBuffer* buffer = static_cast<AnswerBuffer*>(user);
-    size_t n = size * count;
-    if (buffer->m_body.size() + n > buffer->m_max_bytes) {
-        buffer->m_too_big = true;
-        return 0;  // stops the transfer
-    }
-    buffer->m_body.append(static_cast<const char*>(data), n);
-    return n;
-}
-
-// Lets shutdown() end a transfer in progress at the next progress tick.
-int transfer_progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<std::atomic<bool>*>(user)->load() ? 1 : 0;
-}
-
 std::string form_escape(CURL* curl, const std::string& s) {
     char* escaped = curl_easy_escape(curl, s.c_str(), static_cast<int>(s.size()));
     std::string out = escaped ? escaped : "";
@@ -58,53 +36,14 @@ bool make_directory(const std::string& path) {
     return errno == EEXIST;
 }
 
-bool starts_like_html(const std::string& body) {
-    std::string head = body.substr(0, 512);
-    for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return head.find("<html") != std::string::npos ||
-           head.find("<!doctype html") != std::string::npos;
-}
-
 // What came instead of an XML answer, said as a person would say it. stopped_at: where the
 // XML parser gave up.
 std::string describe_unreadable(const std::string& body, size_t stopped_at) {
     const size_t first = body.find_first_not_of(" \t\r\n");
     if (first == std::string::npos) return "an empty answer";
-    if (starts_like_html(body)) return "an HTML page instead of the service's answer";
+    if (http_starts_like_html(body)) return "an HTML page instead of the service's answer";
     if (body[first] == '<' && stopped_at + 1 >= body.size()) return "an answer that ends too early";
     return "an unreadable answer (" + std::to_string(body.size()) + " bytes that are not XML)";
-}
-
-// What went wrong on the way, from curl's code and the system's error number.
-std::string describe_transfer_failure(CURL* curl, CURLcode code, long connect_timeout_s,
-                                      long timeout_s) {
-    long os_errno = 0;
-    curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &os_errno);
-    switch (code) {
-        case CURLE_COULDNT_CONNECT:
-            if (os_errno == ECONNREFUSED) return "connection refused";
-            if (os_errno == ENETUNREACH || os_errno == EHOSTUNREACH) return "no route to the host";
-            return "cannot connect";
-        case CURLE_COULDNT_RESOLVE_HOST:
-            return "unknown host";
-        case CURLE_OPERATION_TIMEDOUT: {
-            curl_off_t connected = 0;
-            curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connected);
-            if (connected == 0)
-                return "no connection within " + std::to_string(connect_timeout_s) + " s";
-            return "no answer within " + std::to_string(timeout_s) + " s";
-        }
-        case CURLE_GOT_NOTHING:
-            return "the connection closed without an answer";
-        case CURLE_SEND_ERROR:
-        case CURLE_RECV_ERROR:
-            if (os_errno == ECONNRESET) return "connection reset";
-            return "the connection broke";
-        case CURLE_PARTIAL_FILE:
-            return "the answer was cut short";
-        default:
-            return curl_easy_strerror(code);
-    }
 }
 
 }  // namespace
@@ -481,7 +420,7 @@ void UTL_ServiceConnection::transfer(void* handle, UTL_ServiceRequest* request) 
         request->m_answer.set_failure("no HTTP client");
         return;
     }
-    AnswerBuffer buffer;
+    UTL_AnswerBuffer buffer;
     buffer.m_max_bytes = m_endpoint.m_max_answer_bytes;
     curl_easy_reset(curl);
     curl_easy_setopt(curl, CURLOPT_URL, m_endpoint.m_url.c_str());
@@ -489,13 +428,13 @@ void UTL_ServiceConnection::transfer(void* handle, UTL_ServiceRequest* request) 
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request->m_form.c_str());
     curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
                      static_cast<curl_off_t>(request->m_form.size()));
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, write_answer);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, http_write_answer);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &buffer);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, m_endpoint.m_connect_timeout_s);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, m_endpoint.m_total_timeout_s);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, transfer_progress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, http_stop_progress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &m_stop);
     curl_easy_setopt(curl, CURLOPT_USERAGENT, "Nimbra/1.0");
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -503,8 +442,8 @@ void UTL_ServiceConnection::transfer(void* handle, UTL_ServiceRequest* request) 
     if (code != CURLE_OK) {
         request->m_answer.set_failure(
             buffer.m_too_big ? "answer too large"
-                             : describe_transfer_failure(curl, code, m_endpoint.m_connect_timeout_s,
-                                                         m_endpoint.m_total_timeout_s));
+                             : http_describe_failure(curl, code, m_endpoint.m_connect_timeout_s,
+                                                     m_endpoint.m_total_timeout_s));
         return;
     }
     long status = 0;

@@ -30,13 +30,12 @@ bool read_all(UTL_File& file, size_t max_bytes, std::vector<uint8_t>& out) {
 }  // namespace
 
 void GFX_ImageSerializerWebP::read(const std::string& path, unsigned char** pixels,
-                                   unsigned char& bits, unsigned int& width,
-                                   unsigned int& height) {
+                                   unsigned char& bits, unsigned int& width, unsigned int& height) {
     read_file(path, pixels, bits, width, height);
 }
 
-void GFX_ImageSerializerWebP::write(const std::string&, unsigned char*, unsigned char,
-                                    unsigned int, unsigned int) {}
+void GFX_ImageSerializerWebP::write(const std::string&, unsigned char*, unsigned char, unsigned int,
+                                    unsigned int) {}
 
 void GFX_ImageSerializerWebP::decode(UTL_File& file) {
     std::vector<uint8_t> bytes;
@@ -44,8 +43,8 @@ void GFX_ImageSerializerWebP::decode(UTL_File& file) {
     // A file shorter than its RIFF header says was cut short, even where what arrived would
     // decode (the first frame of an animation): it gives nothing, as a cut JPEG or PNG does.
     if (bytes.size() < 12) return;
-    const size_t riff_size = size_t(bytes[4]) | size_t(bytes[5]) << 8 | size_t(bytes[6]) << 16 |
-                             size_t(bytes[7]) << 24;
+    const size_t riff_size =
+        size_t(bytes[4]) | size_t(bytes[5]) << 8 | size_t(bytes[6]) << 16 | size_t(bytes[7]) << 24;
     if (riff_size + 8 > bytes.size()) return;
     WebPBitstreamFeatures features;
     if (WebPGetFeatures(bytes.data(), bytes.size(), &features) != VP8_STATUS_OK) return;

@@ -175,7 +175,7 @@ inline UTL_ServiceSourceOptions test_options(const std::string& url, FakeClock* 
 // Ticks (one frame each, with a short pause so answers can arrive) until done() or the time
 // is up; answers whether done() held.
 template <class Done>
-bool tick_until(UTL_ServiceSource& a, Done done, int ms = 60000) {
+bool tick_until(UTL_NetworkSource& a, Done done, int ms = 60000) {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!done()) {
         if (std::chrono::steady_clock::now() > end) return false;
