@@ -60,7 +60,8 @@ bool build(TestAppView& view, int& friends_out) {
                   p % 2 ? "webp" : "", false});
     constexpr int kOthers = 20000;
     for (int x = 0; x < kOthers; ++x)
-        view.add({"did:plc:x" + std::to_string(x), "x" + std::to_string(x) + ".test", "", "", false});
+        view.add(
+            {"did:plc:x" + std::to_string(x), "x" + std::to_string(x) + ".test", "", "", false});
     std::set<int> friends;
     for (const auto& [u, v] : edges) {
         view.follow(name_of(u), name_of(v));
@@ -139,9 +140,13 @@ int main(int argc, char** argv) {
                 first.friends, friends, first.lines);
     std::printf("requests: %d, lower bound %d, ratio %.3f\n", first.requests, bound,
                 static_cast<double>(first.requests) / bound);
-    const char* kinds[] = {"resolveHandle",    "getProfile",       "getFollows (person)",
-                           "getFollowers",     "getRelationships (person)",
-                           "getProfiles",      "getFollows (friends)",
+    const char* kinds[] = {"resolveHandle",
+                           "getProfile",
+                           "getFollows (person)",
+                           "getFollowers",
+                           "getRelationships (person)",
+                           "getProfiles",
+                           "getFollows (friends)",
                            "getRelationships (friends)"};
     for (int k = 0; k < UTL_BlueskySource::kKinds; ++k)
         std::printf("  %-28s %d\n", kinds[k],

@@ -113,8 +113,7 @@ std::vector<UTL_BlueskyPerson> UTL_BlueskyAnswers::profiles_of(const json& answe
 }
 
 std::vector<UTL_BlueskyPerson> UTL_BlueskyAnswers::page_of(const json& answer, const char* list,
-                                                           std::string& cursor,
-                                                           size_t& skipped) {
+                                                           std::string& cursor, size_t& skipped) {
     std::vector<UTL_BlueskyPerson> out;
     cursor.clear();
     if (!answer.is_object()) return out;
@@ -142,10 +141,9 @@ std::vector<UTL_BlueskyRelation> UTL_BlueskyAnswers::relations_of(
     if (list == answer.end() || !list->is_array()) return out;
     for (const json& entry : *list) {
         const std::string* type = string_at(entry, "$type");
-        const bool missing =
-            (type && *type == "app.bsky.graph.defs#notFoundActor") ||
-            (entry.is_object() && entry.contains("notFound") && entry["notFound"].is_boolean() &&
-             entry["notFound"].get<bool>());
+        const bool missing = (type && *type == "app.bsky.graph.defs#notFoundActor") ||
+                             (entry.is_object() && entry.contains("notFound") &&
+                              entry["notFound"].is_boolean() && entry["notFound"].get<bool>());
         if (missing) {
             const std::string* actor = string_at(entry, "actor");
             if (actor && usable_did(*actor)) not_found.push_back(*actor);

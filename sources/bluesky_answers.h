@@ -12,10 +12,10 @@
 
 // One account as the source keeps it.
 struct UTL_BlueskyPerson {
-    std::string m_did;     // the uid on the globe
-    std::string m_handle;  // "alice.bsky.social"
-    std::string m_name;    // the display name, else the handle
-    std::string m_avatar;  // an http(s) address, or ""
+    std::string m_did;            // the uid on the globe
+    std::string m_handle;         // "alice.bsky.social"
+    std::string m_name;           // the display name, else the handle
+    std::string m_avatar;         // an http(s) address, or ""
     long m_follows_count = -1;    // -1: not known
     long m_followers_count = -1;  // -1: not known
 };
@@ -49,9 +49,8 @@ struct UTL_BlueskyAnswers {
                                                       size_t& skipped);
     // getFollows ("follows") or getFollowers ("followers"): the page's people and the cursor of
     // the next page ("" on the last one).
-    static std::vector<UTL_BlueskyPerson> page_of(const nlohmann::json& answer,
-                                                  const char* list, std::string& cursor,
-                                                  size_t& skipped);
+    static std::vector<UTL_BlueskyPerson> page_of(const nlohmann::json& answer, const char* list,
+                                                  std::string& cursor, size_t& skipped);
     // getRelationships: the relations found, and the accounts not found.
     static std::vector<UTL_BlueskyRelation> relations_of(const nlohmann::json& answer,
                                                          std::vector<std::string>& not_found);

@@ -14,12 +14,9 @@ constexpr size_t kMaxHandleBytes = 64u << 10;
 const char* const kNetworkKey = "network";
 
 json person_json(const UTL_BlueskyPerson& p) {
-    return {{"did", p.m_did},
-            {"handle", p.m_handle},
-            {"name", p.m_name},
-            {"avatar", p.m_avatar},
-            {"follows", p.m_follows_count},
-            {"followers", p.m_followers_count}};
+    return {
+        {"did", p.m_did},       {"handle", p.m_handle},         {"name", p.m_name},
+        {"avatar", p.m_avatar}, {"follows", p.m_follows_count}, {"followers", p.m_followers_count}};
 }
 
 // A cached person goes through the same checks as one the AppView sends.
@@ -43,7 +40,8 @@ bool header_ok(const json& j, std::int64_t& read) {
     if (!j.is_object()) return false;
     const auto version = j.find("version");
     const auto when = j.find("read");
-    if (version == j.end() || !version->is_number_integer() || version->get<long long>() != kVersion)
+    if (version == j.end() || !version->is_number_integer() ||
+        version->get<long long>() != kVersion)
         return false;
     if (when == j.end() || !when->is_number_integer()) return false;
     read = when->get<std::int64_t>();
@@ -81,12 +79,9 @@ bool UTL_BlueskyCache::store_handle(const std::string& handle, const std::string
 std::string UTL_BlueskyCache::network_text(const UTL_BlueskyNetwork& network) {
     json friends = json::array();
     for (const UTL_BlueskyPerson& p : network.m_friends) friends.push_back(person_json(p));
-    const json j = {{"version", kVersion},
-                    {"read", network.m_read},
-                    {"did", network.m_ego.m_did},
-                    {"ego", person_json(network.m_ego)},
-                    {"friends", std::move(friends)},
-                    {"unresolved", network.m_unresolved}};
+    const json j = {{"version", kVersion},           {"read", network.m_read},
+                    {"did", network.m_ego.m_did},    {"ego", person_json(network.m_ego)},
+                    {"friends", std::move(friends)}, {"unresolved", network.m_unresolved}};
     // NOTE: names may hold any character; "replace" keeps a file that a bad one cannot break.
     return j.dump(-1, ' ', false, json::error_handler_t::replace);
 }
@@ -161,12 +156,13 @@ bool UTL_BlueskyCache::parse_part(const std::string& bytes, const std::string& f
     } else if (relations != j.end() && relations->is_array() && relations->size() <= kMaxListed) {
         p.m_kind = UTL_BlueskyPart::Kind::kRelationships;
         for (const json& r : *relations) {
-            if (!r.is_array() || r.size() != 3 || !r[0].is_string() ||
-                !r[1].is_number_integer() || !r[2].is_number_integer())
+            if (!r.is_array() || r.size() != 3 || !r[0].is_string() || !r[1].is_number_integer() ||
+                !r[2].is_number_integer())
                 continue;
             const std::string& other = r[0].get_ref<const std::string&>();
             if (!UTL_BlueskyAnswers::usable_did(other)) continue;
-            p.m_relations.push_back({other, r[1].get<long long>() != 0, r[2].get<long long>() != 0});
+            p.m_relations.push_back(
+                {other, r[1].get<long long>() != 0, r[2].get<long long>() != 0});
         }
     } else {
         return false;

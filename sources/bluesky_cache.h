@@ -59,6 +59,7 @@ public:
     static std::string part_text(const std::string& friend_did, const UTL_BlueskyPart& part);
     static bool parse_part(const std::string& bytes, const std::string& friend_did,
                            UTL_BlueskyPart& out);
+
 private:
     UTL_SourceCache m_files;
 };

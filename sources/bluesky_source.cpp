@@ -88,8 +88,7 @@ bool UTL_BlueskySource::start(std::string& error) {
     } else {
         m_handle = UTL_BlueskyAnswers::normal_handle(actor);
         if (m_handle.empty()) {
-            error = "'" + actor +
-                    "' is not a Bluesky handle (such as alice.bsky.social) or a DID";
+            error = "'" + actor + "' is not a Bluesky handle (such as alice.bsky.social) or a DID";
             return false;
         }
     }
@@ -164,8 +163,8 @@ void UTL_BlueskySource::begin_with_ego_did() {
         for (size_t i = 0; i < m_friends.size(); ++i) {
             Friend& f = m_friends[i];
             if (!m_cache->load_part(m_ego.m_did, f.m_person.m_did, f.m_part)) continue;
-            f.m_part_fresh = !m_options.m_refresh &&
-                             wall_now() - f.m_part.m_read <= m_options.m_max_age_s;
+            f.m_part_fresh =
+                !m_options.m_refresh && wall_now() - f.m_part.m_read <= m_options.m_max_age_s;
             m_cache_time = std::min<std::time_t>(m_cache_time, f.m_part.m_read);
             take_part(static_cast<int>(i));
         }
@@ -420,7 +419,9 @@ void UTL_BlueskySource::pump() {
     const bool probing = !m_waits.calm();
     const std::string host = host_name();
     for (;;) {
-        std::deque<Request>* q = !m_retry.empty() ? &m_retry : !m_ready.empty() ? &m_ready : nullptr;
+        std::deque<Request>* q = !m_retry.empty()   ? &m_retry
+                                 : !m_ready.empty() ? &m_ready
+                                                    : nullptr;
         if (!q) return;
         if (probing && !m_sent.empty()) return;
         // The handle is looked up before anything else is asked about the person.
@@ -496,8 +497,10 @@ void UTL_BlueskySource::take(const Request& request, UTL_JsonAnswer& answer) {
             const double left =
                 std::chrono::duration<double>(m_pacer.paused_until(host_name()) - now()).count();
             if (m_options.m_print_status)
-                std::fprintf(stderr, "nimbra: Bluesky: the AppView's rate limit is reached; "
-                             "going on in %d s\n", static_cast<int>(std::ceil(std::max(0.0, left))));
+                std::fprintf(stderr,
+                             "nimbra: Bluesky: the AppView's rate limit is reached; "
+                             "going on in %d s\n",
+                             static_cast<int>(std::ceil(std::max(0.0, left))));
             break;
         }
         case UTL_JsonAnswer::Kind::kRetry:
@@ -719,7 +722,8 @@ void UTL_BlueskySource::refused(const Request& r, const UTL_JsonAnswer& answer) 
                 // A cached network stays; only its refresh ends.
                 m_phase = Phase::kDone;
                 m_refreshing = false;
-                m_failure_text = "Unknown Bluesky handle " + m_handle + " (" + answer.m_reason + ")";
+                m_failure_text =
+                    "Unknown Bluesky handle " + m_handle + " (" + answer.m_reason + ")";
                 return;
             }
             give_up("Unknown Bluesky handle " + m_handle + " (" + answer.m_reason + ")");
@@ -748,9 +752,9 @@ void UTL_BlueskySource::refused(const Request& r, const UTL_JsonAnswer& answer) 
             f.m_new_relations.clear();
             f.m_chunks_left = 0;
             // Its other requests are answered, or dropped here before they go.
-            const auto mine = [&r](const Request& q) { return q.m_friend == r.m_friend &&
-                                                              (q.m_kind == kFollows ||
-                                                               q.m_kind == kRelations); };
+            const auto mine = [&r](const Request& q) {
+                return q.m_friend == r.m_friend && (q.m_kind == kFollows || q.m_kind == kRelations);
+            };
             m_ready.erase(std::remove_if(m_ready.begin(), m_ready.end(), mine), m_ready.end());
             m_retry.erase(std::remove_if(m_retry.begin(), m_retry.end(), mine), m_retry.end());
             part_done(r.m_friend);
@@ -765,9 +769,11 @@ void UTL_BlueskySource::refused(const Request& r, const UTL_JsonAnswer& answer) 
 
 void UTL_BlueskySource::record(int from, int to) {
     if (from == to || from < 0 || to < 0) return;
-    const std::uint64_t way = static_cast<std::uint64_t>(from) << 32 | static_cast<std::uint32_t>(to);
+    const std::uint64_t way =
+        static_cast<std::uint64_t>(from) << 32 | static_cast<std::uint32_t>(to);
     if (!m_follows.insert(way).second) return;
-    const std::uint64_t back = static_cast<std::uint64_t>(to) << 32 | static_cast<std::uint32_t>(from);
+    const std::uint64_t back =
+        static_cast<std::uint64_t>(to) << 32 | static_cast<std::uint32_t>(from);
     if (!m_follows.count(back)) return;
     const std::uint64_t line = static_cast<std::uint64_t>(std::min(from, to)) << 32 |
                                static_cast<std::uint32_t>(std::max(from, to));
@@ -798,14 +804,14 @@ void UTL_BlueskySource::failed(const Request& request, const std::string& reason
     m_retry.push_back(request);
     m_reason = reason;
     if (!m_waits.failed(request.m_round, now())) return;  // not news: said already
-    const bool give_up_now = m_options.m_give_up_after > 0 &&
-                             m_waits.failures_in_a_row() >= m_options.m_give_up_after;
-    std::fprintf(stderr, "nimbra: Bluesky: a request to %s failed (%s); %s\n",
-                 host_name().c_str(), reason.c_str(),
-                 give_up_now ? "giving up"
-                             : ("asking again in " + std::to_string(m_waits.seconds_left(now())) +
-                                " s")
-                                   .c_str());
+    const bool give_up_now =
+        m_options.m_give_up_after > 0 && m_waits.failures_in_a_row() >= m_options.m_give_up_after;
+    std::fprintf(
+        stderr, "nimbra: Bluesky: a request to %s failed (%s); %s\n", host_name().c_str(),
+        reason.c_str(),
+        give_up_now
+            ? "giving up"
+            : ("asking again in " + std::to_string(m_waits.seconds_left(now())) + " s").c_str());
     if (give_up_now) {
         give_up("Cannot reach the Bluesky AppView at " + host_name() + " (" + reason +
                 "); gave up after " + std::to_string(m_waits.failures_in_a_row()) + " attempts");
@@ -846,8 +852,8 @@ std::string UTL_BlueskySource::status_text() const {
     std::string remark;
     const size_t unresolved = unresolved_count();
     if (unresolved > 0)
-        remark = counted(unresolved, "account") + (unresolved == 1 ? " no longer resolves"
-                                                                   : " no longer resolve");
+        remark = counted(unresolved, "account") +
+                 (unresolved == 1 ? " no longer resolves" : " no longer resolve");
     if (m_unreadable > 0)
         remark += (remark.empty() ? "" : "; ") + counted(m_unreadable, "friend") +
                   (m_unreadable == 1 ? "'s follows" : "s' follows") + " could not be read";

@@ -30,8 +30,8 @@ struct UTL_BlueskySourceOptions : UTL_SourceOptions {
     std::string m_host = kDefaultHost;  // the AppView
     bool m_refresh = false;             // read everything again, whatever the cache holds
     bool m_use_cache = true;
-    std::string m_cache_dir;                 // "" for the user's cache folder
-    double m_max_age_s = 24 * 3600.0;        // older cache entries are read again
+    std::string m_cache_dir;           // "" for the user's cache folder
+    double m_max_age_s = 24 * 3600.0;  // older cache entries are read again
     int m_in_flight = UTL_JsonClient::kWorkers;
     double m_requests_per_second = 10.0;
     // The wall clock for the cache's times and the status line (time(nullptr) when empty).
@@ -117,12 +117,12 @@ private:
     // One friend on the globe and the reading of their side.
     struct Friend {
         UTL_BlueskyPerson m_person;
-        UTL_BlueskyPart m_part;          // what is known of their side (cached or read)
-        bool m_part_fresh = false;       // m_part need not be read again
-        bool m_reading = false;          // requests for their side are under way
-        bool m_current = true;           // among the friends the last reading found
-        bool m_by_relations = false;     // read through getRelationships this run
-        int m_chunks_left = 0;           // getRelationships calls still to answer
+        UTL_BlueskyPart m_part;                  // what is known of their side (cached or read)
+        bool m_part_fresh = false;               // m_part need not be read again
+        bool m_reading = false;                  // requests for their side are under way
+        bool m_current = true;                   // among the friends the last reading found
+        bool m_by_relations = false;             // read through getRelationships this run
+        int m_chunks_left = 0;                   // getRelationships calls still to answer
         std::vector<std::string> m_new_follows;  // pages read so far this run
         std::vector<UTL_BlueskyRelation> m_new_relations;
     };
@@ -170,10 +170,10 @@ private:
     std::string m_handle;  // as the user gave it, normalised; "" when a DID was given
     UTL_BlueskyPerson m_ego;
     bool m_ego_shown = false;
-    bool m_begun = false;             // the person's DID is known and their network begun
-    bool m_resolve_pending = false;   // the handle is being looked up
-    std::time_t m_cache_time = 0;  // when the shown cache was read (its oldest part), 0: none
-    bool m_refreshing = false;     // a cached network is being read again
+    bool m_begun = false;            // the person's DID is known and their network begun
+    bool m_resolve_pending = false;  // the handle is being looked up
+    std::time_t m_cache_time = 0;    // when the shown cache was read (its oldest part), 0: none
+    bool m_refreshing = false;       // a cached network is being read again
 
     // The person's lists while they are read, and the way the friends are found from them.
     enum class EgoWay { kBothLists, kFollowsAndRelations, kFollowersAndRelations };

@@ -57,4 +57,3 @@ std::string http_describe_failure(CURL* curl, CURLcode code, long connect_timeou
             return curl_easy_strerror(code);
     }
 }
-

@@ -265,8 +265,8 @@ UTL_JsonAnswer UTL_JsonClient::classify(long status, const std::string& body,
     } else if (body[first] == '{' || body[first] == '[') {
         a.m_reason = "an answer that ends too early or is broken";
     } else {
-        a.m_reason = "an unreadable answer (" + std::to_string(body.size()) +
-                     " bytes that are not JSON)";
+        a.m_reason =
+            "an unreadable answer (" + std::to_string(body.size()) + " bytes that are not JSON)";
     }
     return a;
 }
@@ -308,7 +308,8 @@ void UTL_JsonClient::transfer(void* handle, Job& job) {
     buffer.m_max_bytes = m_max_answer_bytes;
     HeaderState headers;
     curl_slist* extra = nullptr;
-    for (const std::string& h : job.m_request.m_headers) extra = curl_slist_append(extra, h.c_str());
+    for (const std::string& h : job.m_request.m_headers)
+        extra = curl_slist_append(extra, h.c_str());
     extra = curl_slist_append(extra, "Accept: application/json");
     curl_easy_reset(curl);
     curl_easy_setopt(curl, CURLOPT_URL, job.m_request.m_url.c_str());
@@ -336,8 +337,8 @@ void UTL_JsonClient::transfer(void* handle, Job& job) {
         job.m_answer = UTL_JsonAnswer();
         if (buffer.m_too_big) {
             job.m_answer.m_kind = UTL_JsonAnswer::Kind::kRefused;
-            job.m_answer.m_reason = "an answer larger than " +
-                                    std::to_string(m_max_answer_bytes >> 20) + " MiB";
+            job.m_answer.m_reason =
+                "an answer larger than " + std::to_string(m_max_answer_bytes >> 20) + " MiB";
         } else {
             job.m_answer.m_reason = http_describe_failure(curl, code, connect_s, total_s);
         }

@@ -28,10 +28,10 @@ struct UTL_JsonAnswer {
         kRateLimited,  // a 429: nothing more to that server until m_reset_in_s has passed
     };
     Kind m_kind = Kind::kRetry;
-    long m_status = 0;    // the HTTP status, 0 when none came
+    long m_status = 0;      // the HTTP status, 0 when none came
     nlohmann::json m_json;  // the answer (kOk) or the error document of a refusal
-    std::string m_error;  // a refusal's "error" name, such as "HandleNotFound"
-    std::string m_reason;  // why it is not kOk, in a person's terms
+    std::string m_error;    // a refusal's "error" name, such as "HandleNotFound"
+    std::string m_reason;   // why it is not kOk, in a person's terms
     // The rate-limit headers of any answer: the requests left in the window (-1: not said) and
     // the seconds until it starts again (-1: not said), counted from when the answer came.
     long m_remaining = -1;

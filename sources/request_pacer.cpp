@@ -25,8 +25,7 @@ bool UTL_RequestPacer::may_send(const std::string& host, Clock::time_point now) 
     if (m_limits.m_per_second <= 0.0) return true;
     while (!h.m_starts.empty() && now - h.m_starts.front() >= std::chrono::seconds(1))
         h.m_starts.pop_front();
-    const size_t per_second =
-        static_cast<size_t>(std::max(1.0, std::floor(m_limits.m_per_second)));
+    const size_t per_second = static_cast<size_t>(std::max(1.0, std::floor(m_limits.m_per_second)));
     return h.m_starts.size() < per_second;
 }
 

@@ -25,8 +25,7 @@ UTL_SourceCache::UTL_SourceCache(const std::string& service, const std::string& 
 std::string UTL_SourceCache::hashed(const std::string& key) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    if (!EVP_Digest(key.data(), key.size(), digest, &length, EVP_sha256(), nullptr) ||
-        length < 16)
+    if (!EVP_Digest(key.data(), key.size(), digest, &length, EVP_sha256(), nullptr) || length < 16)
         return "";
     static const char* hex = "0123456789abcdef";
     std::string out;

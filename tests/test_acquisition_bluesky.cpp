@@ -10,7 +10,6 @@
 #include <ctime>
 #include <string>
 
-
 TEST(BlueskySource, MutualFollowsBecomeFriendsAndOnlyPairsBothWaysBecomeLines) {
     BlueskyFixture f;
     UTL_BlueskySource source(&f.target, nullptr, f.options("exact"));
@@ -146,7 +145,8 @@ TEST(BlueskySource, FailuresOfEveryKindAreAskedAgainAfterGrowingWaits) {
     EXPECT_EQ(f.view.calls("com.atproto.identity.resolveHandle"), 3);
     EXPECT_EQ(f.view.calls("app.bsky.actor.getProfile"), 2);
     EXPECT_EQ(f.view.calls("app.bsky.actor.getProfiles"), 3) << "two chunks, one cut";
-    EXPECT_EQ(f.view.calls("app.bsky.graph.getFollows"), 42) << "two pages of me.test's, 38 friends', two late";
+    EXPECT_EQ(f.view.calls("app.bsky.graph.getFollows"), 42)
+        << "two pages of me.test's, 38 friends', two late";
 }
 
 TEST(BlueskySource, AnUnknownHandleIsSaidOnceAndNotAskedAgain) {

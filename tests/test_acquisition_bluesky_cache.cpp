@@ -98,9 +98,8 @@ TEST(BlueskyCache, AnInterruptedFetchResumesWhereItStopped) {
         std::string error;
         ASSERT_TRUE(first.start(error)) << error;
         // Stopped (the program quit) after a dozen friends' follows.
-        ASSERT_TRUE(tick_until(first, [&] {
-            return first.requests_sent(UTL_BlueskySource::kFollows) >= 14;
-        }));
+        ASSERT_TRUE(tick_until(
+            first, [&] { return first.requests_sent(UTL_BlueskySource::kFollows) >= 14; }));
         read_before = f.view.calls("app.bsky.graph.getFollows") - 2;  // the person's two pages
         first.shutdown();
     }
@@ -159,7 +158,8 @@ TEST(BlueskyCache, RefreshReadsEverythingAgainAndBrokenFilesAreReadFromTheAppVie
     bool repeated = false;
     const auto lines = f.lines(repeated);
     EXPECT_FALSE(repeated);
-    for (const auto& line : f.view.lines_of("me.test")) EXPECT_TRUE(lines.count(line)) << line.first;
+    for (const auto& line : f.view.lines_of("me.test"))
+        EXPECT_TRUE(lines.count(line)) << line.first;
 
     // Every cache file broken: nothing is lost, the AppView is asked instead.
     std::vector<std::pair<std::string, mode_t>> entries;

@@ -51,7 +51,8 @@ TEST(BlueskyProgram, ShowsSavesAndCachesTheNetworkAndRefusesAnUnknownHandle) {
                                    std::to_string(lines) +
                                    " friendships among them (1 account no longer resolves)";
 
-    ProgramRun first = run("NIMBRA_BLUESKY_HOST=" + view.url(), "--bluesky me.test --save-graph " + saved);
+    ProgramRun first =
+        run("NIMBRA_BLUESKY_HOST=" + view.url(), "--bluesky me.test --save-graph " + saved);
     ASSERT_EQ(first.status, 0) << first.err;
     EXPECT_NE(first.err.find(everything), std::string::npos) << first.err;
 

@@ -29,7 +29,8 @@ TEST(JsonClient, AnswersAreTakenAskedAgainRefusedOrRateLimited) {
         std::string body;
         std::string reason;
     } again[] = {
-        {200, "<!DOCTYPE html><html><body>Maintenance</body></html>", "an HTML page instead of an answer"},
+        {200, "<!DOCTYPE html><html><body>Maintenance</body></html>",
+         "an HTML page instead of an answer"},
         {200, R"({"follows":[{"did":"did:plc:a")", "an answer that ends too early or is broken"},
         {200, "", "an empty answer"},
         {200, "Service Unavailable", "an unreadable answer (19 bytes that are not JSON)"},
@@ -54,10 +55,10 @@ TEST(JsonClient, AnswersAreTakenAskedAgainRefusedOrRateLimited) {
     EXPECT_EQ(classify(404, "<html>Not Found</html>").m_kind, Kind::kRefused);
 
     // A 429 waits for the reset the headers name; Link and the like stay readable.
-    const UTL_JsonAnswer limited = classify(
-        429, R"({"error":"RateLimitExceeded"})",
-        {{"ratelimit-reset", std::to_string(kNow + 42)}, {"ratelimit-remaining", "0"},
-         {"link", "<https://x.example/next>; rel=\"next\""}});
+    const UTL_JsonAnswer limited = classify(429, R"({"error":"RateLimitExceeded"})",
+                                            {{"ratelimit-reset", std::to_string(kNow + 42)},
+                                             {"ratelimit-remaining", "0"},
+                                             {"link", "<https://x.example/next>; rel=\"next\""}});
     EXPECT_EQ(limited.m_kind, Kind::kRateLimited);
     EXPECT_DOUBLE_EQ(limited.m_reset_in_s, 42.0);
     EXPECT_EQ(limited.m_remaining, 0);
@@ -67,9 +68,11 @@ TEST(JsonClient, AnswersAreTakenAskedAgainRefusedOrRateLimited) {
 }
 
 TEST(JsonClient, ResetTimesInEveryFormServersWriteThem) {
-    const auto in = [](const std::string& v) { return UTL_JsonClient::seconds_until_reset(v, kNow); };
+    const auto in = [](const std::string& v) {
+        return UTL_JsonClient::seconds_until_reset(v, kNow);
+    };
     EXPECT_DOUBLE_EQ(in(std::to_string(kNow + 300)), 300.0);  // Unix seconds (Bluesky)
-    EXPECT_DOUBLE_EQ(in("120"), 120.0);                        // seconds from now (Retry-After)
+    EXPECT_DOUBLE_EQ(in("120"), 120.0);                       // seconds from now (Retry-After)
     EXPECT_DOUBLE_EQ(in("2025-12-09T13:25:00.000Z"), 100.0);  // ISO 8601 (Mastodon)
     EXPECT_DOUBLE_EQ(in("2025-12-09T14:25:00+01:00"), 100.0);
     EXPECT_DOUBLE_EQ(in("2025-12-09T13:25:00.123456Z"), 100.0);
@@ -93,8 +96,8 @@ TEST(RequestPacer, SlotsResetsAndGrowingWaits) {
     EXPECT_TRUE(pacer.may_send("b", t)) << "another server has slots of its own";
 
     // A window used up pauses that server until its reset, though the answer was good.
-    UTL_JsonAnswer last = classify(200, "{}", {{"x-ratelimit-remaining", "0"},
-                                               {"x-ratelimit-reset", "2025-12-09T13:24:20Z"}});
+    UTL_JsonAnswer last = classify(
+        200, "{}", {{"x-ratelimit-remaining", "0"}, {"x-ratelimit-reset", "2025-12-09T13:24:20Z"}});
     pacer.answered("a", last, t);
     EXPECT_FALSE(pacer.may_send("a", t + std::chrono::seconds(59)));
     EXPECT_TRUE(pacer.may_send("a", t + std::chrono::seconds(60)));

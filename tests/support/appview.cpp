@@ -41,23 +41,23 @@ std::string error_json(const char* error, const char* message) {
 TestAppView::TestAppView() {
     for (const char* method : kMethods) {
         const std::string name = method;
-        m_server.Get("/xrpc/" + name, [this, name](const httplib::Request& req,
-                                                  httplib::Response& res) {
-            answer(name, req, res);
-        });
+        m_server.Get("/xrpc/" + name,
+                     [this, name](const httplib::Request& req, httplib::Response& res) {
+                         answer(name, req, res);
+                     });
     }
-    m_server.Get(R"(/img/avatar/plain/([^/]+)/([^/]+))",
-                 [this](const httplib::Request& req, httplib::Response& res) {
-                     {
-                         std::lock_guard<std::mutex> hold(m_lock);
-                         ++m_calls["avatar"];
-                     }
-                     const std::string did = req.matches[1];
-                     const std::string cid = req.matches[2];
-                     const bool jpeg = cid.size() > 5 && cid.compare(cid.size() - 5, 5, "@jpeg") == 0;
-                     res.set_content(jpeg ? jpeg_avatar(did) : webp_avatar(did),
-                                     jpeg ? "image/jpeg" : "image/webp");
-                 });
+    m_server.Get(R"(/img/avatar/plain/([^/]+)/([^/]+))", [this](const httplib::Request& req,
+                                                                httplib::Response& res) {
+        {
+            std::lock_guard<std::mutex> hold(m_lock);
+            ++m_calls["avatar"];
+        }
+        const std::string did = req.matches[1];
+        const std::string cid = req.matches[2];
+        const bool jpeg = cid.size() > 5 && cid.compare(cid.size() - 5, 5, "@jpeg") == 0;
+        res.set_content(jpeg ? jpeg_avatar(did) : webp_avatar(did),
+                        jpeg ? "image/jpeg" : "image/webp");
+    });
     m_port = m_server.bind_to_any_port("127.0.0.1");
     m_thread = std::thread([this] { m_server.listen_after_bind(); });
     while (!m_server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -201,7 +201,8 @@ std::string TestAppView::view(const Person& p, bool detailed) const {
 void TestAppView::answer(const std::string& method, const httplib::Request& req,
                          httplib::Response& res) {
     const int now_in_flight = ++m_in_flight;
-    for (int peak = m_peak.load(); now_in_flight > peak && !m_peak.compare_exchange_weak(peak, now_in_flight);) {
+    for (int peak = m_peak.load();
+         now_in_flight > peak && !m_peak.compare_exchange_weak(peak, now_in_flight);) {
     }
     struct Leave {
         std::atomic<int>& n;
@@ -258,7 +259,8 @@ void TestAppView::answer(const std::string& method, const httplib::Request& req,
                    method == "app.bsky.graph.getFollowers") {
             const bool follows = method == "app.bsky.graph.getFollows";
             const Person* p = find(param("actor"));
-            const int limit = std::clamp(req.has_param("limit") ? std::atoi(param("limit").c_str()) : 50, 1, 100);
+            const int limit =
+                std::clamp(req.has_param("limit") ? std::atoi(param("limit").c_str()) : 50, 1, 100);
             const size_t offset = req.has_param("cursor") ? std::stoul(param("cursor")) : 0;
             if (!p) {
                 status = 400;
@@ -295,7 +297,8 @@ void TestAppView::answer(const std::string& method, const httplib::Request& req,
                                         {"notFound", true}});
                         continue;
                     }
-                    json r = {{"$type", "app.bsky.graph.defs#relationship"}, {"did", q->account.did}};
+                    json r = {{"$type", "app.bsky.graph.defs#relationship"},
+                              {"did", q->account.did}};
                     if (p->follow_set.count(q->account.did))
                         r["following"] = "at://" + p->account.did + "/app.bsky.graph.follow/3k";
                     if (q->follow_set.count(p->account.did))

@@ -27,11 +27,11 @@ public:
         bool gone = false;   // still in others' lists, but no longer resolves
     };
     struct Fault {
-        int status = 0;     // answers with this status instead (0: the real answer)
-        std::string body;   // with this body (JSON or a page)
+        int status = 0;    // answers with this status instead (0: the real answer)
+        std::string body;  // with this body (JSON or a page)
         std::map<std::string, std::string> headers;
-        bool cut = false;   // sends half the real answer, then closes the connection
-        int delay_ms = 0;   // waits before answering
+        bool cut = false;  // sends half the real answer, then closes the connection
+        int delay_ms = 0;  // waits before answering
     };
     // Sees the method ("app.bsky.graph.getFollows") and its number among the calls of that
     // method (from 1); what it returns replaces the answer when it says so.
@@ -83,7 +83,7 @@ private:
     std::thread m_thread;
     int m_port = -1;
     mutable std::mutex m_lock;
-    std::map<std::string, Person> m_people;         // by DID
+    std::map<std::string, Person> m_people;        // by DID
     std::map<std::string, std::string> m_handles;  // handle -> DID
     FaultFunction m_fault;
     std::map<std::string, int> m_calls;

@@ -16,7 +16,6 @@
 #include <string>
 #include <utility>
 
-
 inline std::string handle(const char* prefix, int i) {
     char text[32];
     std::snprintf(text, sizeof text, "%s%02d.test", prefix, i);
@@ -32,7 +31,10 @@ inline void build(TestAppView& v) {
     for (int i = 0; i < 40; ++i) {
         const std::string h = handle("f", i);
         v.add({"did:plc:f" + std::to_string(i), h, i % 3 == 0 ? "" : "Friend " + std::to_string(i),
-               i % 3 == 1 ? "jpeg" : i % 3 == 2 ? "webp" : "", false});
+               i % 3 == 1   ? "jpeg"
+               : i % 3 == 2 ? "webp"
+                            : "",
+               false});
         v.follow("me.test", h);
         v.follow(h, "me.test");
     }
@@ -44,7 +46,8 @@ inline void build(TestAppView& v) {
         v.add({"did:plc:x" + std::to_string(i), h, "", "", false});
         v.follow("me.test", h);  // one way: not a friend
     }
-    for (int i = 60; i < 250; ++i) v.add({"did:plc:x" + std::to_string(i), handle("x", i), "", "", false});
+    for (int i = 60; i < 250; ++i)
+        v.add({"did:plc:x" + std::to_string(i), handle("x", i), "", "", false});
     for (int i = 0; i < 250; ++i) {
         v.follow("f00.test", handle("x", i));
         v.follow("f01.test", handle("x", i));
@@ -117,4 +120,3 @@ struct BlueskyFixture {
         EXPECT_EQ(mine, 40) << when << ": one line from the user to each friend";
     }
 };
-
