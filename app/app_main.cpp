@@ -24,6 +24,8 @@ namespace {
 
 // Failures in a row after which an offscreen run stops waiting: waits of 1, 2, 4 ... 60 s.
 constexpr int kOffscreenAttempts = 8;
+// Answers taken in one turn of the work done while the renderer draws (about 30 µs each).
+constexpr int kAnswersPerWait = 32;
 
 bool has_people(const UTL_SimCtrlNimbra* c) { return c && (c->m_myself || !c->m_friends.empty()); }
 
@@ -145,6 +147,11 @@ int nimbra_main(int argc, char** argv, UTL_Host& host, const std::string& progra
         source->tick();
         driver.controller()->m_status_line.set_text(source->status_text());
     };
+    // NOTE: a few answers at a time, so the renderer, which has only a window or two of work
+    // queued, is never kept waiting for long.
+    driver.m_while_drawing = [&driver, &source]() {
+        if (driver.started()) source->tick_while_drawing(kAnswersPerWait);
+    };
     driver.m_loaded = [&source]() { return source->finished(); };
     int status = host.run(driver);
     // A picture or a timing of an empty globe is no result.
@@ -169,6 +176,7 @@ int nimbra_main(int argc, char** argv, UTL_Host& host, const std::string& progra
     // Teardown: the network's source, the loop (already stopped), the controller with the
     // context current, then the surface.
     driver.m_between_frames = nullptr;
+    driver.m_while_drawing = nullptr;
     source->shutdown();
     host.make_current();
     driver.destroy_controller();

@@ -36,8 +36,17 @@ void UTL_HostDriver::redraw(int w, int h) {
     if (!m_sim_started) {
         m_sim_controller->start(w, h);
         m_sim_started = true;
+        m_sim_controller->m_while_drawing = [this] {
+            if (m_while_drawing) m_while_drawing();
+        };
     }
     m_sim_controller->update(w, h, kFrameStep);
+}
+
+bool UTL_HostDriver::finish_frame() {
+    if (!m_sim_controller || !m_sim_started) return false;
+    m_sim_controller->finish_frame();
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------

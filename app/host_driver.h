@@ -50,6 +50,9 @@ public:
     void tick(int w, int h);
     // The redraw: start(w, h) the first time, then update(w, h, 0.02).
     void redraw(int w, int h);
+    // After a tick: waits until the renderer has drawn the frame, lending the wait to
+    // m_while_drawing. False when there is no controller (the host then waits itself).
+    bool finish_frame();
 
     // Input, in view pixels (see window_to_view).
     void mouse_down(int x, int y);
@@ -62,6 +65,9 @@ public:
     // Steps of the wheel, positive away from the user (a window's upward scroll).
     void mouse_wheel(double steps);
 
+    // While the renderer draws a frame: the answers that arrived and the requests now due,
+    // without touching the scene (the controller calls it from its waits).
+    std::function<void()> m_while_drawing;
     // Called by tick() once before each redraw: the answers that arrived since the last frame,
     // the requests that are due, and the status line.
     std::function<void()> m_between_frames;

@@ -153,7 +153,7 @@ UTL_HostOffscreen::FrameRecord UTL_HostOffscreen::frame(UTL_HostDriver& driver) 
     const auto t0 = Clock::now();
     make_current();
     driver.tick(m_width, m_height);
-    glFinish();
+    if (!driver.finish_frame()) glFinish();
     record.ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
     if (const UTL_SimCtrlNimbra* c = driver.controller()) {
         record.people = c->m_loc_holders.size();

@@ -184,7 +184,7 @@ void UTL_HostWindow::frame() {
     glfwGetFramebufferSize(m_window, &w, &h);
     if (w > 0 && h > 0) {
         m_driver->tick(w, h);
-        glFinish();
+        if (!m_driver->finish_frame()) glFinish();
         glfwSwapBuffers(m_window);
     }
     m_in_frame = false;

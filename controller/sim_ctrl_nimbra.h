@@ -247,6 +247,12 @@ public:
     // Opens a page in the desktop's viewer. Set by the host, which may make platform calls;
     // empty (the default) opens nothing. Called on the main thread, must not block.
     std::function<void(const std::string&)> m_open_url;
+    // Work that must not touch the scene, done while the renderer draws a frame (the network's
+    // answers, say), in slices of a few milliseconds. Set by the host; main thread.
+    std::function<void()> m_while_drawing;
+    // Waits until the renderer has drawn the frame (as glFinish), doing m_while_drawing
+    // meanwhile. The host calls it after update().
+    void finish_frame();
 
     // --- Fields ------------------------------------------------------------------------------
     int m_rotate_mode = 0;  // 0 idle, 1 azimuth decreasing, 2 increasing, 3 random jumps
@@ -392,8 +398,9 @@ private:
     // At rest the glow's every dot is drawn a piece per frame into a layer the size of the
     // window, laid over the locators each frame; the cursor says how far it has come.
     std::unique_ptr<OGL_RenderTarget> m_glow_layer;
-    bool m_glow_layer_failed = false;   // the driver has no layer to give
-    bool m_glow_layer_started = false;  // the layer was cleared for the current picture
+    bool m_glow_layer_failed = false;           // the driver has no layer to give
+    bool m_glow_layer_started = false;          // the layer was cleared for the current picture
+    unsigned long long m_glow_layer_depth = 0;  // the window's depth it was drawn against
     GFX_GlowPlan::Cursor m_glow_cursor;
     size_t m_glow_layer_lines = 0;           // lines the current picture knows of
     long long m_glow_layer_highlighted = 0;  // dots of its highlighted lines

@@ -147,6 +147,9 @@ void UTL_SimCtrlNimbra::start(int w, int h) {
     if (glow && std::strcmp(glow, "quads") == 0) m_glow_path = GLOW_QUADS;
     if (glow && std::strcmp(glow, "sprites") == 0) m_glow_path = GLOW_SPRITES;
     m_draw_throttle.start();
+    m_draw_throttle.set_while_waiting([this] {
+        if (m_while_drawing) m_while_drawing();
+    });
     const GLubyte* renderer = glGetString(GL_RENDERER);
     m_glow_budget = GFX_GlowBudget(
         OGL_DrawThrottle::renders_in_software(reinterpret_cast<const char*>(renderer)));
@@ -300,6 +303,8 @@ void UTL_SimCtrlNimbra::update(int w, int h, float dt) {
     m_draw_throttle.end_frame();
     m_num_frames++;
 }
+
+void UTL_SimCtrlNimbra::finish_frame() { m_draw_throttle.finish(); }
 
 // Modes: 0 counts idle time and picks a motion after 50 s (1 and 2 with probability 0.4 each,
 // 3 with 0.2); 1 and 2 turn the globe; 3 selects a random person every 1.5 s between glides.

@@ -139,6 +139,16 @@ bool UTL_SimCtrlNimbra::draw_glow_layer(const GFX_GlowPlan::Camera& camera, floa
         m_glow_layer_failed = true;
         return false;
     }
+    // NOTE: the layer's dots were hidden behind the locators of the frames that drew them; when
+    // what lies under the glow changes without the camera moving (a photo arrives, a ball
+    // fades in, a person glides), the layer no longer holds and the picture starts again.
+    const unsigned long long depth = OGL_RenderTarget::window_depth_signature(
+        viewport[0], viewport[1], viewport[2], viewport[3]);
+    if (m_glow_layer_started && depth != m_glow_layer_depth) {
+        m_glow_cursor = GFX_GlowPlan::Cursor();
+        m_glow_layer_started = false;
+    }
+    m_glow_layer_depth = depth;
     GFX_GlowPlan& plan = *m_glow_plan;
     const long long budget = m_glow_budget.budget();
     if (!m_glow_cursor.done()) {

@@ -5,6 +5,7 @@
 #include <GL/gl.h>
 
 #include <cstddef>
+#include <functional>
 
 // NOTE: llvmpipe, the software renderer, sorts each draw into screen tiles on the calling thread
 // and rasterises the tiles on worker threads. The sorting is much faster than the rasterising,
@@ -40,6 +41,12 @@ public:
     void count(long long primitives);
     // The frame is over (the host waits for all of it anyway): the fences are dropped.
     void end_frame();
+    // Waits until the renderer has drawn everything sent so far, doing the waiting work
+    // meanwhile (as glFinish, which it ends with).
+    void finish();
+    // Work to do while waiting for the renderer, in slices of a few milliseconds: the main
+    // thread is otherwise idle then. Empty: waits only.
+    void set_while_waiting(std::function<void()> work) { m_while_waiting = std::move(work); }
 
     long long window() const { return m_window; }
     // Primitives between fences from now on (at least one).
@@ -49,11 +56,15 @@ public:
 
 private:
     void drop_fences();
+    // Waits for a fence up to limit nanoseconds, running m_while_waiting between short waits.
+    void wait(GLsync fence, unsigned long long limit);
 
     long long m_window;
     long long m_pending = 0;  // primitives since the last fence
     bool m_active = false;
+    bool m_has_fences = false;  // the context has sync objects (set by start())
     GLsync m_older = nullptr;
     GLsync m_newer = nullptr;
     long long m_waits = 0;
+    std::function<void()> m_while_waiting;
 };

@@ -6,6 +6,9 @@
 #define GL_GLEXT_PROTOTYPES 1
 #include "gfx/ogl_render_target.h"
 
+#include <algorithm>
+#include <vector>
+
 #include <GL/glext.h>
 
 #include "gfx/ogl_wrapper.h"
@@ -97,6 +100,30 @@ bool OGL_RenderTarget::begin() {
     }
     glBindFramebuffer(GL_FRAMEBUFFER, m_framebuffer);
     return true;
+}
+
+unsigned long long OGL_RenderTarget::window_depth_signature(int x, int y, int width, int height) {
+    if (width <= 0 || height <= 0) return 0;
+    // Read in strips, so a large window needs no copy of its whole depth buffer.
+    constexpr int kStripPixels = 1 << 16;
+    const int rows = std::max(1, kStripPixels / width);
+    std::vector<GLuint> strip(static_cast<size_t>(rows) * static_cast<size_t>(width));
+    GLint framebuffer = 0;
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &framebuffer);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    unsigned long long hash = 1469598103934665603ull;  // FNV-1a
+    for (int row = 0; row < height; row += rows) {
+        const int n = std::min(rows, height - row);
+        glReadPixels(x, y + row, width, n, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT, strip.data());
+        const size_t words = static_cast<size_t>(n) * static_cast<size_t>(width);
+        for (size_t i = 0; i < words; ++i) {
+            hash ^= strip[i];
+            hash *= 1099511628211ull;
+        }
+    }
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
+    return hash;
 }
 
 void OGL_RenderTarget::end() { glBindFramebuffer(GL_FRAMEBUFFER, 0); }

@@ -36,6 +36,11 @@ public:
     // accumulated as coverage, so draw_over() gives the same picture.
     static void blend_into_layer();
 
+    // A fingerprint of the window's depth buffer in a rectangle: what a layer's dots hide
+    // behind. Equal fingerprints: the layer drawn against the one still holds for the other.
+    // Waits for the window's drawing so far.
+    static unsigned long long window_depth_signature(int x, int y, int width, int height);
+
     // Lays the layer over the window's picture (pixel for pixel, premultiplied), with the
     // matrices, depth test, fog and lighting of the frame left as they were.
     void draw_over() const;

@@ -87,6 +87,11 @@ public:
     virtual bool start(std::string& error) = 0;
     // Per frame: hands over what has arrived, sends what is due, updates the status.
     virtual void tick() = 0;
+    // While a frame is being drawn (the main thread waiting on the renderer): takes the answers
+    // that have arrived, at most max of them, and sends what is due, without touching the
+    // scene; what they bring reaches it at the next tick(). So the network arrives as fast as
+    // the far side answers, however long a frame takes. Nothing by default.
+    virtual void tick_while_drawing(int max) { (void)max; }
     // Everything is in, or the source has given up: nothing more will change.
     virtual bool finished() const = 0;
     // The line over the scene: what is happening now, "" once everything is in.

@@ -187,13 +187,20 @@ void UTL_ServiceConnection::set_endpoint(const UTL_ServiceEndpoint& endpoint) {
 
 // --- Per frame ---------------------------------------------------------------------------------
 
-int UTL_ServiceConnection::dispatch_answers() {
-    // Takes the answers present now; answers arriving meanwhile wait for the next frame, so a
+int UTL_ServiceConnection::dispatch_answers(int max) {
+    // Takes the answers present now; answers arriving meanwhile wait for the next call, so a
     // handler that sends a request cannot keep this loop going.
     std::deque<UTL_ServiceRequest*> ready;
     {
         std::lock_guard<std::mutex> hold(m_lock);
-        ready.swap(m_answered);
+        if (max < 0 || static_cast<size_t>(max) >= m_answered.size()) {
+            ready.swap(m_answered);
+        } else {
+            for (int i = 0; i < max; ++i) {
+                ready.push_back(m_answered.front());
+                m_answered.pop_front();
+            }
+        }
         m_in_flight -= static_cast<int>(ready.size());
     }
     int count = 0;

@@ -149,8 +149,9 @@ public:
     const std::string& uid() const { return m_uid; }
     const std::string& session_key() const { return m_session_key; }
 
-    // Main thread: runs the handlers of every answer that has arrived; answers the count.
-    int dispatch_answers();
+    // Main thread: runs the handlers of the answers that have arrived (the oldest first, at
+    // most max of them, every one by default); answers the count.
+    int dispatch_answers(int max = -1);
     // Requests sent and not yet dispatched.
     int pending_requests() const;
     // Stops the workers (transfers in progress are abandoned) and joins them; requests still

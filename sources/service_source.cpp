@@ -124,6 +124,7 @@ bool UTL_ServiceSource::start(std::string& error) {
 
 void UTL_ServiceSource::tick() {
     if (!m_connection) return;
+    add_deferred();
     m_connection->dispatch_answers();
     log_failed_batches();
     pump();
@@ -131,8 +132,28 @@ void UTL_ServiceSource::tick() {
     report_status();
 }
 
+// NOTE: the answers are taken, and the next batches sent, while the renderer draws; the work
+// for one answer is a walk over its entries, and the friendships it finds are only kept here.
+// The scene changes between frames alone, in tick().
+void UTL_ServiceSource::tick_while_drawing(int max) {
+    if (!m_connection || m_phase != Phase::kFriendships) return;
+    m_deferring = true;
+    m_connection->dispatch_answers(max);
+    pump();
+    m_deferring = false;
+}
+
+void UTL_ServiceSource::add_deferred() {
+    if (m_deferred.empty()) return;
+    for (const auto& [uid1, uid2] : m_deferred)
+        if (m_target) m_target->add_connection(uid1.c_str(), uid2.c_str(), 0.4f, false);
+    m_deferred.clear();
+    check_done();
+}
+
 bool UTL_ServiceSource::friendships_loaded() const {
-    return m_last_batch_sent && m_batches_outstanding == 0 && m_retry.empty() && m_early.empty();
+    return m_last_batch_sent && m_batches_outstanding == 0 && m_retry.empty() && m_early.empty() &&
+           m_deferred.empty();
 }
 
 // NOTE: while the service does not answer, one request at a time probes it; the others wait
@@ -242,6 +263,14 @@ void UTL_ServiceSource::requestUserInfo(const std::string& uids) {
 
 void UTL_ServiceSource::gotUserInfo(const Request&, const UTL_ServiceAnswer& answer) {
     pugi::xml_node root = answer.root_element();
+    // NOTE: the people are laid out once, right after the answer's last friend: no frame comes
+    // between two people of one answer, so a layout after each of them (thousands of layouts of
+    // thousands of people) would end in the same places, the user's included.
+    pugi::xml_node last_friend;
+    const std::string me = my_uid();
+    for (pugi::xml_node child = root.first_child(); child; child = child.next_sibling())
+        if (child.type() == pugi::node_element && child.child("uid").text().get() != me)
+            last_friend = child;
     for (pugi::xml_node child = root.first_child(); child; child = child.next_sibling()) {
         if (child.type() != pugi::node_element) continue;
         std::map<std::string, std::string> user =
@@ -257,7 +286,7 @@ void UTL_ServiceSource::gotUserInfo(const Request&, const UTL_ServiceAnswer& ans
                 m_target->add_myself(uid.c_str(), name.c_str(), pic.c_str(), pic_square.c_str());
         } else if (m_target) {
             m_target->add_friend(uid.c_str(), name.c_str(), pic.c_str(), pic_square.c_str());
-            m_target->create_friends_locators();
+            if (child == last_friend) m_target->create_friends_locators();
         }
     }
     if (m_target) m_target->add_connections_for_myself();
@@ -356,10 +385,13 @@ void UTL_ServiceSource::gotAreFriends(const Request& request, const UTL_ServiceA
 void UTL_ServiceSource::add_friendships(
     const std::vector<std::pair<std::string, std::string>>& pairs) {
     ++m_answered_batches;
-    for (const auto& [uid1, uid2] : pairs) {
-        if (m_target) m_target->add_connection(uid1.c_str(), uid2.c_str(), 0.4f, false);
-        ++m_friendships_found;
+    m_friendships_found += pairs.size();
+    if (m_deferring) {
+        m_deferred.insert(m_deferred.end(), pairs.begin(), pairs.end());
+        return;
     }
+    for (const auto& [uid1, uid2] : pairs)
+        if (m_target) m_target->add_connection(uid1.c_str(), uid2.c_str(), 0.4f, false);
 }
 
 // --- Requests and their answers ----------------------------------------------------------------

@@ -62,8 +62,8 @@ public:
 
     // A service that does not say it has no rate limit gets a batch every this many seconds.
     static constexpr double kDefaultBatchInterval = 10.0;
-    // Friendship batches asked at once from a service without a rate limit. Answers that arrive
-    // while a frame is drawn wait for the next one, so this many are taken per frame at most.
+    // Friendship batches asked at once from a service without a rate limit. Answers are taken
+    // while a frame is drawn too (tick_while_drawing), so a slow frame does not hold them up.
     static constexpr int kBatchesInFlight = 1024;
 
     // controller is borrowed and must outlive the acquisition; title receives the window title.
@@ -81,6 +81,10 @@ public:
     // Per frame: hands over every answer that has arrived, asks again what failed once its
     // wait is over, and sends the friendship batches that are due.
     void tick() override;
+    // While a frame is drawn: the friendship answers that have arrived (their friendships kept
+    // aside until the next tick()) and the batches now due. Only once everyone is on the globe:
+    // earlier answers change the people, which must wait for the frame to end.
+    void tick_while_drawing(int max) override;
     void shutdown() override;
     // The embedded service's people live on this machine; its portraits are made afresh.
     bool local_photos() const override;
@@ -154,6 +158,10 @@ private:
     void gotUserInfo(const Request& request, const UTL_ServiceAnswer& answer);
     void gotAreFriends(const Request& request, const UTL_ServiceAnswer& answer);
     void add_friendships(const std::vector<std::pair<std::string, std::string>>& pairs);
+    // Friendships taken while a frame was drawn, for the next tick() to add.
+    std::vector<std::pair<std::string, std::string>> m_deferred;
+    bool m_deferring = false;  // inside tick_while_drawing()
+    void add_deferred();
     // A request failed: it waits to be sent again, and the wait grows when the failure is news
     // (the request was sent after the last failure's wait).
     void failed(const Request& request, const std::string& reason, int error_code);

@@ -183,6 +183,10 @@ TEST(GlowBudget, ThePictureAtRestComesToTheFullDetailPicture) {
     g.frame();
     EXPECT_TRUE(g.c.m_glow_drew_whole);
     EXPECT_LT(rmse(g.picture(), whole), 0.01);
+    g.c.m_glow_path = UTL_SimCtrlNimbra::GLOW_SPRITES;
+    g.frame();
+    EXPECT_LT(rmse(g.picture(), whole), 0.01)
+        << "the full-detail way, drawn after the layer, differs from it";
 }
 
 TEST(GlowBudget, LinesArrivingWhileThePictureStandsStillAllEndUpInIt) {
