@@ -25,8 +25,6 @@ namespace {
 constexpr float kGlobeRadius = 5555.5f;
 constexpr float kLayoutPi = 3.1415925f;
 constexpr float kGoldenAngle = 2.3999631f;  // radians
-constexpr float kSelectedBillboard = 2250.0f;
-constexpr float kBillboard = 750.0f;
 constexpr float kBallSize = 100.0f;
 const char* const kQuestionImage = "./data/config/question.tga";
 
@@ -187,6 +185,25 @@ Math_Vector3 UTL_SimCtrlNimbra::compute_position(float longitude, float latitude
                         static_cast<float>(std::sin(double(a)) * r * std::sin(double(b))));
 }
 
+// The full size while people are few. Beyond about 300 the frames follow the spacing of people
+// on the globe, sqrt(4 pi / n) of its radius, at the share of it the full size has at 300
+// people (0.66): neighbours on the spiral, at least 0.87 of the spacing apart, then never
+// overlap, and the lines between them show; the faces of a thousand people stay apart.
+float UTL_SimCtrlNimbra::billboard_size() const {
+    const size_t n = m_loc_holders.size();
+    if (n <= kCrowd || m_fixed_billboards) return kFullBillboard;
+    return kFullBillboard * std::sqrt(static_cast<float>(kCrowd) / static_cast<float>(n));
+}
+
+void UTL_SimCtrlNimbra::update_billboard_sizes() {
+    const float size = billboard_size();
+    for (GFX_LocationHolder* h : m_loc_holders) {
+        const float s = h->m_selected ? kSelectedBillboard
+                                      : (h == m_pointed_holder ? kFullBillboard : size);
+        h->set_billboard_size(s, s);
+    }
+}
+
 // Equal-area bands from pole to pole, each place a golden angle further round than the one
 // before, so any number of people covers the globe evenly.
 void UTL_SimCtrlNimbra::spiral_places(size_t n, std::vector<float>& longitudes,
@@ -239,7 +256,7 @@ void UTL_SimCtrlNimbra::create_friends_locators() {
         } else {
             person = m_friends[with_user ? i - 1 : i];
         }
-        const float size = selected ? kSelectedBillboard : kBillboard;
+        const float size = selected ? kSelectedBillboard : billboard_size();
 
         if (i >= m_loc_holders.size()) m_loc_holders.push_back(new GFX_LocationHolderFriend(this));
         auto* h = dynamic_cast<GFX_LocationHolderFriend*>(m_loc_holders[i]);

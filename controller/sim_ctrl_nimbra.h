@@ -73,6 +73,15 @@ public:
     float get_radius() const;
     // The point of the globe at a longitude and latitude in degrees (+y north, lon 0 along +x).
     Math_Vector3 compute_position(float longitude, float latitude) const;
+    // The frames' sizes: the selected person's, a person's under the pointer, and everyone
+    // else's, which shrinks with the spacing of people on the globe once they are many.
+    static constexpr float kSelectedBillboard = 2250.0f;
+    static constexpr float kFullBillboard = 750.0f;
+    static constexpr size_t kCrowd = 300;  // people up to which every frame has the full size
+    float billboard_size() const;
+    // Every frame: the selected person's frame large, the one under the pointer full size, the
+    // others billboard_size(). Done once a frame, after the pointer is known.
+    void update_billboard_sizes();
     // Lays everyone out again on a golden-angle spiral, reusing the existing locators. Arranged
     // by circles, only newcomers take their place on the spiral; the next arrangement moves them.
     void create_friends_locators();
@@ -319,6 +328,11 @@ public:
     GFX_SearchField* m_search_field = nullptr;  // owned
     GFX_HelpPanel* m_help_panel = nullptr;      // owned
     GFX_HoverLabel* m_hover_label = nullptr;    // owned
+    // The locator under the pointer, as a click would pick it; null when none. Set every frame.
+    GFX_LocationHolder* m_pointed_holder = nullptr;
+    // NIMBRA_BILLBOARDS=fixed keeps every frame at the full size however many people there
+    // are, to compare (start() reads it).
+    bool m_fixed_billboards = false;
     // The names of m_name_index_people (borrowed: the user, then the friends in order),
     // brought up to date when a search needs it.
     UTL_NameIndex m_name_index;

@@ -119,14 +119,17 @@ void UTL_SimCtrlNimbra::update_hover(float dt) {
                           (m_circle_legend && m_circle_legend->is_inside(x, y));
     const bool pressed = m_dragging || (m_myself_dock && m_myself_dock->m_pressed) ||
                          (m_list_dock && m_list_dock->m_pressed);
+    m_pointed_holder = nullptr;
     if (in_view && !on_panel && !pressed) {
         f = thumbnail_friend_at(x, y);
         bool on_control = m_nav_dial && m_nav_dial->is_inside(x, y);
         for (GFX_WidgetRoundButton* b : m_rotate_buttons) on_control |= b && b->is_inside(x, y);
         on_control |= m_circles_button && m_circles_button->is_inside(x, y);
-        if (!f && !on_control)
-            if (auto* h = dynamic_cast<GFX_LocationHolderFriend*>(pick_loc_holder()))
+        if (!f && !on_control) {
+            m_pointed_holder = pick_loc_holder();
+            if (auto* h = dynamic_cast<GFX_LocationHolderFriend*>(m_pointed_holder))
                 f = h->m_friend;
+        }
     }
     m_hover_label->update(f, x, y, dt);
 }
@@ -343,7 +346,7 @@ void UTL_SimCtrlNimbra::select_friend(GFX_Friend* f) {
     if (m_list_dock) m_list_dock->m_scroll_to_selected = true;
     set_connections_highlighted(false);
     for (GFX_LocationHolder* h : m_loc_holders) {
-        h->set_billboard_size(750.0f, 750.0f);
+        h->set_billboard_size(billboard_size(), billboard_size());
         h->m_selected = false;
     }
     m_selected_holder = nullptr;

@@ -136,6 +136,8 @@ void UTL_SimCtrlNimbra::start(int w, int h) {
     m_eye_pos = Math_Vector3(0.0f, 100000.0f, 0.0f);
 
     // The glow can be forced onto quads from outside, to compare its two ways of drawing.
+    const char* billboards = std::getenv("NIMBRA_BILLBOARDS");
+    m_fixed_billboards = billboards && std::strcmp(billboards, "fixed") == 0;
     const char* glow = std::getenv("NIMBRA_GLOW");
     if (glow && std::strcmp(glow, "quads") == 0) m_glow_path = GLOW_QUADS;
     m_draw_throttle.start();
@@ -247,6 +249,7 @@ void UTL_SimCtrlNimbra::update(int w, int h, float dt) {
     }
     if (m_mouse_dbl_clk_event) m_mouse_dbl_clk_event = false;
     update_hover(dt);
+    update_billboard_sizes();
 
     if (m_camera) m_eye_pos = m_camera->m_eye;
     const GLfloat light[4] = {m_eye_pos.m_x, m_eye_pos.m_y, m_eye_pos.m_z, 0.0f};
@@ -376,10 +379,10 @@ void UTL_SimCtrlNimbra::select_loc_holder(GFX_LocationHolder* h) {
     m_cam_target_ud = h->target_latitude();
 
     for (GFX_LocationHolder* other : m_loc_holders) {
-        other->set_billboard_size(750.0f, 750.0f);
+        other->set_billboard_size(billboard_size(), billboard_size());
         other->m_selected = false;
     }
-    h->set_billboard_size(2250.0f, 2250.0f);
+    h->set_billboard_size(kSelectedBillboard, kSelectedBillboard);
     h->m_selected = true;
 
     set_connections_highlighted(false);

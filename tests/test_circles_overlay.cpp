@@ -1,8 +1,10 @@
 // The circles as a user meets them in the overlay, frame by frame through the controller's own
 // event handlers: the circles button and Shift+C, the camera that goes along with the selected
-// person, the legend and the circles' hues on balls and lines.
+// person, the legend and the circles' hues on balls and lines, and frames that shrink when
+// people are many.
 #include "controller/sim_ctrl_nimbra.h"
 
+#include "scene/billboard.h"
 #include "scene/camera.h"
 #include "scene/connection.h"
 #include "scene/friend.h"
@@ -16,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <set>
 #include <string>
 
 namespace {
@@ -183,4 +186,58 @@ TEST(CirclesOverlay, LegendListsTheCirclesPointingBrightensAClickGlidesThere) {
     g.key('C');
     EXPECT_FALSE(c.m_circle_legend->shown());
     for (GFX_Connection* l : c.m_connections) EXPECT_FALSE(l->has_end_colors());
+}
+
+TEST(CirclesOverlay, FramesShrinkWithTheCrowdTheSelectedAndThePointedKeepTheirSize) {
+    Globe g;
+    UTL_SimCtrlNimbra& c = g.c;
+    auto sizes = [&] {
+        std::set<float> s;
+        for (GFX_LocationHolder* h : c.m_loc_holders)
+            if (!h->m_selected) s.insert(h->m_billboard->m_width);
+        return s;
+    };
+    g.people(250);
+    g.frame();
+    EXPECT_EQ(sizes(), std::set<float>{750.0f}) << "a few hundred people keep the full size";
+
+    for (int i = 251; i < 1000; ++i)
+        c.add_friend(std::to_string(i).c_str(), ("Friend " + std::to_string(i)).c_str(), "", "");
+    c.create_friends_locators();
+    c.mouse_moved(2, H - 2, 0, 0, 0);  // the pointer on no one
+    g.frame();
+    const std::set<float> crowd = sizes();
+    ASSERT_EQ(crowd.size(), 1u);
+    const float size = *crowd.begin();
+    EXPECT_LT(size, 450.0f);
+    EXPECT_GT(size, 300.0f);
+    EXPECT_EQ(c.m_loc_holders[0]->m_billboard->m_width, 2250.0f) << "the selected user";
+
+    // Neighbours on the globe lie further apart than three quarters of a frame: they overlap by
+    // a quarter of a frame at most (the frames sit beside their balls the same way round).
+    double closest = 1e30;
+    for (size_t i = 0; i < c.m_loc_holders.size(); ++i)
+        for (size_t j = i + 1; j < c.m_loc_holders.size(); ++j)
+            closest = std::min(
+                closest,
+                double((c.m_loc_holders[i]->m_position - c.m_loc_holders[j]->m_position).length()));
+    EXPECT_GE(closest, 0.75 * size);
+
+    // The person under the pointer is shown at the full size, and goes back when it leaves.
+    GFX_LocationHolder* h = g.front_holder(nullptr, 150, 130, W - 150, H - 150);
+    ASSERT_NE(h, nullptr);
+    const Math_Vector3 at = g.billboard_centre(h);
+    c.mouse_moved(static_cast<int>(at.m_x), static_cast<int>(at.m_y), 0, 0, 0);
+    g.frame();
+    ASSERT_EQ(c.m_pointed_holder, h);
+    EXPECT_EQ(h->m_billboard->m_width, 750.0f);
+    c.mouse_moved(2, H - 2, 0, 0, 0);
+    g.frame();
+    EXPECT_EQ(h->m_billboard->m_width, size);
+
+    // A click selects as ever: the person's frame is the large one.
+    g.click(static_cast<int>(at.m_x), static_cast<int>(at.m_y));
+    EXPECT_EQ(c.m_selected_holder, h);
+    EXPECT_EQ(h->m_billboard->m_width, 2250.0f);
+    EXPECT_EQ(c.m_loc_holders[0]->m_billboard->m_width, size);
 }
