@@ -13,6 +13,7 @@
 #include "scene/location_holder.h"
 #include "service/circle_worker.h"
 #include "widgets/hover_label.h"
+#include "widgets/person_card.h"
 #include "widgets/search_field.h"
 
 #include <cmath>
@@ -64,6 +65,7 @@ UTL_SimCtrlNimbra::~UTL_SimCtrlNimbra() {
     clear_scene();
     delete_find_widgets();
     delete_circle_widgets();
+    delete_card();
     delete m_sphere_button;
     m_sphere_button = nullptr;
     delete m_sphere_button_texture;
@@ -198,8 +200,8 @@ float UTL_SimCtrlNimbra::billboard_size() const {
 void UTL_SimCtrlNimbra::update_billboard_sizes() {
     const float size = billboard_size();
     for (GFX_LocationHolder* h : m_loc_holders) {
-        const float s = h->m_selected ? kSelectedBillboard
-                                      : (h == m_pointed_holder ? kFullBillboard : size);
+        const float s =
+            h->m_selected ? kSelectedBillboard : (h == m_pointed_holder ? kFullBillboard : size);
         h->set_billboard_size(s, s);
     }
 }
@@ -290,6 +292,9 @@ void UTL_SimCtrlNimbra::clear_scene() {
     // The search list and the hover label borrow people too.
     if (m_search_field) m_search_field->close();
     if (m_hover_label) m_hover_label->hide();
+    if (m_person_card) m_person_card->clear();
+    m_chain.clear();
+    m_chain_shown = false;
     m_name_index.clear();
     m_name_index_people.clear();
     m_selected_holder = nullptr;

@@ -131,6 +131,7 @@ void UTL_SimCtrlNimbra::start(int w, int h) {
     create_docks();
     create_find_widgets();
     create_circle_widgets();
+    create_card();
     init_scene();
 
     m_eye_pos = Math_Vector3(0.0f, 100000.0f, 0.0f);
@@ -250,6 +251,7 @@ void UTL_SimCtrlNimbra::update(int w, int h, float dt) {
     if (m_mouse_dbl_clk_event) m_mouse_dbl_clk_event = false;
     update_hover(dt);
     update_billboard_sizes();
+    update_card();
 
     if (m_camera) m_eye_pos = m_camera->m_eye;
     const GLfloat light[4] = {m_eye_pos.m_x, m_eye_pos.m_y, m_eye_pos.m_z, 0.0f};
@@ -581,6 +583,7 @@ void UTL_SimCtrlNimbra::mouse_down(int x, int y, unsigned int flags) {
 
 void UTL_SimCtrlNimbra::mouse_up(int x, int y, unsigned int flags) {
     m_mouse_up_event = true;
+    m_mouse_up_shift = (flags & KEY_SHIFT) != 0;
     m_mouse = UTL_Point(static_cast<float>(x), static_cast<float>(y));
     UTL_SimCtrlRoot::mouse_up(x, y, flags);
 }
@@ -626,7 +629,13 @@ void UTL_SimCtrlNimbra::mouse_up() {
         }
         m_drag_yaw_step = m_drag_pitch_step = 0.0f;
     } else if (m_dragging) {
-        if (GFX_LocationHolder* hit = pick_loc_holder()) select_loc_holder(hit);
+        // With Shift, a click on another person shows the chain to them from the selected one.
+        GFX_LocationHolder* hit = pick_loc_holder();
+        auto* hf = dynamic_cast<GFX_LocationHolderFriend*>(hit);
+        GFX_Friend* from = selected_friend();
+        if (m_mouse_up_shift && hf && hf->m_friend && from && from != hf->m_friend)
+            show_chain(from, hf->m_friend);
+        else if (hit) select_loc_holder(hit);
     }
     m_dragging = false;
     m_drag_moved = false;

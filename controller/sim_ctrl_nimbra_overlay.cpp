@@ -226,6 +226,7 @@ void UTL_SimCtrlNimbra::draw_buttons() {
     if (m_list_dock) m_list_dock->draw();
     m_status_line.draw(m_text, static_cast<float>(m_view_width), static_cast<float>(m_view_height));
     draw_circle_overlay();
+    draw_card();
     draw_find_overlay();
 }
 
@@ -293,6 +294,7 @@ bool UTL_SimCtrlNimbra::mouse_down_buttons(float x, float y) {
         if (b) b->m_active = false;
 
     if (mouse_down_find(x, y)) return true;
+    if (mouse_down_card(x, y)) return true;
     if (mouse_down_circles(x, y)) return true;
     if (m_nav_dial && m_nav_dial->mouse_down(x, y)) return true;
     for (GFX_WidgetRoundButton* b : m_rotate_buttons)
@@ -308,6 +310,7 @@ bool UTL_SimCtrlNimbra::mouse_down_buttons(float x, float y) {
 // still reaches the scene.
 bool UTL_SimCtrlNimbra::mouse_up_buttons(float x, float y) {
     if (mouse_up_find(x, y)) return true;
+    if (mouse_up_card(x, y)) return true;
     if (mouse_up_circles(x, y)) return true;
     if (m_nav_dial && m_nav_dial->mouse_up(x, y)) return true;
 

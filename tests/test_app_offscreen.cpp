@@ -222,7 +222,8 @@ TEST(AppOffscreen, AScriptedSearchSelectsAndTheRunEndsByNamingTheSelection) {
     ::testing::internal::CaptureStdout();
     run(6, "", {}, frames);
     std::string out = ::testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("selected: " + demo.ego()->m_uid + " Maya Lindqvist\n"), std::string::npos)
+    EXPECT_NE(out.find("selected: " + demo.ego()->m_uid + " Maya Lindqvist\npath: none\n"),
+              std::string::npos)
         << out;
 
     // Typed without accents and in capitals, chosen with Return.
@@ -230,4 +231,21 @@ TEST(AppOffscreen, AScriptedSearchSelectsAndTheRunEndsByNamingTheSelection) {
     run(8, "frame 4 key NUNEZ\nframe 5 key Return\n", {}, frames);
     out = ::testing::internal::GetCapturedStdout();
     EXPECT_NE(out.find("selected: " + zoe_uid + " Zoë Ñúñez\n"), std::string::npos) << out;
+
+    // Then Shift+Return on another name: the chain of friends from Zoë to her, beside the
+    // selection, which stays.
+    std::string ulla_uid;
+    for (const std::string& uid : demo.friends())
+        if (demo.find(uid)->m_name == "Ulla Hoffmann") ulla_uid = uid;
+    ::testing::internal::CaptureStdout();
+    run(10, "frame 4 key NUNEZ\nframe 5 key Return\nframe 6 key ulla\nframe 7 key Shift+Return\n",
+        {}, frames);
+    out = ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("selected: " + zoe_uid + " Zoë Ñúñez\npath: " + zoe_uid + " "),
+              std::string::npos)
+        << out;
+    const size_t path = out.find("path: ");
+    ASSERT_NE(path, std::string::npos);
+    const std::string line = out.substr(path, out.find('\n', path) - path);
+    EXPECT_EQ(line.substr(line.size() - ulla_uid.size() - 1), " " + ulla_uid) << line;
 }
