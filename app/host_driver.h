@@ -23,7 +23,7 @@ constexpr std::uint32_t kKeyLeftArrow = 0xF702;
 constexpr std::uint32_t kKeyRightArrow = 0xF703;
 constexpr std::uint32_t kKeyF1 = 0xF704;
 // Return pressed with Shift held: the controller's Return with its KEY_SHIFT flag.
-constexpr std::uint32_t kKeyShiftReturn = 0xF710;
+constexpr std::uint32_t kKeyShiftReturn = 0xF780;
 
 // A pointer position of the platform (window coordinates, origin at the top left, y down) in
 // the controller's view pixels: origin at the lower left, y up, scaled to the framebuffer (the

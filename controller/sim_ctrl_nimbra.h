@@ -229,6 +229,7 @@ public:
     // Per frame: the card follows the selected person and the friendships that arrive.
     void update_card();
     bool mouse_down_card(float x, float y);
+    void press_outside_card(float x, float y);
     bool mouse_up_card(float x, float y);
     // True when the card's filter has the keys and took this one.
     bool key_card(unsigned int key, bool special);

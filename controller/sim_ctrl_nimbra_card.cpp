@@ -39,11 +39,14 @@ void UTL_SimCtrlNimbra::delete_card() {
 // Per-frame update
 // ---------------------------------------------------------------------------------------------
 
-// The card shows whoever is selected, filled again when the selection or the friendships
+// The card shows the friend selected, filled again when the selection or the friendships
 // change; a chain stays only while its first person is the one selected.
+// NOTE: the user has a card only for a chain from the user: the user is selected from the
+// start, and a card over the globe before anyone is chosen would only hide it.
 void UTL_SimCtrlNimbra::update_card() {
     if (!m_person_card) return;
     GFX_Friend* f = selected_friend();
+    if (f && f == m_myself && !(m_chain_shown && m_person_card->person() == f)) f = nullptr;
     if (f != m_person_card->person()) {
         m_chain_shown = false;
         m_chain.clear();
@@ -125,6 +128,11 @@ bool UTL_SimCtrlNimbra::show_chain(GFX_Friend* from, GFX_Friend* to) {
 // A name clicked on the card selects that person, as a click on their thumbnail does.
 bool UTL_SimCtrlNimbra::mouse_down_card(float x, float y) {
     return m_person_card && m_person_card->mouse_down(x, y);
+}
+
+// A press on another control or on the globe takes the keys from the card's filter.
+void UTL_SimCtrlNimbra::press_outside_card(float x, float y) {
+    if (m_person_card && !m_person_card->is_inside(x, y)) m_person_card->focus(false);
 }
 
 bool UTL_SimCtrlNimbra::mouse_up_card(float x, float y) {

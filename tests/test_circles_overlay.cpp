@@ -257,7 +257,10 @@ TEST(CirclesOverlay, TheCardListsFriendsInCommonSearchesThemAndLinksToThem) {
         c.add_connection(std::to_string(a).c_str(), std::to_string(b).c_str(), 0.4f, false);
     g.frame();
     GFX_PersonCard& card = *c.m_person_card;
-    EXPECT_EQ(card.person(), c.m_myself) << "the user is selected at the start";
+    EXPECT_FALSE(card.shown()) << "the user, selected at the start, has no card";
+    c.show_chain(c.m_myself, c.m_friends[2]);
+    g.frame();
+    EXPECT_EQ(card.person(), c.m_myself) << "but for a chain from the user";
     EXPECT_EQ(card.common().size(), 8u) << "every friend of the user";
 
     auto uids = [](const std::vector<GFX_Friend*>& people) {

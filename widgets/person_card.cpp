@@ -14,9 +14,11 @@
 
 namespace {
 
-constexpr float kTopGap = 40.0f;      // below the top bar
-constexpr float kRightRoom = 122.0f;  // left to the list of thumbnails, swollen
-constexpr float kLowest = 140.0f;     // the card's bottom never comes lower
+constexpr float kTopGap = 40.0f;       // below the top bar
+constexpr float kRightRoom = 70.0f;    // left to the list of thumbnails
+constexpr float kCentreRoom = 110.0f;  // right of the middle, where the selected person is
+constexpr float kNarrowest = 170.0f;
+constexpr float kLowest = 140.0f;  // the card's bottom never comes lower
 constexpr float kTallest = 520.0f;
 constexpr float kPad = 10.0f;
 constexpr float kPhoto = 60.0f;
@@ -141,8 +143,11 @@ void GFX_PersonCard::scroll(float rows) {
 // ---------------------------------------------------------------------------------------------
 
 void GFX_PersonCard::layout(float w, float h) {
-    m_right = std::max(w - kRightRoom, std::min(kWidth + 8.0f, w - 8.0f));
-    m_left = std::max(8.0f, m_right - kWidth);
+    // NOTE: the camera brings the selected person to the middle of the view; the card keeps to
+    // the right of it (and left of the thumbnails' column), narrower in a narrow window.
+    m_right = std::max(w - kRightRoom, std::min(kNarrowest + 8.0f, w - 8.0f));
+    m_left = std::max(m_right - kWidth, w / 2 + kCentreRoom);
+    m_left = std::max(8.0f, std::min(m_left, m_right - kNarrowest));
     m_top = std::max(h - kTopGap, kLowest + 100.0f);
     // As tall as the whole list would need (the filter does not make it jump), within bounds.
     const float needed = m_top - list_top() + static_cast<float>(m_common.size()) * kRowHeight + 8;

@@ -14,9 +14,9 @@ class GFX_Friend;
 class UTL_SimCtrlNimbra;
 
 // The controller hands it the person, their friends in common and the chain; the card keeps
-// the filter, the scroll and what the pointer does, places itself at the right edge (left of
-// the thumbnails) and draws itself. People are borrowed from the controller, which clears the
-// card before it deletes them.
+// the filter, the scroll and what the pointer does, places itself right of the middle of the view
+// (where the selected person is) and left of the thumbnails and draws itself. People are borrowed
+// from the controller, which clears the card before it deletes them.
 //
 //   event           on a name                on the filter         elsewhere on the card   off it
 //   press           taken                    taken, focus on it    taken                   not
