@@ -43,6 +43,7 @@ class GFX_DotSprites;
 class GFX_SearchField;
 class GFX_HelpPanel;
 class GFX_HoverLabel;
+class GFX_CircleLegend;
 class UTL_FotoTextureBoss;
 class UTL_ParameterList;
 class UTL_CircleWorker;
@@ -186,8 +187,21 @@ public:
     // The colour of a ball: its place on the globe, or its circle's hue when arranged by
     // circles (brighter while the legend points at that circle).
     void locator_color(const GFX_LocationHolder* h, Math_Vector3& color);
+    // The colour of a locator's frame: left as it is (the theme's) in arrival order, the hue of
+    // the person's circle when arranged by circles.
+    void frame_color(const GFX_LocationHolder* h, Math_Vector3& color);
     // The person of a number of the friend graph; null when there is none.
     GFX_Friend* graph_person(int person) const;
+    // The camera glides to look at the middle of a circle (where its people are going).
+    void glide_to_circle(int circle);
+    void create_circle_widgets();
+    void delete_circle_widgets();
+    // The legend sees the pointer before the other controls (after the search box); true when
+    // it takes the event.
+    bool mouse_move_circles(float x, float y);
+    bool mouse_down_circles(float x, float y);
+    bool mouse_up_circles(float x, float y);
+    void draw_circle_overlay();
 
     // --- Finding people (sim_ctrl_nimbra_find.cpp) -----------------------------------------
     // Keys and wheel steps are recorded like the mouse and acted on by the next update, in the
@@ -328,6 +342,7 @@ public:
     UTL_Circles m_circles;
     int m_hover_circle = -1;  // the circle the legend points at; -1 for none
     int m_circle_jobs = 0;    // jobs given to the circle worker, for tests and figures
+    GFX_CircleLegend* m_circle_legend = nullptr;  // owned
 
 private:
     // The locators by their person's uid (the first locator of a uid wins, as a walk would
@@ -358,6 +373,10 @@ private:
     void ask_for_circles(bool arrange);
     void glide_to_places(const std::vector<int>& place_of);
     void follow_selection();
+    // The lines [from, end) shade from one end's circle to the other's (arranged by circles) or
+    // take the colour of their place again (arrival order).
+    void recolour_lines(size_t from = 0);
+    size_t m_coloured_lines = 0;  // lines recoloured so far
     void resolve_pending_pairs();
     std::unique_ptr<UTL_CircleWorker> m_circle_worker;  // made with the first job
     float m_circle_clock = 1e9f;                        // seconds since the last job

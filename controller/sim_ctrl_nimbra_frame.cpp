@@ -130,6 +130,7 @@ void UTL_SimCtrlNimbra::start(int w, int h) {
     create_sphere_button();
     create_docks();
     create_find_widgets();
+    create_circle_widgets();
     init_scene();
 
     m_eye_pos = Math_Vector3(0.0f, 100000.0f, 0.0f);
