@@ -312,8 +312,9 @@ bool parse_command_line(int argc, const char* const* argv, UTL_HostOptions& o, s
     }
     if (!o.mastodon.empty() &&
         (!o.graph_file.empty() || !o.service_url.empty() || !o.bluesky.empty())) {
-        error = "--mastodon shows a Mastodon network: it goes with none of --graph, --service "
-                "and --bluesky";
+        error =
+            "--mastodon shows a Mastodon network: it goes with none of --graph, --service "
+            "and --bluesky";
         return false;
     }
     if (!o.bluesky_host.empty() && o.bluesky.empty()) {

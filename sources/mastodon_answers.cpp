@@ -95,6 +95,7 @@ bool UTL_MastodonAnswers::split_url(const std::string& url, std::string& origin,
         if (port.empty() || port.size() > 5) return false;
         for (unsigned char c : port)
             if (!std::isdigit(c)) return false;
+        if (std::stol(port) < 1 || std::stol(port) > 65535) return false;
     }
     origin = scheme + "://" + authority;
     host = name;
@@ -113,8 +114,8 @@ bool UTL_MastodonAnswers::account_of(const json& account, const std::string& ser
     if (!username || !usable_username(*username) || !acct) return false;
     p.m_username = *username;
     // A local account's acct is its username alone; a remote one's carries its domain.
-    p.m_uid = normal_address(acct->find('@') == std::string::npos ? *acct + "@" + server_domain
-                                                                   : *acct);
+    p.m_uid =
+        normal_address(acct->find('@') == std::string::npos ? *acct + "@" + server_domain : *acct);
     if (p.m_uid.empty()) return false;
     const std::string* name = json_string_at(account, "display_name");
     if (name) p.m_name = json_one_line_name(*name, kMaxName);
@@ -188,8 +189,8 @@ std::string UTL_MastodonAnswers::next_link(const std::string& header) {
             std::string value;
             if (params[v] == '"') {
                 const size_t endq = params.find('"', v + 1);
-                value = params.substr(v + 1, endq == std::string::npos ? std::string::npos
-                                                                      : endq - v - 1);
+                value = params.substr(v + 1,
+                                      endq == std::string::npos ? std::string::npos : endq - v - 1);
             } else {
                 value = params.substr(v, params.find_first_of(" \t;", v) - v);
             }

@@ -12,12 +12,12 @@
 
 // One account as the source keeps it.
 struct UTL_MastodonPerson {
-    std::string m_uid;       // "user@domain" in lower case: the same on every server
-    std::string m_id;        // the account's id on the server that answered (ids differ)
-    std::string m_username;  // as the server writes it ("Alice")
-    std::string m_name;      // the display name, else the username
-    std::string m_avatar;    // avatar_static (else avatar): an http(s) address, or ""
-    std::string m_url;       // the profile page, whose host may differ from the domain
+    std::string m_uid;            // "user@domain" in lower case: the same on every server
+    std::string m_id;             // the account's id on the server that answered (ids differ)
+    std::string m_username;       // as the server writes it ("Alice")
+    std::string m_name;           // the display name, else the username
+    std::string m_avatar;         // avatar_static (else avatar): an http(s) address, or ""
+    std::string m_url;            // the profile page, whose host may differ from the domain
     long m_following_count = -1;  // -1: not known
     long m_followers_count = -1;
     bool m_hides = false;  // says it hides its follows and followers (hide_collections)

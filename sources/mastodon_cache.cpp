@@ -32,15 +32,14 @@ bool person_from(const json& j, UTL_MastodonPerson& out) {
     const std::string* uid = json_string_at(j, "uid");
     if (!uid || uid->find('@') == std::string::npos) return false;
     json account = {{"acct", *uid}};
-    const std::pair<const char*, const char*> keys[] = {
-        {"id", "id"},
-        {"username", "username"},
-        {"name", "display_name"},
-        {"avatar", "avatar_static"},
-        {"url", "url"},
-        {"following", "following_count"},
-        {"followers", "followers_count"},
-        {"hides", "hide_collections"}};
+    const std::pair<const char*, const char*> keys[] = {{"id", "id"},
+                                                        {"username", "username"},
+                                                        {"name", "display_name"},
+                                                        {"avatar", "avatar_static"},
+                                                        {"url", "url"},
+                                                        {"following", "following_count"},
+                                                        {"followers", "followers_count"},
+                                                        {"hides", "hide_collections"}};
     for (const auto& [mine, theirs] : keys) {
         const auto it = j.find(mine);
         if (it != j.end()) account[theirs] = *it;
@@ -57,7 +56,8 @@ bool uids_from(const json& j, const char* key, std::vector<std::string>& out) {
     if (it == j.end() || !it->is_array() || it->size() > kMaxListed) return false;
     for (const json& u : *it) {
         if (!u.is_string()) continue;
-        const std::string uid = UTL_MastodonAnswers::normal_address(u.get_ref<const std::string&>());
+        const std::string uid =
+            UTL_MastodonAnswers::normal_address(u.get_ref<const std::string&>());
         if (!uid.empty() && uid == u.get_ref<const std::string&>()) out.push_back(uid);
     }
     return true;
@@ -79,9 +79,9 @@ std::string server_from(const json& j) {
 std::string UTL_MastodonCache::network_text(const UTL_MastodonNetwork& network) {
     json friends = json::array();
     for (const UTL_MastodonPerson& p : network.m_friends) friends.push_back(person_json(p));
-    const json j = {{"version", kVersion},         {"read", network.m_read},
-                    {"uid", network.m_ego.m_uid},  {"ego", person_json(network.m_ego)},
-                    {"server", network.m_server},  {"friends", std::move(friends)}};
+    const json j = {{"version", kVersion},        {"read", network.m_read},
+                    {"uid", network.m_ego.m_uid}, {"ego", person_json(network.m_ego)},
+                    {"server", network.m_server}, {"friends", std::move(friends)}};
     // NOTE: names may hold any character; "replace" keeps a file that a bad one cannot break.
     return j.dump(-1, ' ', false, json::error_handler_t::replace);
 }
@@ -136,6 +136,8 @@ std::string UTL_MastodonCache::part_text(const std::string& friend_uid,
             j["unreadable"] = part.m_reason;
             break;
         case UTL_MastodonPart::Kind::kNone:
+            j["server"] = part.m_server;
+            j["id"] = part.m_id;
             break;
     }
     return j.dump(-1, ' ', false, json::error_handler_t::replace);
@@ -158,19 +160,21 @@ bool UTL_MastodonCache::parse_part(const std::string& bytes, const std::string& 
     } else {
         p.m_has_following = uids_from(j, "following", p.m_following);
         p.m_has_followers = uids_from(j, "followers", p.m_followers);
-        if (!p.m_has_following && !p.m_has_followers) return false;
-        p.m_kind = UTL_MastodonPart::Kind::kLists;
+        // Neither list: where they are is all that was found before a stop.
+        p.m_kind = p.m_has_following || p.m_has_followers ? UTL_MastodonPart::Kind::kLists
+                                                          : UTL_MastodonPart::Kind::kNone;
         p.m_server = server_from(j);
         const std::string* id = json_string_at(j, "id");
         // The id goes into an address: it passes the account reader's check or is dropped.
         UTL_MastodonPerson probe;
         if (id && !p.m_server.empty() &&
-            UTL_MastodonAnswers::account_of({{"id", *id}, {"username", "x"}, {"acct", "x@x.x"}},
-                                            "", probe)) {
+            UTL_MastodonAnswers::account_of({{"id", *id}, {"username", "x"}, {"acct", "x@x.x"}}, "",
+                                            probe)) {
             p.m_id = *id;
         } else {
             p.m_server.clear();
         }
+        if (p.m_kind == UTL_MastodonPart::Kind::kNone && p.m_server.empty()) return false;
     }
     out = std::move(p);
     return true;

@@ -23,7 +23,7 @@ struct UTL_MastodonNetwork {
 // One friend's share of the friendships among the friends.
 struct UTL_MastodonPart {
     enum class Kind {
-        kNone,
+        kNone,        // nothing read yet but where they are (m_server, m_id)
         kLists,       // what was read of their lists (one of them, or both)
         kHidden,      // they hide their follows and followers
         kUnreadable,  // their server refused them or does not speak the API

@@ -86,7 +86,6 @@ bool UTL_MastodonSource::start(std::string& error) {
     m_client->set_timeouts(std::min<long>(10, m_options.m_total_timeout_s),
                            m_options.m_total_timeout_s);
     if (m_options.m_use_cache) m_cache = std::make_unique<UTL_MastodonCache>(m_options.m_cache_dir);
-    report_status();
     return true;
 }
 
@@ -271,8 +270,8 @@ void UTL_MastodonSource::find_home(int i) {
         return;
     }
     std::string origin, host;
-    const bool elsewhere = UTL_MastodonAnswers::split_url(f.m_person.m_url, origin, host) &&
-                           host != domain;
+    const bool elsewhere =
+        UTL_MastodonAnswers::split_url(f.m_person.m_url, origin, host) && host != domain;
     Request r;
     r.m_server = base_of(domain);
     r.m_friend = i;
@@ -430,10 +429,10 @@ void UTL_MastodonSource::pump() {
                 std::deque<Request>& q = s.m_retry.empty() ? s.m_ready : s.m_retry;
                 const Request r = q.front();
                 q.pop_front();
-                abandon(r,
-                        refusing ? s.m_name + " refuses anonymous reads"
-                                 : s.m_name + " did not answer",
-                        refusing);
+                abandon(
+                    r,
+                    refusing ? s.m_name + " refuses anonymous reads" : s.m_name + " did not answer",
+                    refusing);
                 if (finished()) return;
             }
             continue;
@@ -477,8 +476,8 @@ std::string UTL_MastodonSource::url_of(const Request& r) const {
             return r.m_server + "/api/v1/accounts/lookup?acct=" + UTL_JsonClient::escape(r.m_arg);
         case kEgoWebFinger:
         case kWebFinger:
-            return r.m_server + "/.well-known/webfinger?resource=" +
-                   UTL_JsonClient::escape("acct:" + r.m_arg);
+            return r.m_server +
+                   "/.well-known/webfinger?resource=" + UTL_JsonClient::escape("acct:" + r.m_arg);
         case kEgoFollowing:
         case kFollowing:
             return r.m_server + "/api/v1/accounts/" + UTL_JsonClient::escape(r.m_arg) +
@@ -642,10 +641,9 @@ void UTL_MastodonSource::got(const Request& r, const UTL_JsonAnswer& answer) {
             if (UTL_MastodonAnswers::split_url(found, origin, host))
                 base = m_options.m_resolve.count(host) ? base_of(host) : origin;
             if (base.empty()) {
-                friend_unread(r.m_friend, UTL_MastodonPart::Kind::kUnreadable,
-                              f.m_person.domain() + " does not say where " + f.m_person.m_uid +
-                                  " is",
-                              true);
+                friend_unread(
+                    r.m_friend, UTL_MastodonPart::Kind::kUnreadable,
+                    f.m_person.domain() + " does not say where " + f.m_person.m_uid + " is", true);
                 return;
             }
             Request lookup;
@@ -673,6 +671,11 @@ void UTL_MastodonSource::got(const Request& r, const UTL_JsonAnswer& answer) {
             f.m_part.m_id = home.m_id;
             f.m_home_following = home.m_following_count;
             f.m_home_followers = home.m_followers_count;
+            // Kept at once, so a fetch stopped before their lists come need not find them again.
+            if (m_cache && f.m_part.m_kind == UTL_MastodonPart::Kind::kNone) {
+                f.m_part.m_read = wall_now();
+                m_cache->store_part(m_ego.m_uid, f.m_person.m_uid, f.m_part);
+            }
             if (home.m_hides) {
                 friend_unread(r.m_friend, UTL_MastodonPart::Kind::kHidden, "", true);
                 return;
@@ -745,8 +748,7 @@ void UTL_MastodonSource::refused(const Request& r, const UTL_JsonAnswer& answer)
                                     " refuses anonymous reads: give a token of your account "
                                     "there with --mastodon-token"
                               : "The Mastodon server " + s.m_name +
-                                    " refused the token given with --mastodon-token (" + why +
-                                    ")";
+                                    " refused the token given with --mastodon-token (" + why + ")";
             } else if (r.m_kind == kEgoLookup && !m_ego_fingered) {
                 // The domain may only point to the server that holds its accounts.
                 m_ego_fingered = true;
@@ -860,8 +862,8 @@ void UTL_MastodonSource::failed(const Request& r, const std::string& reason) {
             : ("asking again in " + std::to_string(s.m_waits.seconds_left(now())) + " s").c_str());
     if (!give_up_now) return;
     if (own && m_phase != Phase::kPairs) {
-        give_up("Cannot reach the Mastodon server " + s.m_name + " (" + reason + "); gave up after " +
-                std::to_string(s.m_waits.failures_in_a_row()) + " attempts");
+        give_up("Cannot reach the Mastodon server " + s.m_name + " (" + reason +
+                "); gave up after " + std::to_string(s.m_waits.failures_in_a_row()) + " attempts");
         return;
     }
     drop_server(r.m_server);
@@ -944,7 +946,8 @@ std::string UTL_MastodonSource::remark_text() const {
     };
     const size_t hidden = hidden_count();
     if (hidden > 0)
-        add(counted(hidden, "friend") + (hidden == 1 ? " hides their follows" : " hide their follows"));
+        add(counted(hidden, "friend") +
+            (hidden == 1 ? " hides their follows" : " hide their follows"));
     const size_t unreadable = unreadable_count();
     if (unreadable > 0) {
         std::set<std::string> reasons;
@@ -953,12 +956,10 @@ std::string UTL_MastodonSource::remark_text() const {
                 reasons.insert(f.m_part.m_reason);
         std::string why = *reasons.begin();
         if (reasons.size() > 1) why += ", and more";
-        add(counted(unreadable, "friend") +
-            (unreadable == 1 ? "'s follows" : "s' follows") + " could not be read (" + why + ")");
+        add(counted(unreadable, "friend") + (unreadable == 1 ? "'s follows" : "' follows") +
+            " could not be read (" + why + ")");
     }
-    if (m_unusable > 0)
-        add(counted(m_unusable, "account") +
-            (m_unusable == 1 ? " cannot be shown" : " cannot be shown"));
+    if (m_unusable > 0) add(counted(m_unusable, "account") + " cannot be shown");
     return remark;
 }
 
@@ -997,8 +998,7 @@ std::string UTL_MastodonSource::status_text() const {
     if (m_phase != Phase::kPairs) {
         for (const std::string& origin : m_own) {
             const auto it = m_servers.find(origin);
-            if (it == m_servers.end() || it->second.m_reason.empty() ||
-                it->second.m_waits.calm())
+            if (it == m_servers.end() || it->second.m_reason.empty() || it->second.m_waits.calm())
                 continue;
             const int seconds = it->second.m_waits.seconds_left(now());
             return "Cannot reach the Mastodon server " + it->second.m_name + " (" +
@@ -1071,8 +1071,8 @@ bool UTL_MastodonSource::waiting() const {
     for (const auto& [origin, s] : m_servers) {
         if (s.m_gave_up || (s.m_ready.empty() && s.m_retry.empty())) continue;
         work = true;
-        const bool held = s.m_waits.waiting(t) || m_pacer.paused(origin, t) ||
-                          m_pacer.left(origin, t) == 0;
+        const bool held =
+            s.m_waits.waiting(t) || m_pacer.paused(origin, t) || m_pacer.left(origin, t) == 0;
         if (!held) return false;
     }
     return work;

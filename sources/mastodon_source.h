@@ -34,9 +34,9 @@ struct UTL_MastodonSourceOptions : UTL_SourceOptions {
     std::string m_token;
     bool m_refresh = false;  // read everything again, whatever the cache holds
     bool m_use_cache = true;
-    std::string m_cache_dir;           // "" for the user's cache folder
-    double m_max_age_s = 24 * 3600.0;  // older cache entries are read again
-    int m_in_flight = 3;               // requests on the wire at once, per server
+    std::string m_cache_dir;              // "" for the user's cache folder
+    double m_max_age_s = 24 * 3600.0;     // older cache entries are read again
+    int m_in_flight = 3;                  // requests on the wire at once, per server
     double m_requests_per_second = 10.0;  // per server (0: any)
     int m_workers = 8;                    // transfers at once, over all servers
     // Failures in a row after which a friend's server is left alone: its accounts' lines then
@@ -136,7 +136,7 @@ private:
         int m_requests = 0;
         bool m_gave_up = false;
         bool m_refuses_anonymous = false;
-        bool m_told = false;  // its failure was said on standard error
+        bool m_told = false;   // its failure was said on standard error
         std::string m_reason;  // the last failure, while it does not answer
     };
     // One friend on the globe and the reading of their lists.
@@ -170,8 +170,7 @@ private:
     void list_done(int i);
     // Their following cannot be had: they hide it, or it could not be read (lasting: a refusal
     // that is cached, not a server that is away).
-    void friend_unread(int i, UTL_MastodonPart::Kind kind, const std::string& reason,
-                       bool lasting);
+    void friend_unread(int i, UTL_MastodonPart::Kind kind, const std::string& reason, bool lasting);
     void need_other_sides();
     void check_done();
 
@@ -212,9 +211,9 @@ private:
     UTL_RequestPacer m_pacer;
 
     Phase m_phase = Phase::kLookup;
-    UTL_MastodonPerson m_ego;        // m_uid from the start, the rest once looked up
-    std::string m_ego_server;        // the origin that holds the person's account
-    std::set<std::string> m_own;     // origins the token may go to
+    UTL_MastodonPerson m_ego;     // m_uid from the start, the rest once looked up
+    std::string m_ego_server;     // the origin that holds the person's account
+    std::set<std::string> m_own;  // origins the token may go to
     bool m_ego_shown = false;
     bool m_ego_fingered = false;  // WebFinger was asked where the person's account is
     bool m_begun = false;

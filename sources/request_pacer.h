@@ -53,7 +53,7 @@ private:
         int m_in_flight = 0;
         std::deque<Clock::time_point> m_starts;  // within the last second
         Clock::time_point m_paused_until{};
-        long m_left = -1;                // requests the window allows still, -1: not said
+        long m_left = -1;                  // requests the window allows still, -1: not said
         Clock::time_point m_window_end{};  // when m_left stops holding
     };
     Limits m_limits;

@@ -59,10 +59,10 @@ TEST(MastodonSource, TheNetworkArrivesExactlyEachFriendReadOnTheirOwnServer) {
         << source->status_text();
 
     // The avatars the servers serve decode: PNG and the first frame of GIF.
-    for (const std::string& bytes : {TestMastodon::png_avatar("a01@alpha.test"),
-                                     TestMastodon::gif_avatar("b02@beta.test")}) {
-        std::unique_ptr<GFX_Image> image(decode_photo(
-            reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), {}));
+    for (const std::string& bytes :
+         {TestMastodon::png_avatar("a01@alpha.test"), TestMastodon::gif_avatar("b02@beta.test")}) {
+        std::unique_ptr<GFX_Image> image(
+            decode_photo(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), {}));
         ASSERT_TRUE(image);
         EXPECT_GT(image->m_width, 0u);
     }
@@ -98,8 +98,7 @@ TEST(MastodonSource, EveryServersLimitIsPlannedAndOneServerWaitingHoldsUpNoOther
     o.m_in_flight = 1;
     auto source = started(f, o);
     // Without moving the clock: everything alpha.test holds comes in while beta.test waits.
-    ASSERT_TRUE(tick_until(*source, [&] { return source->waiting(); }))
-        << source->status_text();
+    ASSERT_TRUE(tick_until(*source, [&] { return source->waiting(); })) << source->status_text();
     EXPECT_TRUE(contains(source->status_text(), "beta.test's rate limit is reached"))
         << source->status_text();
     bool repeated = false;

@@ -67,11 +67,11 @@ TEST(AppInput, CommandLine) {
     EXPECT_TRUE(o.offscreen());
     ASSERT_TRUE(parse({"-h"}, o, error));
     EXPECT_TRUE(o.help);
-    ASSERT_TRUE(parse({"--mastodon", "@Alice@Social.Example", "--mastodon-resolve",
-                       "social.example=http://127.0.0.1:3000/", "--mastodon-resolve",
-                       "files.example=https://127.0.0.1:3001", "--mastodon-token", "t0k",
-                       "--refresh"},
-                      o, error))
+    ASSERT_TRUE(
+        parse({"--mastodon", "@Alice@Social.Example", "--mastodon-resolve",
+               "social.example=http://127.0.0.1:3000/", "--mastodon-resolve",
+               "files.example=https://127.0.0.1:3001", "--mastodon-token", "t0k", "--refresh"},
+              o, error))
         << error;
     EXPECT_EQ(o.mastodon, "@Alice@Social.Example");
     EXPECT_EQ(o.mastodon_resolve.size(), 2u) << "repeatable";

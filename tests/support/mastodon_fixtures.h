@@ -43,7 +43,10 @@ inline void build(TestFediverse& w) {
         const std::string& uid = friends[k];
         const bool hidden = uid == "a03@alpha.test" || uid == "b04@beta.test";
         w.add({uid, k % 3 == 0 ? "" : "Friend " + std::to_string(k),
-               k % 3 == 1 ? "png" : k % 3 == 2 ? "gif" : "", hidden});
+               k % 3 == 1   ? "png"
+               : k % 3 == 2 ? "gif"
+                            : "",
+               hidden});
         w.follow("me@alpha.test", uid);
         w.follow(uid, "me@alpha.test");
     }

@@ -104,37 +104,36 @@ TestMastodon::TestMastodon(TestFediverse& world, const Options& options)
     : m_world(world), m_options(options), m_id_base(100000 * ++g_servers) {
     if (m_options.host.empty()) m_options.host = m_options.domain;
     m_world.set_host(m_options.domain, m_options.host);
-    m_server.Get("/api/v1/accounts/lookup", [this](const httplib::Request& req,
-                                                   httplib::Response& res) {
-        api("lookup", req, res);
-    });
+    m_server.Get(
+        "/api/v1/accounts/lookup",
+        [this](const httplib::Request& req, httplib::Response& res) { api("lookup", req, res); });
     m_server.Get(R"(/api/v1/accounts/([^/]+)/(following|followers))",
                  [this](const httplib::Request& req, httplib::Response& res) {
                      api(req.matches[2], req, res);
                  });
-    m_server.Get("/.well-known/webfinger", [this](const httplib::Request& req,
-                                                  httplib::Response& res) {
-        {
-            std::lock_guard<std::mutex> hold(m_lock);
-            ++m_calls["webfinger"];
-        }
-        if (!fault("webfinger", res)) answer("webfinger", req, res);
-    });
-    m_server.Get(R"(/avatars/static/(\d+)\.(png|gif))", [this](const httplib::Request& req,
-                                                               httplib::Response& res) {
-        std::string uid;
-        {
-            std::lock_guard<std::mutex> world(m_world.m_lock);
-            const int index = index_of_id(req.matches[1]);
-            if (index < 0) return not_found(res);
-            uid = m_world.m_people[index].account.uid;
-        }
-        if (req.matches[2] == "png") {
-            res.set_content(png_avatar(uid), "image/png");
-        } else {
-            res.set_content(gif_avatar(uid), "image/gif");
-        }
-    });
+    m_server.Get("/.well-known/webfinger",
+                 [this](const httplib::Request& req, httplib::Response& res) {
+                     {
+                         std::lock_guard<std::mutex> hold(m_lock);
+                         ++m_calls["webfinger"];
+                     }
+                     if (!fault("webfinger", res)) answer("webfinger", req, res);
+                 });
+    m_server.Get(R"(/avatars/static/(\d+)\.(png|gif))",
+                 [this](const httplib::Request& req, httplib::Response& res) {
+                     std::string uid;
+                     {
+                         std::lock_guard<std::mutex> world(m_world.m_lock);
+                         const int index = index_of_id(req.matches[1]);
+                         if (index < 0) return not_found(res);
+                         uid = m_world.m_people[index].account.uid;
+                     }
+                     if (req.matches[2] == "png") {
+                         res.set_content(png_avatar(uid), "image/png");
+                     } else {
+                         res.set_content(gif_avatar(uid), "image/gif");
+                     }
+                 });
     // Threads enough for every kept-alive connection of the clients of a test.
     m_server.new_task_queue = [] { return new httplib::ThreadPool(32); };
     m_port = m_server.bind_to_any_port("127.0.0.1");
@@ -280,16 +279,15 @@ void TestMastodon::answer(const std::string& call, const httplib::Request& req,
         const auto it = m_world.m_index.find(resource);
         if (it == m_world.m_index.end() || !local(it->second)) return not_found(res);
         const std::string user = user_of(resource);
-        const json jrd = {
-            {"subject", "acct:" + resource},
-            {"aliases", {"https://" + m_options.host + "/@" + user}},
-            {"links",
-             {{{"rel", "http://webfinger.net/rel/profile-page"},
-               {"type", "text/html"},
-               {"href", "https://" + m_options.host + "/@" + user}},
-              {{"rel", "self"},
-               {"type", "application/activity+json"},
-               {"href", "https://" + m_options.host + "/users/" + user}}}}};
+        const json jrd = {{"subject", "acct:" + resource},
+                          {"aliases", {"https://" + m_options.host + "/@" + user}},
+                          {"links",
+                           {{{"rel", "http://webfinger.net/rel/profile-page"},
+                             {"type", "text/html"},
+                             {"href", "https://" + m_options.host + "/@" + user}},
+                            {{"rel", "self"},
+                             {"type", "application/activity+json"},
+                             {"href", "https://" + m_options.host + "/users/" + user}}}}};
         res.set_content(jrd.dump(), "application/jrd+json");
         return;
     }
@@ -311,7 +309,8 @@ void TestMastodon::answer(const std::string& call, const httplib::Request& req,
     const bool following = call == "following";
     const TestFediverse::Person& p = m_world.m_people[index];
     int limit = 40;
-    if (req.has_param("limit")) limit = std::max(1, std::min(80, std::stoi(req.get_param_value("limit"))));
+    if (req.has_param("limit"))
+        limit = std::max(1, std::min(80, std::stoi(req.get_param_value("limit"))));
     const int max_id = req.has_param("max_id") ? std::stoi(req.get_param_value("max_id")) : 1 << 30;
     std::vector<int> numbers;
     if (!p.account.hidden) {
@@ -331,14 +330,14 @@ void TestMastodon::answer(const std::string& call, const httplib::Request& req,
     body += "]";
     if (numbers.size() == static_cast<size_t>(limit)) {
         // Addresses on the server's own host name, as Mastodon writes them.
-        const std::string base = "https://" + m_options.host + "/api/v1/accounts/" +
-                                 id_of(index) + "/" + call + "?limit=" + std::to_string(limit);
-        const std::string next = "<" + base + "&max_id=" + std::to_string(numbers.back()) +
-                                 ">; rel=\"next\"";
-        const std::string prev = "<" + base + "&min_id=" + std::to_string(numbers.front()) +
-                                 ">; rel=\"prev\"";
-        res.set_header("Link", m_options.host == m_options.domain ? next + ", " + prev
-                                                                  : prev + ", " + next);
+        const std::string base = "https://" + m_options.host + "/api/v1/accounts/" + id_of(index) +
+                                 "/" + call + "?limit=" + std::to_string(limit);
+        const std::string next =
+            "<" + base + "&max_id=" + std::to_string(numbers.back()) + ">; rel=\"next\"";
+        const std::string prev =
+            "<" + base + "&min_id=" + std::to_string(numbers.front()) + ">; rel=\"prev\"";
+        res.set_header(
+            "Link", m_options.host == m_options.domain ? next + ", " + prev : prev + ", " + next);
     }
     res.set_content(body, "application/json");
 }
@@ -437,8 +436,8 @@ std::string TestMastodon::gif_avatar(const std::string& uid) {
     unsigned char rgb[3];
     colour_of(uid, rgb);
     const unsigned char head[] = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0};
-    const unsigned char rest[] = {0,    0,    0, 0x2C, 0, 0, 0, 0,    1,    0,   1,
-                                  0,    0,    2, 2,    0x44, 0x01, 0, 0x3B};
+    const unsigned char rest[] = {0, 0, 0, 0x2C, 0, 0,    0,    0, 1,   0,
+                                  1, 0, 0, 2,    2, 0x44, 0x01, 0, 0x3B};
     std::string out(reinterpret_cast<const char*>(head), sizeof head);
     out.append(reinterpret_cast<const char*>(rgb), 3);
     out.append(reinterpret_cast<const char*>(rest), sizeof rest);

@@ -23,9 +23,9 @@
 class TestFediverse {
 public:
     struct Account {
-        std::string uid;     // "alice@alpha.test"
-        std::string name;    // the display name; "" for none
-        std::string avatar;  // "png", "gif" or "" for none
+        std::string uid;      // "alice@alpha.test"
+        std::string name;     // the display name; "" for none
+        std::string avatar;   // "png", "gif" or "" for none
         bool hidden = false;  // hides whom it follows and who follows it
     };
 
@@ -46,15 +46,15 @@ private:
     friend class TestMastodon;
     struct Person {
         Account account;
-        std::vector<int> follows;    // follow numbers (from 1), in the order followed
+        std::vector<int> follows;  // follow numbers (from 1), in the order followed
         std::vector<int> followers;
     };
     std::string host_of(const std::string& domain) const;
 
     mutable std::mutex m_lock;
     std::vector<Person> m_people;
-    std::map<std::string, int> m_index;                // uid -> index into m_people
-    std::vector<std::pair<int, int>> m_follow_list;    // follow number - 1 -> (from, to)
+    std::map<std::string, int> m_index;              // uid -> index into m_people
+    std::vector<std::pair<int, int>> m_follow_list;  // follow number - 1 -> (from, to)
     std::set<std::pair<int, int>> m_follow_set;
     std::map<std::string, std::string> m_hosts;
 };
@@ -69,8 +69,8 @@ public:
         std::string token;  // non-empty: /api/ refuses requests without "Bearer token" (401)
     };
     struct Fault {
-        int status = 0;    // answers with this status instead (0: the real answer)
-        std::string body;  // with this body (JSON or a page)
+        int status = 0;      // answers with this status instead (0: the real answer)
+        std::string body;    // with this body (JSON or a page)
         double block_s = 0;  // a 429 that closes the server to requests for this long
         int delay_ms = 0;    // waits before answering
     };
