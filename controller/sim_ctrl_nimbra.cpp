@@ -295,6 +295,7 @@ void UTL_SimCtrlNimbra::clear_scene() {
 
     delete m_color_ball;
     m_color_ball = nullptr;
+    release_ball_meshes();
     delete m_color_ball_texture;
     m_color_ball_texture = nullptr;
     delete m_locator_texture;
