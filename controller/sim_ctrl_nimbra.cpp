@@ -65,6 +65,7 @@ UTL_SimCtrlNimbra::~UTL_SimCtrlNimbra() {
     delete_rotate_buttons();
     clear_scene();
     delete_find_widgets();
+    delete_circle_widgets();
     delete m_sphere_button;
     m_sphere_button = nullptr;
     delete m_sphere_button_texture;
@@ -290,9 +291,11 @@ void UTL_SimCtrlNimbra::clear_scene() {
     m_pending_pairs.clear();
     m_circles = UTL_Circles();
     m_hover_circle = -1;
+    m_coloured_lines = 0;
 
     delete m_color_ball;
     m_color_ball = nullptr;
+    release_ball_meshes();
     delete m_color_ball_texture;
     m_color_ball_texture = nullptr;
     delete m_locator_texture;

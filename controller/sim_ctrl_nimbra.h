@@ -3,6 +3,7 @@
 // themes and the photo downloader) and runs one frame per timer tick.
 //   sim_ctrl_nimbra.cpp         construction, destruction, the friend-graph model and layout
 //   sim_ctrl_nimbra_frame.cpp   start, the frame, drawing order, picking, drag/flick/click
+//   sim_ctrl_nimbra_glow.cpp    the glow of the lines: budgeted while moving, whole at rest
 //   sim_ctrl_nimbra_overlay.cpp the overlay controls: creation, input routing, drawing
 //   sim_ctrl_nimbra_find.cpp    finding people: keys, wheel, search, hover label, help
 //   sim_ctrl_nimbra_circles.cpp the circles: the friend graph, the layouts and their glides
@@ -13,12 +14,15 @@
 #include "gfx/math.h"
 #include "gfx/ogl_draw_throttle.h"
 #include "photos/foto_settings.h"
+#include "scene/glow.h"
 #include "service/circles.h"
 #include "service/friend_graph.h"
 #include "util/name_index.h"
 #include "widgets/status_line.h"
 #include "widgets/widget.h"
 
+#include <array>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -43,6 +47,7 @@ class GFX_DotSprites;
 class GFX_SearchField;
 class GFX_HelpPanel;
 class GFX_HoverLabel;
+class GFX_CircleLegend;
 class UTL_FotoTextureBoss;
 class UTL_ParameterList;
 class UTL_CircleWorker;
@@ -186,8 +191,21 @@ public:
     // The colour of a ball: its place on the globe, or its circle's hue when arranged by
     // circles (brighter while the legend points at that circle).
     void locator_color(const GFX_LocationHolder* h, Math_Vector3& color);
+    // The colour of a locator's frame: left as it is (the theme's) in arrival order, the hue of
+    // the person's circle when arranged by circles.
+    void frame_color(const GFX_LocationHolder* h, Math_Vector3& color);
     // The person of a number of the friend graph; null when there is none.
     GFX_Friend* graph_person(int person) const;
+    // The camera glides to look at the middle of a circle (where its people are going).
+    void glide_to_circle(int circle);
+    void create_circle_widgets();
+    void delete_circle_widgets();
+    // The legend sees the pointer before the other controls (after the search box); true when
+    // it takes the event.
+    bool mouse_move_circles(float x, float y);
+    bool mouse_down_circles(float x, float y);
+    bool mouse_up_circles(float x, float y);
+    void draw_circle_overlay();
 
     // --- Finding people (sim_ctrl_nimbra_find.cpp) -----------------------------------------
     // Keys and wheel steps are recorded like the mouse and acted on by the next update, in the
@@ -272,14 +290,23 @@ public:
     float m_cam_target_lr = 0.0f;
     float m_cam_target_ud = 0.0f;
     std::vector<GFX_Connection*> m_connections;
-    // How the lines' glow is drawn (draw_glow): GLOW_AUTO takes point sprites where the driver
-    // can draw them and quads elsewhere; GLOW_QUADS always quads. start() sets GLOW_QUADS when
-    // the environment has NIMBRA_GLOW=quads.
-    enum GlowPath { GLOW_AUTO, GLOW_QUADS };
+    // How the lines' glow is drawn (draw_glow):
+    //   GLOW_AUTO    while the camera moves or the lines change, a budget of dots spent where
+    //                the eye looks (GFX_GlowPlan); at rest every dot. Point sprites streamed
+    //                each frame; quads where the driver has no sprites.
+    //   GLOW_SPRITES every dot of every line every frame, as point sprites kept in vertex
+    //                buffers (quads where the driver has no sprites);
+    //   GLOW_QUADS   every dot every frame as quads.
+    // start() takes NIMBRA_GLOW=sprites or NIMBRA_GLOW=quads from the environment.
+    enum GlowPath { GLOW_AUTO, GLOW_QUADS, GLOW_SPRITES };
     GlowPath m_glow_path = GLOW_AUTO;
-    bool m_glow_drew_sprites = false;                // the last glow pass drew point sprites
+    bool m_glow_drew_sprites = false;  // the last glow pass drew point sprites
+    bool m_glow_drew_budget = false;   // the last glow pass drew a budget of dots
+    bool m_glow_drew_whole = false;    // the picture of the last frame held every dot of every line
     std::unique_ptr<GFX_DotBatch> m_glow_batch;      // the quads' arrays, made on first use
     std::unique_ptr<GFX_DotSprites> m_glow_sprites;  // the sprites' buffers, made on first use
+    std::unique_ptr<GFX_GlowPlan> m_glow_plan;       // GLOW_AUTO's dots, made on first use
+    GFX_GlowBudget m_glow_budget;                    // start() chooses it for the renderer
     // Keeps a software renderer from queueing all of a frame's balls and dots at once.
     OGL_DrawThrottle m_draw_throttle;
     GFX_LocationHolder* m_selected_holder = nullptr;  // borrowed from m_loc_holders
@@ -328,6 +355,7 @@ public:
     UTL_Circles m_circles;
     int m_hover_circle = -1;  // the circle the legend points at; -1 for none
     int m_circle_jobs = 0;    // jobs given to the circle worker, for tests and figures
+    GFX_CircleLegend* m_circle_legend = nullptr;  // owned
 
 private:
     // The locators by their person's uid (the first locator of a uid wins, as a walk would
@@ -338,10 +366,28 @@ private:
     // Steps 6 and 7 of the frame: the automatic motion and the glide towards a selection.
     void update_rotation(float dt);
     void update_glide();
-    // The glow's two ways; the sprites answer false when they cannot draw this frame.
+    // The shared ball at a level of detail: 0 the ball itself, 1 and 2 coarser ones for balls a
+    // few pixels wide. Each is compiled once into a display list (balls are many and small:
+    // sent vertex by vertex they cost a software renderer more than their pixels).
+    void draw_ball_mesh(int level);
+    void release_ball_meshes();
+    static constexpr int kBallLevels = 3;
+    std::unique_ptr<GFX_ColorBall> m_coarse_balls[kBallLevels];  // [0] unused: m_color_ball
+    unsigned m_ball_lists[kBallLevels] = {0, 0, 0};              // display list names, 0: none
+    // The glow's ways; the sprites answer false when they cannot draw this frame.
+    bool draw_glow_budgeted();
     bool draw_glow_sprites();
     void draw_glow_quads();
-    bool m_glow_sprites_failed = false;  // the driver lacks them or could not hold the buffers
+    // Whether the frame's dots can be point sprites, and if so what a unit spans on screen and
+    // how far outside the window dots must still be drawn.
+    bool glow_sprite_view(float& pixels_per_unit, int& margin);
+    // The camera and viewport the glow was last drawn under, and whether it moved since.
+    bool glow_view_moved();
+    bool m_glow_sprites_failed = false;   // the driver lacks them or could not hold the buffers
+    std::array<float, 36> m_glow_view{};  // model-view, projection, viewport of the last glow
+    UTL_ColorTheme m_glow_theme;          // the theme the last glow was drawn in
+    std::chrono::steady_clock::time_point m_glow_frame_start{};  // of the frame before
+    bool m_glow_budget_frame = false;  // the frame before drew a budget: its time teaches it
     // The selection a click on a dock thumbnail makes.
     void select_thumbnail(GFX_WidgetDocked* clicked);
     // What one key does: to the help panel, the search box or the globe.
@@ -358,6 +404,10 @@ private:
     void ask_for_circles(bool arrange);
     void glide_to_places(const std::vector<int>& place_of);
     void follow_selection();
+    // The lines [from, end) shade from one end's circle to the other's (arranged by circles) or
+    // take the colour of their place again (arrival order).
+    void recolour_lines(size_t from = 0);
+    size_t m_coloured_lines = 0;  // lines recoloured so far
     void resolve_pending_pairs();
     std::unique_ptr<UTL_CircleWorker> m_circle_worker;  // made with the first job
     float m_circle_clock = 1e9f;                        // seconds since the last job

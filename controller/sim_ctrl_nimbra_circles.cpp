@@ -1,15 +1,34 @@
 // UTL_SimCtrlNimbra: the circles among the friends: the friend graph fed as people and
 // friendships arrive, the circle worker asked and answered between frames, the two layouts and
 // the glides from one to the other, and the circles' names and colours.
-// Sections: Layouts · Per-frame update · Names and colours · Helpers.
+// Sections: Creation · Layouts · Per-frame update · Names and colours · Input and drawing ·
+// Helpers.
 #include "controller/sim_ctrl_nimbra.h"
 
 #include "scene/camera.h"
+#include "scene/connection.h"
 #include "scene/friend.h"
 #include "scene/location_holder.h"
 #include "service/circle_worker.h"
+#include "widgets/circle_legend.h"
 
+#include <algorithm>
 #include <cmath>
+
+// ---------------------------------------------------------------------------------------------
+// Creation
+// ---------------------------------------------------------------------------------------------
+
+void UTL_SimCtrlNimbra::create_circle_widgets() {
+    delete_circle_widgets();
+    m_circle_legend = new GFX_CircleLegend(this);
+}
+
+void UTL_SimCtrlNimbra::delete_circle_widgets() {
+    delete m_circle_legend;
+    m_circle_legend = nullptr;
+    m_hover_circle = -1;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Layouts
@@ -20,6 +39,7 @@
 void UTL_SimCtrlNimbra::set_layout(Layout layout) {
     if (layout == m_layout) return;
     m_layout = layout;
+    recolour_lines();
     if (layout == LAYOUT_ARRIVAL) {
         std::vector<float> longitudes, latitudes;
         spiral_places(m_loc_holders.size(), longitudes, latitudes);
@@ -57,6 +77,9 @@ bool UTL_SimCtrlNimbra::circles_settled() const {
 // ---------------------------------------------------------------------------------------------
 
 void UTL_SimCtrlNimbra::update_circles(float dt) {
+    if (m_circle_legend)
+        m_circle_legend->layout(static_cast<float>(m_view_width),
+                                static_cast<float>(m_view_height));
     if (!m_pending_pairs.empty() && m_resolved_people != m_friends.size()) resolve_pending_pairs();
     m_circle_clock += dt;
 
@@ -65,14 +88,16 @@ void UTL_SimCtrlNimbra::update_circles(float dt) {
 
     const size_t people = m_friends.size() + (m_myself ? 1 : 0);
     const bool arrange = m_layout == LAYOUT_CIRCLES;
-    const bool wanted = !m_friends.empty() &&
-                        (!m_asked || m_asked_version != m_friend_graph.version() ||
-                         (arrange && (!m_asked_arrange || m_asked_places != people)));
+    const bool wanted =
+        !m_friends.empty() && (!m_asked || m_asked_version != m_friend_graph.version() ||
+                               (arrange && (!m_asked_arrange || m_asked_places != people)));
     const bool idle = !m_circle_worker || !m_circle_worker->busy();
     if (wanted && idle && (m_circle_hurry || m_circle_clock >= kCircleInterval))
         ask_for_circles(arrange);
 
     for (GFX_LocationHolder* h : m_loc_holders) h->update_glide(dt);
+    if (m_layout == LAYOUT_CIRCLES && m_coloured_lines < m_connections.size())
+        recolour_lines(m_coloured_lines);
 }
 
 // A copy of the graph goes to the worker, with the spiral's places when it is to arrange them:
@@ -110,6 +135,7 @@ void UTL_SimCtrlNimbra::take_circles(UTL_CircleResult& result) {
     for (GFX_Friend* f : m_friends) f->m_circle = m_circles.circle_of(f->m_person);
     if (m_myself) m_myself->m_circle = -1;
     if (m_hover_circle >= static_cast<int>(m_circles.circles().size())) m_hover_circle = -1;
+    if (m_layout == LAYOUT_CIRCLES) recolour_lines();
 
     const size_t people = m_friends.size() + (m_myself ? 1 : 0);
     if (!result.m_arranged || static_cast<size_t>(result.m_places) != people) return;
@@ -212,6 +238,87 @@ void UTL_SimCtrlNimbra::locator_color(const GFX_LocationHolder* h, Math_Vector3&
     color = circle_color(f->m_circle);
     if (m_hover_circle >= 0 && f->m_circle == m_hover_circle)
         for (int i = 0; i < 3; ++i) color[i] += (1.0f - color[i]) * 0.55f;
+}
+
+// NOTE: a line's ends are found by uid here when the line has not found them itself yet (it
+// does at its first draw); a line whose people are not on the globe yet keeps the colours of
+// its place until the next recolouring.
+void UTL_SimCtrlNimbra::recolour_lines(size_t from) {
+    for (size_t i = from; i < m_connections.size(); ++i) {
+        auto* line = dynamic_cast<GFX_ConnectionFriends*>(m_connections[i]);
+        if (!line) continue;
+        if (m_layout == LAYOUT_ARRIVAL) {
+            line->clear_end_colors();
+            continue;
+        }
+        GFX_LocationHolderFriend *h1 = line->m_holder1, *h2 = line->m_holder2;
+        if (!h1 || !h2) find_locators(line->m_uid1.c_str(), line->m_uid2.c_str(), &h1, &h2);
+        if (!h1 || !h2) {
+            line->clear_end_colors();
+            continue;
+        }
+        Math_Vector3 a, b;
+        locator_color(h1, a);
+        locator_color(h2, b);
+        line->set_end_colors(a, b);
+    }
+    m_coloured_lines = m_connections.size();
+}
+
+void UTL_SimCtrlNimbra::frame_color(const GFX_LocationHolder* h, Math_Vector3& color) {
+    if (m_layout == LAYOUT_CIRCLES) locator_color(h, color);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Input and drawing
+// ---------------------------------------------------------------------------------------------
+
+// The circle the legend points at is brightened on the globe while the pointer stays there.
+bool UTL_SimCtrlNimbra::mouse_move_circles(float x, float y) {
+    if (!m_circle_legend) return false;
+    const bool taken = m_circle_legend->mouse_move(x, y);
+    if (m_hover_circle != m_circle_legend->m_pointed) {
+        m_hover_circle = m_circle_legend->m_pointed;
+        recolour_lines();
+    }
+    return taken;
+}
+
+bool UTL_SimCtrlNimbra::mouse_down_circles(float x, float y) {
+    return m_circle_legend && m_circle_legend->mouse_down(x, y);
+}
+
+bool UTL_SimCtrlNimbra::mouse_up_circles(float x, float y) {
+    if (!m_circle_legend || !m_circle_legend->mouse_up(x, y)) return false;
+    if (m_circle_legend->m_picked >= 0) {
+        glide_to_circle(m_circle_legend->m_picked);
+        m_circle_legend->m_picked = -1;
+    }
+    return true;
+}
+
+void UTL_SimCtrlNimbra::draw_circle_overlay() {
+    if (m_circle_legend) m_circle_legend->draw();
+}
+
+// The middle of where the circle's people are going; a circle spread round the whole globe
+// (whose middle is its centre) leaves the camera where it is.
+void UTL_SimCtrlNimbra::glide_to_circle(int circle) {
+    if (circle < 0 || circle >= static_cast<int>(m_circles.circles().size())) return;
+    Math_Vector3 sum;
+    for (GFX_LocationHolder* h : m_loc_holders) {
+        auto* hf = dynamic_cast<GFX_LocationHolderFriend*>(h);
+        if (!hf || !hf->m_friend || hf->m_friend == m_myself || hf->m_friend->m_circle != circle)
+            continue;
+        sum += compute_position(h->target_longitude(), h->target_latitude());
+    }
+    const float len = sum.length();
+    if (!(len > 1e-3f * get_radius())) return;
+    const Math_Vector3 d = sum / len;
+    m_cam_transition = true;
+    m_cam_target_lr = static_cast<float>(std::atan2(double(d.m_z), double(d.m_x)) * 180.0 / M_PI);
+    m_cam_target_ud =
+        static_cast<float>(std::asin(std::max(-1.0, std::min(1.0, double(d.m_y)))) * 180.0 / M_PI);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include "scene/camera.h"
 #include "scene/friend.h"
 #include "scene/location_holder.h"
+#include "widgets/circle_legend.h"
 #include "widgets/dock.h"
 #include "widgets/help_panel.h"
 #include "widgets/hover_label.h"
@@ -114,7 +115,8 @@ void UTL_SimCtrlNimbra::update_hover(float dt) {
     const bool in_view = x >= 0.0f && y >= 0.0f && x < static_cast<float>(m_view_width) &&
                          y < static_cast<float>(m_view_height);
     const bool on_panel = (m_search_field && m_search_field->is_inside(x, y)) ||
-                          (m_help_panel && m_help_panel->m_shown);
+                          (m_help_panel && m_help_panel->m_shown) ||
+                          (m_circle_legend && m_circle_legend->is_inside(x, y));
     const bool pressed = m_dragging || (m_myself_dock && m_myself_dock->m_pressed) ||
                          (m_list_dock && m_list_dock->m_pressed);
     if (in_view && !on_panel && !pressed) {

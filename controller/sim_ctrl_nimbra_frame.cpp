@@ -1,7 +1,8 @@
 // UTL_SimCtrlNimbra: start and the frame that runs once per timer tick.
 // Sections: Start (start, init_scene) · Per-frame update (update, automatic motion, glide,
-// selection, billboard axes) · Drawing (3D pass, glow, ball, position colour, fog) · Input
-// (recorded events, drag, flick, click) · Textures (the scene texture loaders).
+// selection, billboard axes) · Drawing (3D pass, ball, position colour, fog; the glow is in
+// sim_ctrl_nimbra_glow.cpp) · Input (recorded events, drag, flick, click) · Textures (the scene
+// texture loaders).
 #include "controller/sim_ctrl_nimbra.h"
 
 #include "gfx/ogl_point_sprites.h"
@@ -45,6 +46,11 @@ constexpr float kGlideDone = 1.0f;      // degrees
 constexpr float kGlideCapFrom = 60.0f;  // beyond this difference the glide turns at a fixed rate
 constexpr float kGlideCap = 6.0f;
 constexpr float kBallMeshSize = 125.0f;
+// Balls narrower than these on screen (pixels) are drawn with a grid of kBallCells[1] and
+// kBallCells[2] cells a face instead of the ball's own.
+constexpr float kFineBallPixels = 40.0f;
+constexpr float kCoarseBallPixels = 16.0f;
+constexpr int kBallCells[3] = {GFX_ColorBall::CELLS_PER_FACE, 3, 2};
 constexpr float kColorScale = 0.0001800018f * 1.5f;  // 0.75 / globe radius, times two
 
 // The keys the host may report; released at once since they steer nothing on the globe.
@@ -130,14 +136,20 @@ void UTL_SimCtrlNimbra::start(int w, int h) {
     create_sphere_button();
     create_docks();
     create_find_widgets();
+    create_circle_widgets();
     init_scene();
 
     m_eye_pos = Math_Vector3(0.0f, 100000.0f, 0.0f);
 
-    // The glow can be forced onto quads from outside, to compare its two ways of drawing.
+    // The glow can be forced from outside onto every dot every frame, as sprites or as quads,
+    // to compare its ways of drawing.
     const char* glow = std::getenv("NIMBRA_GLOW");
     if (glow && std::strcmp(glow, "quads") == 0) m_glow_path = GLOW_QUADS;
+    if (glow && std::strcmp(glow, "sprites") == 0) m_glow_path = GLOW_SPRITES;
     m_draw_throttle.start();
+    const GLubyte* renderer = glGetString(GL_RENDERER);
+    m_glow_budget = GFX_GlowBudget(
+        OGL_DrawThrottle::renders_in_software(reinterpret_cast<const char*>(renderer)));
 }
 
 // The themes first: the widgets made here take their colours from the current theme.
@@ -151,6 +163,7 @@ void UTL_SimCtrlNimbra::init_scene() {
     delete m_top_bar_texture;
     delete m_locator_texture;
     delete m_color_ball;
+    release_ball_meshes();
     m_billboard_texture = m_color_ball_texture = m_widget_texture = nullptr;
     m_top_bar_texture = m_locator_texture = nullptr;
     m_color_ball = nullptr;
@@ -441,86 +454,6 @@ void UTL_SimCtrlNimbra::draw_locators() {
     }
 }
 
-// The dots of all lines under one texture binding, blended over the locators with depth writes
-// off so that they blend with each other in any order.
-//
-// NOTE: two ways draw the same dots. Point sprites keep every dot in a vertex buffer between
-// frames and send one vertex per dot, so a frame costs about half as much and the CPU does no
-// work per dot. They need vertex buffers, point sprites and point parameters, and a largest
-// point at least as wide as the nearest dot; where one is missing (or NIMBRA_GLOW=quads asks,
-// to compare the two) the dots are built as camera-facing quads every frame, which any OpenGL
-// 1.1 draws.
-void UTL_SimCtrlNimbra::draw_glow() {
-    glEnable(GL_TEXTURE_2D);
-    glDepthMask(GL_FALSE);
-    glDisable(GL_LIGHTING);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    m_glow_drew_sprites = false;
-    if (m_billboard_texture) {
-        m_billboard_texture->apply();
-        m_glow_drew_sprites = draw_glow_sprites();
-        if (!m_glow_drew_sprites) draw_glow_quads();
-    }
-    glDisable(GL_BLEND);
-    glEnable(GL_LIGHTING);
-    glDepthMask(GL_TRUE);
-    glColor3f(1.0f, 1.0f, 1.0f);
-}
-
-bool UTL_SimCtrlNimbra::draw_glow_sprites() {
-    if (m_glow_path == GLOW_QUADS || m_glow_sprites_failed) return false;
-    if (!m_glow_sprites) {
-        if (!GFX_DotSprites::supported()) {
-            m_glow_sprites_failed = true;
-            return false;
-        }
-        m_glow_sprites.reset(new GFX_DotSprites(1.25f * get_radius()));
-    }
-    const float pixels_per_unit = OGL_PointSprites::pixels_per_unit();
-    float smallest = 0.0f, largest = 0.0f;
-    if (!(pixels_per_unit > 0.0f) || !OGL_PointSprites::size_range(smallest, largest)) return false;
-    // The nearest a dot comes to the eye: the lines run inside the globe's sphere, the camera
-    // comes no nearer its centre than its nearest distance to its target point allows, and
-    // nothing nearer than the near plane is drawn. A window so large that a dot there would be
-    // wider than the largest point the driver draws takes quads.
-    float nearest = m_near_plane;
-    if (m_camera) {
-        const float eye_to_centre =
-            std::min(m_camera->m_min_distance, m_camera->m_distance) - m_camera->m_center.length();
-        nearest = std::max(eye_to_centre - get_radius(), m_near_plane);
-    }
-    const float widest = GFX_DotSprites::k_highlighted_size * pixels_per_unit / nearest;
-    if (!(widest <= largest)) return false;
-
-    if (!m_glow_sprites->update(m_connections, m_color_theme)) {
-        m_glow_sprites.reset();
-        m_glow_sprites_failed = true;
-        return false;
-    }
-    // Edges: a point vanishes whole once its centre leaves the view, so the sprites are drawn
-    // into a view wider by half the widest dot on every side (as far as the driver's largest
-    // viewport allows), and a dot leaving the window slides out of it as a quad would.
-    GLint viewport[4], largest_view[2];
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, largest_view);
-    int margin = static_cast<int>(std::ceil(widest * 0.5f)) + 1;
-    margin = std::min(
-        {margin, (largest_view[0] - viewport[2]) / 2, (largest_view[1] - viewport[3]) / 2});
-    m_glow_sprites->draw(pixels_per_unit, std::max(margin, 0), &m_draw_throttle);
-    return true;
-}
-
-void UTL_SimCtrlNimbra::draw_glow_quads() {
-    if (!m_glow_batch) m_glow_batch.reset(new GFX_DotBatch());
-    // The view volume of this frame's camera; without a camera it was never set.
-    m_glow_batch->set_view(m_camera ? &m_frustum : nullptr);
-    m_glow_batch->set_throttle(&m_draw_throttle);
-    m_glow_batch->set_axes(m_impostor_right, m_impostor_up);
-    for (GFX_Connection* c : m_connections) c->draw(*m_glow_batch);
-    m_glow_batch->flush();
-}
-
 // NOTE: the transform is undone by the inverse calls instead of a push and pop, so a ball needs
 // no matrix stack slot; the rounding this leaves in the model-view matrix is far below a pixel.
 void UTL_SimCtrlNimbra::draw_ball(Math_Vector3& position, Math_Vector3& color, float size) {
@@ -530,9 +463,45 @@ void UTL_SimCtrlNimbra::draw_ball(Math_Vector3& position, Math_Vector3& color, f
     float s = size / kBallMeshSize;
     if (!(s >= 0.01f) || !std::isfinite(s)) s = 0.01f;
     if (s != 1.0f) glScalef(s, s, s);
-    if (m_color_ball) m_color_ball->draw_imm_mode();
+    // A ball a few pixels wide shows no more of its grid than a coarser one; with a thousand
+    // balls on screen the finest grid would cost more than all the rest of the people.
+    const float diameter = 2.0f * kBallMeshSize * s * pixels_per_unit(position);
+    int level = 0;
+    if (diameter > 0.0f && diameter < kFineBallPixels) level = diameter < kCoarseBallPixels ? 2 : 1;
+    draw_ball_mesh(level);
     if (s != 1.0f) glScalef(1.0f / s, 1.0f / s, 1.0f / s);
     glTranslatef(-position.m_x, -position.m_y, -position.m_z);
+}
+
+void UTL_SimCtrlNimbra::draw_ball_mesh(int level) {
+    if (!m_color_ball) return;
+    if (level < 0 || level >= kBallLevels) level = 0;
+    if (m_ball_lists[level] == 0) {
+        GFX_GroupedModel* mesh = m_color_ball;
+        if (level > 0) {
+            if (!m_coarse_balls[level])
+                m_coarse_balls[level].reset(new GFX_ColorBall(kBallMeshSize, kBallCells[level]));
+            mesh = m_coarse_balls[level].get();
+        }
+        const GLuint list = glGenLists(1);
+        if (list == 0) {
+            mesh->draw_imm_mode();
+            return;
+        }
+        glNewList(list, GL_COMPILE);
+        mesh->draw_imm_mode();
+        glEndList();
+        m_ball_lists[level] = list;
+    }
+    glCallList(m_ball_lists[level]);
+}
+
+void UTL_SimCtrlNimbra::release_ball_meshes() {
+    for (int level = 0; level < kBallLevels; ++level) {
+        if (m_ball_lists[level] != 0) glDeleteLists(m_ball_lists[level], 1);
+        m_ball_lists[level] = 0;
+        m_coarse_balls[level].reset();
+    }
 }
 
 float UTL_SimCtrlNimbra::pixels_per_unit(const Math_Vector3& p) const {

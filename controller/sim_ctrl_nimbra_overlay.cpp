@@ -225,6 +225,7 @@ void UTL_SimCtrlNimbra::draw_buttons() {
     if (m_myself_dock) m_myself_dock->draw();
     if (m_list_dock) m_list_dock->draw();
     m_status_line.draw(m_text, static_cast<float>(m_view_width), static_cast<float>(m_view_height));
+    draw_circle_overlay();
     draw_find_overlay();
 }
 
@@ -268,6 +269,7 @@ void UTL_SimCtrlNimbra::draw_sphere_button() {
 // it, and then the docks and the logo keep their last state.
 bool UTL_SimCtrlNimbra::mouse_move_buttons(float x, float y) {
     mouse_move_find(x, y);
+    mouse_move_circles(x, y);
     if (m_nav_dial && m_nav_dial->mouse_move(x, y)) return true;
     for (GFX_WidgetRoundButton* b : m_rotate_buttons)
         if (b && b->mouse_move(x, y)) return true;
@@ -291,6 +293,7 @@ bool UTL_SimCtrlNimbra::mouse_down_buttons(float x, float y) {
         if (b) b->m_active = false;
 
     if (mouse_down_find(x, y)) return true;
+    if (mouse_down_circles(x, y)) return true;
     if (m_nav_dial && m_nav_dial->mouse_down(x, y)) return true;
     for (GFX_WidgetRoundButton* b : m_rotate_buttons)
         if (b && b->mouse_down(x, y)) return true;
@@ -305,6 +308,7 @@ bool UTL_SimCtrlNimbra::mouse_down_buttons(float x, float y) {
 // still reaches the scene.
 bool UTL_SimCtrlNimbra::mouse_up_buttons(float x, float y) {
     if (mouse_up_find(x, y)) return true;
+    if (mouse_up_circles(x, y)) return true;
     if (m_nav_dial && m_nav_dial->mouse_up(x, y)) return true;
 
     for (size_t i = 0; i < m_rotate_buttons.size(); ++i) {

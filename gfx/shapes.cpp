@@ -154,8 +154,8 @@ void GFX_SphereButtonMeshGroup::create_triangle_array(int n) { append_grid_trian
 
 // ---- the shapes ------------------------------------------------------------------------------
 
-GFX_ColorBall::GFX_ColorBall(float radius) {
-    add_sphere_sides<GFX_ColorBallMeshGroup>(*this, CELLS_PER_FACE, radius);
+GFX_ColorBall::GFX_ColorBall(float radius, int cells) {
+    add_sphere_sides<GFX_ColorBallMeshGroup>(*this, cells > 0 ? cells : 1, radius);
 }
 
 GFX_ColorBall::~GFX_ColorBall() = default;

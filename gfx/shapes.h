@@ -47,7 +47,9 @@ public:
 // +x, -x, +y, -y, +z, -z. The controller keeps one of radius 125 and scales it per locator.
 class GFX_ColorBall : public GFX_GroupedModel {
 public:
-    explicit GFX_ColorBall(float radius);
+    // cells: the grid of each of the six faces; fewer make a coarser ball for a small one on
+    // screen.
+    explicit GFX_ColorBall(float radius, int cells = CELLS_PER_FACE);
     ~GFX_ColorBall() override;
 
     static constexpr int CELLS_PER_FACE = 5;

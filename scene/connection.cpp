@@ -516,7 +516,29 @@ void GFX_DotSprites::fail() {
 }
 
 void GFX_DotSprites::draw(float pixels_per_unit, int margin, OGL_DrawThrottle* throttle) {
-    if (m_plain.used == 0 && m_highlighted.used == 0) return;
+    // NOTE: highlighted dots first. Blending depends on the order, and the quads draw the lines
+    // in the order they were added, where the user's (highlighted) lines come before all others.
+    Run runs[2];
+    const std::pair<const Range*, float> ranges[2] = {{&m_highlighted, k_highlighted_size},
+                                                      {&m_plain, k_plain_size}};
+    for (int i = 0; i < 2; ++i) {
+        const Range& range = *ranges[i].first;
+        runs[i].buffer = &range.buffer;
+        runs[i].positions = nullptr;
+        // Offsets into the bound buffer: the colours follow room for capacity positions.
+        runs[i].colours =
+            reinterpret_cast<const void*>(static_cast<size_t>(range.capacity) * k_position_bytes);
+        runs[i].count = range.used;
+        runs[i].world_size = ranges[i].second;
+    }
+    draw_runs(runs, 2, m_unit, pixels_per_unit, margin, throttle);
+}
+
+void GFX_DotSprites::draw_runs(const Run* runs, int n, float unit, float pixels_per_unit,
+                               int margin, OGL_DrawThrottle* throttle) {
+    long long total = 0;
+    for (int i = 0; i < n; ++i) total += runs[i].count;
+    if (total == 0) return;
     GLint viewport[4];
     GLint mode = GL_MODELVIEW;
     glGetIntegerv(GL_VIEWPORT, viewport);
@@ -553,30 +575,24 @@ void GFX_DotSprites::draw(float pixels_per_unit, int margin, OGL_DrawThrottle* t
     glDisableClientState(GL_EDGE_FLAG_ARRAY);
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
-    // NOTE: highlighted dots first. Blending depends on the order, and the quads draw the lines
-    // in the order they were added, where the user's (highlighted) lines come before all others.
-    const std::pair<Range*, float> ranges[2] = {{&m_highlighted, k_highlighted_size},
-                                                {&m_plain, k_plain_size}};
-    // Positions are stored in steps of m_unit.
+    // Positions are stored in steps of unit.
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
-    glScalef(m_unit, m_unit, m_unit);
-    for (const auto& r : ranges) {
-        const Range& range = *r.first;
-        if (range.used == 0) continue;
-        OGL_PointSprites::set_world_size(r.second, pixels_per_unit);
-        range.buffer.bind();
-        // Offsets into the bound buffer.
-        const size_t colours_at = static_cast<size_t>(range.capacity) * k_position_bytes;
-        glVertexPointer(3, GL_SHORT, 0, nullptr);
-        glColorPointer(4, GL_UNSIGNED_BYTE, 0, reinterpret_cast<const void*>(colours_at));
-        const long long step = throttle && throttle->active() ? throttle->window() : range.used;
-        for (long long first = 0; first < range.used; first += step) {
-            const long long n = std::min(step, range.used - first);
-            glDrawArrays(GL_POINTS, static_cast<GLint>(first), static_cast<GLsizei>(n));
-            if (throttle) throttle->count(n);
+    glScalef(unit, unit, unit);
+    for (int i = 0; i < n; ++i) {
+        const Run& run = runs[i];
+        if (run.count == 0) continue;
+        OGL_PointSprites::set_world_size(run.world_size, pixels_per_unit);
+        if (run.buffer) run.buffer->bind();
+        glVertexPointer(3, GL_SHORT, 0, run.positions);
+        glColorPointer(4, GL_UNSIGNED_BYTE, 0, run.colours);
+        const long long step = throttle && throttle->active() ? throttle->window() : run.count;
+        for (long long first = 0; first < run.count; first += step) {
+            const long long count = std::min(step, run.count - first);
+            glDrawArrays(GL_POINTS, static_cast<GLint>(first), static_cast<GLsizei>(count));
+            if (throttle) throttle->count(count);
         }
-        range.buffer.unbind();
+        if (run.buffer) run.buffer->unbind();
     }
     glPopMatrix();
     glPopClientAttrib();

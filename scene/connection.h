@@ -128,6 +128,19 @@ public:
     // with the lines and theme. False when the driver could not hold the buffers (the caller
     // draws quads instead); the next update then starts again from nothing.
     bool update(const std::vector<GFX_Connection*>& lines, const UTL_ColorTheme& theme);
+    // One run of dots for draw_runs(): positions as three shorts in steps of unit, colours as
+    // four bytes, either in a buffer (the pointers are offsets into it) or in client memory.
+    struct Run {
+        const OGL_VertexBuffer* buffer = nullptr;  // null: the pointers are client memory
+        const void* positions = nullptr;
+        const void* colours = nullptr;
+        long long count = 0;
+        float world_size = k_plain_size;
+    };
+    // Draws the runs in order as point sprites: the state, margin and throttling of draw().
+    static void draw_runs(const Run* runs, int n, float unit, float pixels_per_unit, int margin,
+                          OGL_DrawThrottle* throttle);
+
     // Draws the highlighted then the plain dots. The caller has bound the glow texture and set
     // blending; pixels_per_unit is what one unit at depth 1 spans on screen. margin (pixels):
     // the view is widened by that much on every side for the draw, with the picture unchanged,

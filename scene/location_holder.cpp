@@ -195,6 +195,8 @@ void GFX_LocationHolder::draw() {
     if (m_billboard) {
         m_billboard->m_color =
             m_selected ? theme.m_locator_billboard_color_sel : theme.m_locator_billboard_color;
+        // Arranged by circles, a frame takes the hue of its person's circle.
+        if (!m_selected) m_controller->frame_color(this, m_billboard->m_color);
         m_billboard->draw();
     }
     glEnd();

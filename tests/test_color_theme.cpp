@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -105,4 +107,61 @@ TEST(ColorTheme, OddCountsAndIndicesAreTruncatedOrIgnored) {
     }
     EXPECT_EQ(Themes("NumThemes 3\nCurTheme 3.99\n" + kThreeThemes).current.m_background_color,
               Math_Vector3(0.3f, 0, 0));
+}
+
+namespace {
+
+double luminance(const Math_Vector3& c) {
+    auto lin = [](double v) {
+        return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * lin(c.m_x) + 0.7152 * lin(c.m_y) + 0.0722 * lin(c.m_z);
+}
+
+double contrast(const Math_Vector3& a, const Math_Vector3& b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+}  // namespace
+
+// Every theme the program ships, and a light background a theme file might give: the hues of
+// the circles stand out from the background, are valid colours, differ from each other (the
+// first ones, which the largest circles get, the most), and the grey of the people in no
+// circle is a grey.
+TEST(ColorTheme, CircleHuesAreReadableOnEveryThemeAndTellCirclesApart) {
+    std::vector<UTL_ColorTheme> themes;
+    UTL_ColorTheme current;
+    UTL_ColorTheme::read_themes(UTL_ColorTheme::THEME_FILE, themes, current);
+    EXPECT_EQ(themes.size(), 4u) << "run from the source tree";
+    themes.push_back(UTL_ColorTheme());
+    UTL_ColorTheme light;
+    light.m_background_color = Math_Vector3(0.95f, 0.95f, 0.92f);
+    themes.push_back(light);
+
+    for (const UTL_ColorTheme& t : themes) {
+        SCOPED_TRACE(testing::Message()
+                     << "background " << t.m_background_color.m_x << " " << t.m_background_color.m_y
+                     << " " << t.m_background_color.m_z);
+        std::vector<Math_Vector3> hues;
+        for (int k = 0; k < 24; ++k) {
+            const Math_Vector3 c = t.circle_color(k);
+            for (int i = 0; i < 3; ++i) {
+                EXPECT_GE(c[i], 0.0f);
+                EXPECT_LE(c[i], 1.0f);
+            }
+            EXPECT_GE(contrast(c, t.m_background_color), 3.0) << "circle " << k;
+            hues.push_back(c);
+        }
+        EXPECT_EQ(t.circle_color(0), t.circle_color(0)) << "the same hue every time";
+        for (int a = 0; a < 8; ++a)
+            for (int b = a + 1; b < 8; ++b)
+                EXPECT_GT((hues[a] - hues[b]).length(), 0.15f) << "circles " << a << " and " << b;
+        for (int a = 0; a < 24; ++a)
+            for (int b = a + 1; b < 24; ++b) EXPECT_NE(hues[a], hues[b]);
+        const Math_Vector3 grey = t.circle_grey();
+        EXPECT_NEAR(grey.m_x, grey.m_y, 0.01f);
+        EXPECT_NEAR(grey.m_y, grey.m_z, 0.01f);
+        EXPECT_GE(contrast(grey, t.m_background_color), 3.0);
+    }
 }

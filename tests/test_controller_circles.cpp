@@ -54,7 +54,8 @@ Math_Vector3 place_of(UTL_SimCtrlNimbra& c, const GFX_LocationHolder* h) {
 double mean_line(UTL_SimCtrlNimbra& c) {
     std::map<std::string, Math_Vector3> at;
     for (GFX_LocationHolder* h : c.m_loc_holders)
-        if (auto* hf = dynamic_cast<GFX_LocationHolderFriend*>(h)) at[hf->m_friend->m_uid] = place_of(c, h);
+        if (auto* hf = dynamic_cast<GFX_LocationHolderFriend*>(h))
+            at[hf->m_friend->m_uid] = place_of(c, h);
     double sum = 0;
     int n = 0;
     const UTL_FriendGraph& g = c.m_friend_graph;
@@ -76,7 +77,7 @@ TEST(ControllerCircles, TheFriendGraphLeavesTheUserOutAndWaitsForLatePeople) {
     c.add_friend("b", "B", "", "");
     c.add_connections_for_myself();
     c.add_connection("a", "b", 0.4f, false);
-    c.add_connection("b", "a", 0.4f, false);    // the same friendship again
+    c.add_connection("b", "a", 0.4f, false);     // the same friendship again
     c.add_connection("a", "late", 0.4f, false);  // before "late" has arrived
     EXPECT_EQ(c.m_friend_graph.size(), 2);
     EXPECT_EQ(c.m_friend_graph.friendships(), 1) << "the user's lines are no friendships";
@@ -128,9 +129,10 @@ TEST(ControllerCircles, ChangingTheLayoutGlidesEveryoneToEvenlySpreadPlaces) {
     double closest = 1e30;
     for (size_t i = 0; i < n; ++i)
         for (size_t j = i + 1; j < n; ++j)
-            closest = std::min(closest, double((place_of(c, c.m_loc_holders[i]) -
-                                                place_of(c, c.m_loc_holders[j]))
-                                                   .length()));
+            closest = std::min(
+                closest,
+                double(
+                    (place_of(c, c.m_loc_holders[i]) - place_of(c, c.m_loc_holders[j])).length()));
     EXPECT_GE(closest, 0.4 * spacing);
 
     // The friends of a circle sit together: a friend's nearest neighbour on the globe is
@@ -212,6 +214,7 @@ TEST(ControllerCircles, Ego107LinesAtMostHalfAsLongAsInArrivalOrder) {
     for (GFX_LocationHolder* h : c.m_loc_holders) p.push_back(place_of(c, h));
     double closest = 1e30;
     for (size_t i = 0; i < n; ++i)
-        for (size_t j = i + 1; j < n; ++j) closest = std::min(closest, double((p[i] - p[j]).length()));
+        for (size_t j = i + 1; j < n; ++j)
+            closest = std::min(closest, double((p[i] - p[j]).length()));
     EXPECT_GE(closest, 0.4 * spacing);
 }

@@ -115,12 +115,12 @@ TEST(GlowSprites, DrawTheSameFramesAsTheQuadsFromFarAndNearWithASelectionAndAnot
         g.settle();
         const std::vector<uint8_t> quads = g.draw(UTL_SimCtrlNimbra::GLOW_QUADS);
         EXPECT_FALSE(g.c.m_glow_drew_sprites);
-        const std::vector<uint8_t> sprites = g.draw(UTL_SimCtrlNimbra::GLOW_AUTO);
+        const std::vector<uint8_t> sprites = g.draw(UTL_SimCtrlNimbra::GLOW_SPRITES);
         ASSERT_TRUE(g.c.m_glow_drew_sprites) << "this renderer draws point sprites";
         // Without the glow, to know it is there to compare.
         OGL_Texture* glow = g.c.m_billboard_texture;
         g.c.m_billboard_texture = nullptr;
-        const std::vector<uint8_t> bare = g.draw(UTL_SimCtrlNimbra::GLOW_AUTO);
+        const std::vector<uint8_t> bare = g.draw(UTL_SimCtrlNimbra::GLOW_SPRITES);
         g.c.m_billboard_texture = glow;
 
         EXPECT_GT(rmse(bare, quads, w, 0, 0, w, h), 0.05);
@@ -142,6 +142,7 @@ TEST(GlowSprites, RewriteOnlyWhatALayoutASelectionAThemeOrNewLinesChange) {
     g.people(40);
     g.c.add_connections_for_myself();
     befriend(g.c, 40, 4, 5);
+    g.c.m_glow_path = UTL_SimCtrlNimbra::GLOW_SPRITES;
     g.frame();
     ASSERT_TRUE(g.c.m_glow_drew_sprites);
     const GFX_DotSprites& s = *g.c.m_glow_sprites;
@@ -247,9 +248,9 @@ TEST(GlowSprites, RewriteOnlyWhatALayoutASelectionAThemeOrNewLinesChange) {
     // buffers draw is the one before it (the scene may still drift by a pixel or two).
     was = s.work();
     const long long roomy_bytes = s.buffer_bytes();
-    std::vector<uint8_t> before_fit = g.draw(UTL_SimCtrlNimbra::GLOW_AUTO), fitted;
+    std::vector<uint8_t> before_fit = g.draw(UTL_SimCtrlNimbra::GLOW_SPRITES), fitted;
     for (int i = 0; i < 100 && s.work().fitted == was.fitted; ++i) {
-        fitted = g.draw(UTL_SimCtrlNimbra::GLOW_AUTO);
+        fitted = g.draw(UTL_SimCtrlNimbra::GLOW_SPRITES);
         if (s.work().fitted == was.fitted) before_fit.swap(fitted);
     }
     EXPECT_EQ(s.work().fitted - was.fitted, 1);
@@ -284,7 +285,8 @@ TEST(GlowSprites, AThrottledFrameIsTheSameFrame) {
     befriend(g.c, 40, 4, 7);
     g.settle();
     OGL_DrawThrottle& throttle = g.c.m_draw_throttle;
-    for (auto path : {UTL_SimCtrlNimbra::GLOW_AUTO, UTL_SimCtrlNimbra::GLOW_QUADS}) {
+    for (auto path : {UTL_SimCtrlNimbra::GLOW_SPRITES, UTL_SimCtrlNimbra::GLOW_AUTO,
+                      UTL_SimCtrlNimbra::GLOW_QUADS}) {
         throttle.set_window(1LL << 40);
         const std::vector<uint8_t> whole = g.draw(path);
         const long long waited = throttle.waits();
@@ -301,6 +303,13 @@ TEST(GlowSprites, AThrottledFrameIsTheSameFrame) {
 }
 
 TEST(GlowSprites, QuadsDrawWhenAskedForOrWhenTheNearestDotWouldOutgrowTheLargestPoint) {
+    setenv("NIMBRA_GLOW", "sprites", 1);
+    {
+        Globe g(160, 100);
+        g.start();
+        unsetenv("NIMBRA_GLOW");
+        EXPECT_EQ(g.c.m_glow_path, UTL_SimCtrlNimbra::GLOW_SPRITES);
+    }
     setenv("NIMBRA_GLOW", "quads", 1);
     {
         Globe g(160, 100);
@@ -327,6 +336,6 @@ TEST(GlowSprites, QuadsDrawWhenAskedForOrWhenTheNearestDotWouldOutgrowTheLargest
     const long long drawn = g.c.m_glow_batch->drawn();
     EXPECT_GT(drawn, 0);
     g.c.update(64, 1600, 0.02f);
-    EXPECT_TRUE(g.c.m_glow_drew_sprites);
+    EXPECT_TRUE(g.c.m_glow_drew_budget);
     EXPECT_EQ(g.c.m_glow_batch->drawn(), drawn);
 }

@@ -1,0 +1,179 @@
+// UTL_SimCtrlNimbra: the glow of the friendship lines, the last part of the 3D pass. While the
+// camera moves, a budget of dots that follows the frame time; at rest, every dot. Also the two
+// ways that draw every dot every frame: point sprites from vertex buffers, and quads.
+#include "controller/sim_ctrl_nimbra.h"
+
+#include "gfx/ogl_point_sprites.h"
+#include "gfx/ogl_texture.h"
+#include "scene/camera.h"
+#include "scene/connection.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Dots planned and drawn at a time when a frame draws every dot of every line, so the arrays
+// they pass through stay small however many lines there are.
+constexpr long long kFullDetailPiece = 65536;
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Drawing
+// ---------------------------------------------------------------------------------------------
+
+// The dots of all lines under one texture binding, blended over the locators with depth writes
+// off so that they blend with each other in any order.
+//
+// NOTE: three ways draw the dots. The budgeted glow (GLOW_AUTO) plans each frame's dots on the
+// CPU and streams them as point sprites: a moving frame draws what its budget allows, a frame at
+// rest every dot, and no dot is kept between frames. GLOW_SPRITES keeps every dot in vertex
+// buffers between frames and draws them all every frame: on a GPU the cheapest way to draw
+// everything, on a software renderer the heaviest in memory. Both need vertex buffers (the
+// sprites), point sprites, point parameters and a largest point at least as wide as the nearest
+// dot; where one is missing (or NIMBRA_GLOW=quads asks, to compare) the dots are built as
+// camera-facing quads every frame, which any OpenGL 1.1 draws.
+void UTL_SimCtrlNimbra::draw_glow() {
+    // The time since the last glow pass is the last frame's: it teaches the budget, when that
+    // frame was drawn under it.
+    const auto now = std::chrono::steady_clock::now();
+    if (m_glow_budget_frame && m_glow_plan)
+        m_glow_budget.frame_took(std::chrono::duration<double>(now - m_glow_frame_start).count(),
+                                 m_glow_plan->figures().planned);
+    m_glow_frame_start = now;
+    m_glow_budget_frame = false;
+
+    glEnable(GL_TEXTURE_2D);
+    glDepthMask(GL_FALSE);
+    glDisable(GL_LIGHTING);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    m_glow_drew_sprites = false;
+    m_glow_drew_budget = false;
+    m_glow_drew_whole = false;
+    if (m_billboard_texture) {
+        m_billboard_texture->apply();
+        if (m_glow_path == GLOW_AUTO) m_glow_drew_budget = draw_glow_budgeted();
+        if (!m_glow_drew_budget) {
+            m_glow_drew_sprites = draw_glow_sprites();
+            if (!m_glow_drew_sprites) draw_glow_quads();
+            m_glow_drew_whole = true;
+        }
+    }
+    glDisable(GL_BLEND);
+    glEnable(GL_LIGHTING);
+    glDepthMask(GL_TRUE);
+    glColor3f(1.0f, 1.0f, 1.0f);
+}
+
+bool UTL_SimCtrlNimbra::draw_glow_budgeted() {
+    float pixels_per_unit = 0.0f;
+    int margin = 0;
+    if (!glow_sprite_view(pixels_per_unit, margin)) return false;
+    if (!m_glow_plan) m_glow_plan.reset(new GFX_GlowPlan(1.25f * get_radius()));
+    GFX_GlowPlan& plan = *m_glow_plan;
+    const GFX_GlowPlan::Change change = plan.look(m_connections);
+    const bool moved = glow_view_moved();
+    const bool recoloured = m_color_theme != m_glow_theme;
+    m_glow_theme = m_color_theme;
+
+    GFX_GlowPlan::Camera camera;
+    camera.pixels_per_unit = pixels_per_unit;
+    camera.near_plane = m_near_plane;
+    if (m_camera) {
+        camera.eye = m_camera->m_eye;
+        camera.forward = m_camera->m_center - m_camera->m_eye;
+        const float length = camera.forward.length();
+        if (length > 0.0f) camera.forward = camera.forward / length;
+        camera.view = &m_frustum;
+    }
+    if (moved || recoloured || change != GFX_GlowPlan::NOTHING) {
+        // Moving: the budget, spent where the eye looks.
+        plan.plan_budget(camera, m_glow_budget.budget());
+        plan.draw(pixels_per_unit, margin, &m_draw_throttle);
+        m_glow_budget_frame = true;
+        return true;
+    }
+    // At rest: every dot, in the order the full-detail glow draws them, a piece at a time.
+    GFX_GlowPlan::Cursor cursor;
+    while (!cursor.done()) {
+        plan.plan_full(cursor, kFullDetailPiece);
+        plan.draw(pixels_per_unit, margin, &m_draw_throttle);
+    }
+    m_glow_drew_whole = true;
+    return true;
+}
+
+bool UTL_SimCtrlNimbra::glow_view_moved() {
+    std::array<float, 36> view{};
+    glGetFloatv(GL_MODELVIEW_MATRIX, view.data());
+    glGetFloatv(GL_PROJECTION_MATRIX, view.data() + 16);
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    for (int i = 0; i < 4; ++i) view[32 + i] = static_cast<float>(viewport[i]);
+    const bool moved = view != m_glow_view;
+    m_glow_view = view;
+    return moved;
+}
+
+bool UTL_SimCtrlNimbra::glow_sprite_view(float& pixels_per_unit, int& margin) {
+    if (!OGL_PointSprites::supported()) return false;
+    pixels_per_unit = OGL_PointSprites::pixels_per_unit();
+    float smallest = 0.0f, largest = 0.0f;
+    if (!(pixels_per_unit > 0.0f) || !OGL_PointSprites::size_range(smallest, largest)) return false;
+    // The nearest a dot comes to the eye: the lines run inside the globe's sphere, the camera
+    // comes no nearer its centre than its nearest distance to its target point allows, and
+    // nothing nearer than the near plane is drawn. A window so large that a dot there would be
+    // wider than the largest point the driver draws takes quads.
+    float nearest = m_near_plane;
+    if (m_camera) {
+        const float eye_to_centre =
+            std::min(m_camera->m_min_distance, m_camera->m_distance) - m_camera->m_center.length();
+        nearest = std::max(eye_to_centre - get_radius(), m_near_plane);
+    }
+    const float widest = GFX_DotSprites::k_highlighted_size * pixels_per_unit / nearest;
+    if (!(widest <= largest)) return false;
+    // Edges: a point vanishes whole once its centre leaves the view, so the sprites are drawn
+    // into a view wider by half the widest dot on every side (as far as the driver's largest
+    // viewport allows), and a dot leaving the window slides out of it as a quad would.
+    GLint viewport[4], largest_view[2];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, largest_view);
+    margin = static_cast<int>(std::ceil(widest * 0.5f)) + 1;
+    margin = std::min(
+        {margin, (largest_view[0] - viewport[2]) / 2, (largest_view[1] - viewport[3]) / 2});
+    margin = std::max(margin, 0);
+    return true;
+}
+
+bool UTL_SimCtrlNimbra::draw_glow_sprites() {
+    if (m_glow_path == GLOW_QUADS || m_glow_sprites_failed) return false;
+    if (!GFX_DotSprites::supported()) {
+        m_glow_sprites_failed = true;
+        return false;
+    }
+    float pixels_per_unit = 0.0f;
+    int margin = 0;
+    if (!glow_sprite_view(pixels_per_unit, margin)) return false;
+    if (!m_glow_sprites) m_glow_sprites.reset(new GFX_DotSprites(1.25f * get_radius()));
+    if (!m_glow_sprites->update(m_connections, m_color_theme)) {
+        m_glow_sprites.reset();
+        m_glow_sprites_failed = true;
+        return false;
+    }
+    m_glow_sprites->draw(pixels_per_unit, margin, &m_draw_throttle);
+    return true;
+}
+
+void UTL_SimCtrlNimbra::draw_glow_quads() {
+    if (!m_glow_batch) m_glow_batch.reset(new GFX_DotBatch());
+    // The view volume of this frame's camera; without a camera it was never set.
+    m_glow_batch->set_view(m_camera ? &m_frustum : nullptr);
+    m_glow_batch->set_throttle(&m_draw_throttle);
+    m_glow_batch->set_axes(m_impostor_right, m_impostor_up);
+    for (GFX_Connection* c : m_connections) c->draw(*m_glow_batch);
+    m_glow_batch->flush();
+}
