@@ -14,6 +14,7 @@
 #include "controller/sim_ctrl_root.h"
 #include "gfx/math.h"
 #include "gfx/ogl_draw_throttle.h"
+#include "gfx/ogl_render_target.h"
 #include "photos/foto_settings.h"
 #include "scene/glow.h"
 #include "service/circles.h"
@@ -430,6 +431,19 @@ private:
     UTL_ColorTheme m_glow_theme;          // the theme the last glow was drawn in
     std::chrono::steady_clock::time_point m_glow_frame_start{};  // of the frame before
     bool m_glow_budget_frame = false;  // the frame before drew a budget: its time teaches it
+    // At rest the glow's every dot is drawn a piece per frame into a layer the size of the
+    // window, laid over the locators each frame; the cursor says how far it has come.
+    std::unique_ptr<OGL_RenderTarget> m_glow_layer;
+    bool m_glow_layer_failed = false;   // the driver has no layer to give
+    bool m_glow_layer_started = false;  // the layer was cleared for the current picture
+    GFX_GlowPlan::Cursor m_glow_cursor;
+    size_t m_glow_layer_lines = 0;           // lines the current picture knows of
+    long long m_glow_layer_highlighted = 0;  // dots of its highlighted lines
+    // The glow at rest: the next piece into the layer, the layer over the window, and what is
+    // still missing, thinned, over it. False when there is no layer.
+    bool draw_glow_layer(const GFX_GlowPlan::Camera& camera, float pixels_per_unit, int margin);
+    // Every dot at once, in pieces, in this frame.
+    void draw_glow_whole(float pixels_per_unit, int margin);
     // The selection a click on a dock thumbnail makes.
     void select_thumbnail(GFX_WidgetDocked* clicked);
     // What one key does: to the help panel, the search box or the globe.

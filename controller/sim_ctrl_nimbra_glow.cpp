@@ -4,6 +4,7 @@
 #include "controller/sim_ctrl_nimbra.h"
 
 #include "gfx/ogl_point_sprites.h"
+#include "gfx/ogl_render_target.h"
 #include "gfx/ogl_texture.h"
 #include "scene/camera.h"
 #include "scene/connection.h"
@@ -18,6 +19,9 @@ namespace {
 // Dots planned and drawn at a time when a frame draws every dot of every line, so the arrays
 // they pass through stay small however many lines there are.
 constexpr long long kFullDetailPiece = 65536;
+// A frame at rest adds this many budgets of dots to the picture being drawn whole, and shows
+// half a budget of the dots still missing, thinned.
+constexpr long long kRefineFactor = 3;
 
 }  // namespace
 
@@ -90,21 +94,86 @@ bool UTL_SimCtrlNimbra::draw_glow_budgeted() {
         if (length > 0.0f) camera.forward = camera.forward / length;
         camera.view = &m_frustum;
     }
-    if (moved || recoloured || change != GFX_GlowPlan::NOTHING) {
-        // Moving: the budget, spent where the eye looks.
+    if (moved || recoloured || change == GFX_GlowPlan::CHANGED) {
+        // Moving: the budget, spent where the eye looks; the picture at rest starts again.
+        m_glow_cursor = GFX_GlowPlan::Cursor();
+        m_glow_layer_started = false;
         plan.plan_budget(camera, m_glow_budget.budget());
         plan.draw(pixels_per_unit, margin, &m_draw_throttle);
         m_glow_budget_frame = true;
+        m_glow_layer_lines = plan.lines();
+        m_glow_layer_highlighted = plan.figures().highlighted;
         return true;
     }
-    // At rest: every dot, in the order the full-detail glow draws them, a piece at a time.
-    GFX_GlowPlan::Cursor cursor;
-    while (!cursor.done()) {
-        plan.plan_full(cursor, kFullDetailPiece);
+    if (change == GFX_GlowPlan::APPENDED) {
+        // Lines arrived while the picture stands still: faint ones join it at the end of the
+        // order every dot is drawn in; a highlighted one belongs before all faint dots, so the
+        // picture starts again.
+        if (plan.figures().highlighted != m_glow_layer_highlighted) {
+            m_glow_cursor = GFX_GlowPlan::Cursor();
+            m_glow_layer_started = false;
+        } else if (m_glow_cursor.done()) {
+            m_glow_cursor.phase = 1;
+            m_glow_cursor.line = m_glow_layer_lines;
+        }
+        m_glow_layer_lines = plan.lines();
+        m_glow_layer_highlighted = plan.figures().highlighted;
+    }
+    if (!draw_glow_layer(camera, pixels_per_unit, margin)) draw_glow_whole(pixels_per_unit, margin);
+    return true;
+}
+
+bool UTL_SimCtrlNimbra::draw_glow_layer(const GFX_GlowPlan::Camera& camera, float pixels_per_unit,
+                                        int margin) {
+    if (m_glow_layer_failed) return false;
+    if (!m_glow_layer) {
+        if (!OGL_RenderTarget::supported()) {
+            m_glow_layer_failed = true;
+            return false;
+        }
+        m_glow_layer.reset(new OGL_RenderTarget());
+    }
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    if (!m_glow_layer->resize(viewport[2], viewport[3])) {
+        m_glow_layer_failed = true;
+        return false;
+    }
+    GFX_GlowPlan& plan = *m_glow_plan;
+    const long long budget = m_glow_budget.budget();
+    if (!m_glow_cursor.done()) {
+        // The next piece, blended into the layer as it would be into the window, hidden where
+        // the window's locators hide it.
+        if (!m_glow_layer->begin()) {
+            m_glow_layer_failed = true;
+            return false;
+        }
+        if (!m_glow_layer_started) OGL_RenderTarget::clear();
+        m_glow_layer_started = true;
+        OGL_RenderTarget::blend_into_layer();
+        plan.plan_full(m_glow_cursor, kRefineFactor * budget);
+        plan.draw(pixels_per_unit, margin, &m_draw_throttle);
+        OGL_RenderTarget::end();
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    }
+    m_glow_layer->draw_over();
+    if (!m_glow_cursor.done()) {
+        // Until the layer holds every dot, the dots it lacks are shown thinned over it.
+        plan.plan_rest(camera, m_glow_cursor, budget / 2);
         plan.draw(pixels_per_unit, margin, &m_draw_throttle);
     }
-    m_glow_drew_whole = true;
+    m_glow_drew_whole = m_glow_cursor.done();
     return true;
+}
+
+void UTL_SimCtrlNimbra::draw_glow_whole(float pixels_per_unit, int margin) {
+    GFX_GlowPlan::Cursor cursor;
+    while (!cursor.done()) {
+        m_glow_plan->plan_full(cursor, kFullDetailPiece);
+        m_glow_plan->draw(pixels_per_unit, margin, &m_draw_throttle);
+    }
+    m_glow_cursor = cursor;
+    m_glow_drew_whole = true;
 }
 
 bool UTL_SimCtrlNimbra::glow_view_moved() {

@@ -69,6 +69,11 @@ void GFX_GlowBudget::frame_took(double seconds, long long dots) {
     set_budget(static_cast<long long>(next));
 }
 
+void GFX_GlowBudget::set_floor(long long dots) {
+    m_floor = std::max(dots, 1LL);
+    set_budget(m_budget);
+}
+
 void GFX_GlowBudget::set_budget(long long dots) {
     m_budget = std::min(std::max(dots, m_floor), k_most_dots);
 }
@@ -147,9 +152,20 @@ void GFX_GlowPlan::plan_budget(const Camera& camera, long long budget) {
     plan_thinned(camera, 0, budget - whole);
 }
 
-void GFX_GlowPlan::plan_rest(const Camera& camera, size_t line, long long budget) {
+void GFX_GlowPlan::plan_rest(const Camera& camera, const Cursor& cursor, long long budget) {
     begin_plan();
-    plan_thinned(camera, line, budget);
+    if (cursor.done()) return;
+    long long whole = 0;
+    if (cursor.phase == 0) {
+        for (size_t i = cursor.line; i < m_lines.size(); ++i) {
+            const Line& l = m_lines[i];
+            if (!l.ends || !l.highlighted || l.dots == 0) continue;
+            m_steps[i] = 1;
+            whole += l.dots;
+            add_line(i, true, 1, &camera);
+        }
+    }
+    plan_thinned(camera, cursor.phase == 0 ? 0 : cursor.line, budget - whole);
 }
 
 void GFX_GlowPlan::plan_thinned(const Camera& camera, size_t from, long long budget) {

@@ -22,7 +22,7 @@ public:
     // NOTE: llvmpipe on two cores sets up about a million small textured points a second and
     // fills the rest of a frame with the people; 150,000 dots keep the glow dense enough to read
     // (a twentieth of the 5,000-friend network's dots) at about a tenth of a second.
-    static constexpr long long k_software_floor = 150000;
+    static constexpr long long k_software_floor = 250000;
     static constexpr long long k_hardware_floor = 1000000;
 
     explicit GFX_GlowBudget(bool software = true);
@@ -33,6 +33,8 @@ public:
     void frame_took(double seconds, long long dots);
     // Sets the budget outright (tests, benchmarks); the floor still holds.
     void set_budget(long long dots);
+    // A floor of another size (tests with small networks).
+    void set_floor(long long dots);
 
 private:
     long long m_floor;
@@ -83,9 +85,10 @@ public:
     // Every dot from cursor on in the full-detail order, at least one line's and at most about
     // budget dots (whole lines); moves the cursor past them.
     void plan_full(Cursor& cursor, long long budget);
-    // The plain dots of the lines from line on, thinned to the budget (the rest of a picture
-    // that is still being drawn whole): as plan_budget() without the highlighted lines.
-    void plan_rest(const Camera& camera, size_t line, long long budget);
+    // What a picture still being drawn whole lacks beyond cursor, thinned to the budget as in
+    // plan_budget(): the highlighted lines not drawn yet whole, and the faint lines not drawn
+    // yet.
+    void plan_rest(const Camera& camera, const Cursor& cursor, long long budget);
 
     // Draws the planned dots: highlighted, then plain, as point sprites (the glow texture bound,
     // blending set by the caller). margin as GFX_DotSprites::draw.
