@@ -125,10 +125,11 @@ Blob selected_blob(const Frame& f, int x0 = 0, int y0 = 0, int x1 = W, int y1 = 
 }
 
 // The middle of the whitest 24 x 24 square at least 120 pixels from the centre: a small card.
+// Only the left of the view: the person card a click opens covers the right of a small window.
 void find_plain_card(const Frame& f, int& cx, int& cy) {
     int best = -1;
     for (int y = 60; y + 24 < H - 40; y += 4)
-        for (int x = 40; x + 24 < W - 40; x += 4) {
+        for (int x = 40; x + 24 < W / 2 + 60; x += 4) {
             if (std::hypot(x + 12 - W / 2, y + 12 - H / 2) < 120) continue;
             int n = 0;
             for (int v = y; v < y + 24; ++v)
