@@ -67,6 +67,16 @@ TEST(AppInput, CommandLine) {
     EXPECT_TRUE(o.offscreen());
     ASSERT_TRUE(parse({"-h"}, o, error));
     EXPECT_TRUE(o.help);
+    ASSERT_TRUE(
+        parse({"--mastodon", "@Alice@Social.Example", "--mastodon-resolve",
+               "social.example=http://127.0.0.1:3000/", "--mastodon-resolve",
+               "files.example=https://127.0.0.1:3001", "--mastodon-token", "t0k", "--refresh"},
+              o, error))
+        << error;
+    EXPECT_EQ(o.mastodon, "@Alice@Social.Example");
+    EXPECT_EQ(o.mastodon_resolve.size(), 2u) << "repeatable";
+    EXPECT_EQ(o.mastodon_token, "t0k");
+    EXPECT_TRUE(o.refresh);
 
     // Every mistake is refused with a message that names it.
     const std::map<std::vector<const char*>, std::string> bad = {
@@ -94,6 +104,14 @@ TEST(AppInput, CommandLine) {
         {{"--snapshot="}, "needs a value"},
         {{"--snapshot", ""}, "non-empty"},
         {{"--help=yes"}, "no value"},
+        {{"--mastodon", "alice"}, "alice"},
+        {{"--mastodon", "alice@server@x.example"}, "alice@server@x.example"},
+        {{"--mastodon", "a@b.example", "--bluesky", "b.bsky.social"}, "--bluesky"},
+        {{"--mastodon", "a@b.example", "--mastodon-resolve", "b.example"}, "DOMAIN=URL"},
+        {{"--mastodon", "a@b.example", "--mastodon-resolve", "b.example=ftp://x"}, "ftp://x"},
+        {{"--mastodon-resolve", "b.example=http://127.0.0.1:1"}, "--mastodon"},
+        {{"--mastodon-token", "t"}, "--mastodon"},
+        {{"--refresh"}, "--mastodon"},
     };
     for (const auto& c : bad) {
         EXPECT_FALSE(parse(c.first, o, error)) << c.first[0];
