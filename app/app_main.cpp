@@ -9,6 +9,7 @@
 #include "app/url_opener.h"
 #include "controller/sim_ctrl_nimbra.h"
 #include "sources/bluesky_source.h"
+#include "sources/mastodon_source.h"
 #include "sources/service_source.h"
 
 #include <malloc.h>
@@ -29,11 +30,28 @@ constexpr int kAnswersPerWait = 32;
 
 bool has_people(const UTL_SimCtrlNimbra* c) { return c && (c->m_myself || !c->m_friends.empty()); }
 
-// The source the command line names, not yet started: a Bluesky network, the embedded service
-// with the demo or a graph file, or another service that speaks its protocol. Files are named
-// relative to the user's directory, which changes before the source is ticked.
+// The source the command line names, not yet started: a Mastodon or Bluesky network, the embedded
+// service with the demo or a graph file, or another service that speaks its protocol. Files are
+// named relative to the user's directory, which changes before the source is ticked.
 std::unique_ptr<UTL_NetworkSource> make_source(const UTL_HostOptions& options,
                                                UTL_NetworkSource::TitleCallback title) {
+    if (!options.mastodon.empty()) {
+        UTL_MastodonSourceOptions mastodon;
+        mastodon.m_account = options.mastodon;
+        std::string unused;
+        for (const std::string& r : options.mastodon_resolve) mastodon.add_resolve(r, unused);
+        const char* token = std::getenv("NIMBRA_MASTODON_TOKEN");
+        mastodon.m_token = !options.mastodon_token.empty() ? options.mastodon_token
+                           : token                         ? token
+                                                           : "";
+        mastodon.m_refresh = options.refresh;
+        if (options.offscreen()) {
+            mastodon.m_print_status = true;
+            mastodon.m_give_up_after = kOffscreenAttempts;
+        }
+        return std::make_unique<UTL_MastodonSource>(static_cast<UTL_SimCtrlNimbra*>(nullptr),
+                                                    std::move(title), mastodon);
+    }
     if (!options.bluesky.empty()) {
         UTL_BlueskySourceOptions bluesky;
         bluesky.read_environment();

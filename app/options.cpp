@@ -2,6 +2,8 @@
 // value, and the help text CLI11 generates from the same declarations.
 #include "app/options.h"
 
+#include "sources/mastodon_source.h"
+
 #include <CLI/CLI.hpp>
 
 #include <cerrno>
@@ -83,6 +85,7 @@ const CLI::Validator kUid(
     "");
 
 const char* const kBlueskyGroup = "A Bluesky network (also NIMBRA_BLUESKY_HOST)";
+const char* const kMastodonGroup = "A Mastodon network (also NIMBRA_MASTODON_TOKEN)";
 const char* const kOffscreenGroup = "Offscreen rendering (no window; any of these selects it)";
 const char* const kServiceGroup =
     "Another social service (also NIMBRA_SERVICE, NIMBRA_API_KEY, NIMBRA_SECRET, "
@@ -189,6 +192,38 @@ std::unique_ptr<CLI::App> make_parser(const std::string& program, UTL_HostOption
         ->group(kBlueskyGroup)
         ->disable_flag_override();
 
+    app->add_option("--mastodon", o.mastodon,
+                    "show this person's network: their friends are the accounts they follow "
+                    "that follow them back, each read on their own server")
+        ->type_name("USER@SERVER")
+        ->group(kMastodonGroup)
+        ->check(CLI::Validator(
+            [](std::string& value) {
+                if (!UTL_MastodonAnswers::normal_address(value).empty()) return std::string();
+                return "bad account '" + value + "': expected an address such as " +
+                       "alice@mastodon.social";
+            },
+            ""));
+    app->add_option("--mastodon-resolve", o.mastodon_resolve,
+                    "send a domain's requests to another address (repeatable)")
+        ->type_name("DOMAIN=URL")
+        ->group(kMastodonGroup)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->check(CLI::Validator(
+            [](std::string& value) {
+                UTL_MastodonSourceOptions scratch;
+                std::string error;
+                if (scratch.add_resolve(value, error)) return std::string();
+                return error;
+            },
+            ""));
+    app->add_option("--mastodon-token", o.mastodon_token,
+                    "an access token for servers that refuse anonymous reads; sent only to "
+                    "the person's own server")
+        ->type_name("TOKEN")
+        ->group(kMastodonGroup)
+        ->check(kNonEmpty);
+
     app->add_option("--snapshot", o.snapshot_file, "write the last frame as a PNG")
         ->type_name("FILE")
         ->group(kOffscreenGroup)
@@ -275,9 +310,24 @@ bool parse_command_line(int argc, const char* const* argv, UTL_HostOptions& o, s
         error = "--bluesky shows a Bluesky network: it goes with neither --graph nor --service";
         return false;
     }
-    if ((!o.bluesky_host.empty() || o.refresh) && o.bluesky.empty()) {
-        error = std::string(o.refresh ? "--refresh" : "--bluesky-host") +
-                " needs --bluesky: only a Bluesky network is cached and read from a host";
+    if (!o.mastodon.empty() &&
+        (!o.graph_file.empty() || !o.service_url.empty() || !o.bluesky.empty())) {
+        error =
+            "--mastodon shows a Mastodon network: it goes with none of --graph, --service "
+            "and --bluesky";
+        return false;
+    }
+    if (!o.bluesky_host.empty() && o.bluesky.empty()) {
+        error = "--bluesky-host needs --bluesky: only a Bluesky network is read from a host";
+        return false;
+    }
+    if ((!o.mastodon_resolve.empty() || !o.mastodon_token.empty()) && o.mastodon.empty()) {
+        error = std::string(o.mastodon_token.empty() ? "--mastodon-resolve" : "--mastodon-token") +
+                " needs --mastodon: only a Mastodon network is read from its servers";
+        return false;
+    }
+    if (o.refresh && o.bluesky.empty() && o.mastodon.empty()) {
+        error = "--refresh needs --bluesky or --mastodon: only their networks are cached";
         return false;
     }
     if (o.mutual_only && o.graph_file.empty()) {

@@ -31,6 +31,13 @@ struct UTL_HostOptions {
     // again whatever the cache holds.
     std::string bluesky;
     std::string bluesky_host;
+    // --mastodon: an account address (user@server.example) whose network is shown, each
+    // friend read on their own server; --mastodon-resolve DOMAIN=URL (repeatable) sends a
+    // domain's requests to another address; --mastodon-token (else NIMBRA_MASTODON_TOKEN) goes
+    // to the person's own server only. --refresh serves both sources.
+    std::string mastodon;
+    std::vector<std::string> mastodon_resolve;
+    std::string mastodon_token;
     bool refresh = false;
     // --save-graph: the network shown when the run ends is written there as GraphML.
     std::string save_graph;

@@ -2,6 +2,8 @@
 // is used; nothing here throws, whatever the JSON holds.
 #include "sources/bluesky_answers.h"
 
+#include "sources/json_fields.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cctype>
@@ -9,46 +11,6 @@
 namespace {
 
 using json = nlohmann::json;
-
-// The string at key, or nullptr when the value is not a string.
-const std::string* string_at(const json& object, const char* key) {
-    if (!object.is_object()) return nullptr;
-    const auto it = object.find(key);
-    if (it == object.end() || !it->is_string()) return nullptr;
-    return &it->get_ref<const std::string&>();
-}
-
-long count_at(const json& object, const char* key) {
-    if (!object.is_object()) return -1;
-    const auto it = object.find(key);
-    if (it == object.end() || !it->is_number_integer()) return -1;
-    const long long v = it->get<long long>();
-    return v < 0 ? -1 : static_cast<long>(v > (1LL << 40) ? (1LL << 40) : v);
-}
-
-// A display name fit for one line: controls become spaces, the ends are trimmed, and a long
-// one is cut at a character boundary (nlohmann-json has checked the UTF-8 already).
-std::string clean_name(const std::string& raw) {
-    std::string s = raw.substr(0, UTL_BlueskyAnswers::kMaxName + 4);
-    for (char& c : s)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
-    if (s.size() > UTL_BlueskyAnswers::kMaxName) {
-        size_t cut = UTL_BlueskyAnswers::kMaxName;
-        while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
-        s.resize(cut);
-    }
-    const size_t a = s.find_first_not_of(' ');
-    if (a == std::string::npos) return "";
-    return s.substr(a, s.find_last_not_of(' ') - a + 1);
-}
-
-bool usable_address(const std::string& url) {
-    if (url.size() > UTL_BlueskyAnswers::kMaxAddress) return false;
-    if (url.compare(0, 8, "https://") != 0 && url.compare(0, 7, "http://") != 0) return false;
-    for (unsigned char c : url)
-        if (c <= 0x20 || c >= 0x7f) return false;
-    return true;
-}
 
 }  // namespace
 
@@ -74,24 +36,24 @@ std::string UTL_BlueskyAnswers::normal_handle(const std::string& text) {
 }
 
 std::string UTL_BlueskyAnswers::did_of(const json& answer) {
-    const std::string* did = string_at(answer, "did");
+    const std::string* did = json_string_at(answer, "did");
     return did && usable_did(*did) ? *did : "";
 }
 
 bool UTL_BlueskyAnswers::person_of(const json& view, UTL_BlueskyPerson& out) {
-    const std::string* did = string_at(view, "did");
+    const std::string* did = json_string_at(view, "did");
     if (!did || !usable_did(*did)) return false;
     out = UTL_BlueskyPerson();
     out.m_did = *did;
-    const std::string* handle = string_at(view, "handle");
+    const std::string* handle = json_string_at(view, "handle");
     if (handle) out.m_handle = normal_handle(*handle);
-    const std::string* name = string_at(view, "displayName");
-    if (name) out.m_name = clean_name(*name);
+    const std::string* name = json_string_at(view, "displayName");
+    if (name) out.m_name = json_one_line_name(*name, kMaxName);
     if (out.m_name.empty()) out.m_name = out.m_handle.empty() ? out.m_did : out.m_handle;
-    const std::string* avatar = string_at(view, "avatar");
-    if (avatar && usable_address(*avatar)) out.m_avatar = *avatar;
-    out.m_follows_count = count_at(view, "followsCount");
-    out.m_followers_count = count_at(view, "followersCount");
+    const std::string* avatar = json_string_at(view, "avatar");
+    if (avatar && json_usable_address(*avatar, kMaxAddress)) out.m_avatar = *avatar;
+    out.m_follows_count = json_count_at(view, "followsCount");
+    out.m_followers_count = json_count_at(view, "followersCount");
     return true;
 }
 
@@ -128,7 +90,7 @@ std::vector<UTL_BlueskyPerson> UTL_BlueskyAnswers::page_of(const json& answer, c
             }
         }
     }
-    const std::string* next = string_at(answer, "cursor");
+    const std::string* next = json_string_at(answer, "cursor");
     if (next && next->size() <= kMaxCursor) cursor = *next;
     return out;
 }
@@ -140,22 +102,22 @@ std::vector<UTL_BlueskyRelation> UTL_BlueskyAnswers::relations_of(
     const auto list = answer.find("relationships");
     if (list == answer.end() || !list->is_array()) return out;
     for (const json& entry : *list) {
-        const std::string* type = string_at(entry, "$type");
+        const std::string* type = json_string_at(entry, "$type");
         const bool missing = (type && *type == "app.bsky.graph.defs#notFoundActor") ||
                              (entry.is_object() && entry.contains("notFound") &&
                               entry["notFound"].is_boolean() && entry["notFound"].get<bool>());
         if (missing) {
-            const std::string* actor = string_at(entry, "actor");
+            const std::string* actor = json_string_at(entry, "actor");
             if (actor && usable_did(*actor)) not_found.push_back(*actor);
             continue;
         }
-        const std::string* did = string_at(entry, "did");
+        const std::string* did = json_string_at(entry, "did");
         if (!did || !usable_did(*did)) continue;
         UTL_BlueskyRelation r;
         r.m_did = *did;
         // Each is an AT-URI of the follow record, present only when that way is followed.
-        const std::string* following = string_at(entry, "following");
-        const std::string* followed_by = string_at(entry, "followedBy");
+        const std::string* following = json_string_at(entry, "following");
+        const std::string* followed_by = json_string_at(entry, "followedBy");
         r.m_following = following && !following->empty();
         r.m_followed_by = followed_by && !followed_by->empty();
         out.push_back(std::move(r));

@@ -1,6 +1,8 @@
 // UTL_BlueskyCache: the JSON documents of the Bluesky cache (nlohmann-json), both ways.
 #include "sources/bluesky_cache.h"
 
+#include "sources/json_fields.h"
+
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -36,18 +38,6 @@ bool person_from(const json& j, UTL_BlueskyPerson& out) {
     return UTL_BlueskyAnswers::person_of(view, out);
 }
 
-bool header_ok(const json& j, std::int64_t& read) {
-    if (!j.is_object()) return false;
-    const auto version = j.find("version");
-    const auto when = j.find("read");
-    if (version == j.end() || !version->is_number_integer() ||
-        version->get<long long>() != kVersion)
-        return false;
-    if (when == j.end() || !when->is_number_integer()) return false;
-    read = when->get<std::int64_t>();
-    return read > 0;
-}
-
 }  // namespace
 
 // --- Handles ------------------------------------------------------------------------------------
@@ -58,7 +48,7 @@ bool UTL_BlueskyCache::load_handle(const std::string& handle, std::string& did,
     if (!m_files.load("", "handle " + handle, kMaxHandleBytes, bytes)) return false;
     const json j = json::parse(bytes, nullptr, false);
     std::int64_t when = 0;
-    if (!header_ok(j, when)) return false;
+    if (!json_stamp_ok(j, kVersion, when)) return false;
     const auto h = j.find("handle");
     if (h == j.end() || !h->is_string() || h->get<std::string>() != handle) return false;
     const std::string found = UTL_BlueskyAnswers::did_of(j);
@@ -89,7 +79,7 @@ std::string UTL_BlueskyCache::network_text(const UTL_BlueskyNetwork& network) {
 bool UTL_BlueskyCache::parse_network(const std::string& bytes, UTL_BlueskyNetwork& out) {
     const json j = json::parse(bytes, nullptr, false);
     UTL_BlueskyNetwork n;
-    if (!header_ok(j, n.m_read)) return false;
+    if (!json_stamp_ok(j, kVersion, n.m_read)) return false;
     const auto ego = j.find("ego");
     if (ego == j.end() || !person_from(*ego, n.m_ego)) return false;
     const auto friends = j.find("friends");
@@ -142,7 +132,7 @@ bool UTL_BlueskyCache::parse_part(const std::string& bytes, const std::string& f
                                   UTL_BlueskyPart& out) {
     const json j = json::parse(bytes, nullptr, false);
     UTL_BlueskyPart p;
-    if (!header_ok(j, p.m_read)) return false;
+    if (!json_stamp_ok(j, kVersion, p.m_read)) return false;
     const auto did = j.find("did");
     if (did == j.end() || !did->is_string() || did->get<std::string>() != friend_did) return false;
     const auto follows = j.find("follows");

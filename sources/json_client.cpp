@@ -87,6 +87,9 @@ long long iso_time(const std::string& s) {
     std::string rest = s.substr(static_cast<size_t>(used));
     if (!rest.empty() && rest[0] == '.') {
         const size_t end = rest.find_first_not_of("0123456789", 1);
+        // NOTE: a part of a second counts as a whole one: a window that ends at 14:25:00.0196
+        // is still closed at 14:25:00 (Mastodon writes its resets so).
+        if (rest.find_first_not_of('0', 1) < (end == std::string::npos ? rest.size() : end)) ++when;
         rest = end == std::string::npos ? "" : rest.substr(end);
     }
     int oh = 0, om = 0;

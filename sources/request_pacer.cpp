@@ -22,6 +22,8 @@ bool UTL_RequestPacer::may_send(const std::string& host, Clock::time_point now) 
     Host& h = m_hosts[host];
     if (now < h.m_paused_until) return false;
     if (h.m_in_flight >= m_limits.m_in_flight) return false;
+    if (h.m_left >= 0 && now >= h.m_window_end) h.m_left = -1;
+    if (h.m_left == 0) return false;
     if (m_limits.m_per_second <= 0.0) return true;
     while (!h.m_starts.empty() && now - h.m_starts.front() >= std::chrono::seconds(1))
         h.m_starts.pop_front();
@@ -32,6 +34,7 @@ bool UTL_RequestPacer::may_send(const std::string& host, Clock::time_point now) 
 void UTL_RequestPacer::sent(const std::string& host, Clock::time_point now) {
     Host& h = m_hosts[host];
     ++h.m_in_flight;
+    if (h.m_left > 0) --h.m_left;
     if (m_limits.m_per_second > 0.0) h.m_starts.push_back(now);
 }
 
@@ -45,6 +48,18 @@ void UTL_RequestPacer::answered(const std::string& host, const UTL_JsonAnswer& a
     ended(host);
     Host& h = m_hosts[host];
     const bool limited = answer.m_kind == UTL_JsonAnswer::Kind::kRateLimited;
+    // NOTE: the requests still on the wire may have reached the server after this answer left
+    // it, so they are taken from what it says is left.
+    if (answer.m_remaining >= 0 && !limited) {
+        const double window =
+            answer.m_reset_in_s >= 0.0 ? answer.m_reset_in_s : m_limits.m_default_pause_s;
+        const long left = std::max(0L, answer.m_remaining - h.m_in_flight);
+        const Clock::time_point end = now + seconds(std::min(window, m_limits.m_max_pause_s));
+        // Answers overtake each other on the wire: within one window the smallest count holds.
+        const bool same_window = h.m_left >= 0 && end < h.m_window_end + std::chrono::seconds(2);
+        h.m_left = same_window ? std::min(h.m_left, left) : left;
+        if (!same_window) h.m_window_end = end;
+    }
     // NOTE: a window with nothing left is waited out before the 429 that would follow.
     if (!limited && !(answer.m_remaining == 0 && answer.m_reset_in_s > 0.0)) return;
     double pause = answer.m_reset_in_s >= 0.0 ? answer.m_reset_in_s : m_limits.m_default_pause_s;
@@ -60,7 +75,17 @@ void UTL_RequestPacer::answered(const std::string& host, const UTL_JsonAnswer& a
 
 UTL_RequestPacer::Clock::time_point UTL_RequestPacer::paused_until(const std::string& host) const {
     const auto it = m_hosts.find(host);
-    return it == m_hosts.end() ? Clock::time_point{} : it->second.m_paused_until;
+    if (it == m_hosts.end()) return Clock::time_point{};
+    const Host& h = it->second;
+    // A window with nothing left holds the host as a pause does.
+    if (h.m_left == 0) return std::max(h.m_paused_until, h.m_window_end);
+    return h.m_paused_until;
+}
+
+long UTL_RequestPacer::left(const std::string& host, Clock::time_point now) const {
+    const auto it = m_hosts.find(host);
+    if (it == m_hosts.end() || now >= it->second.m_window_end) return -1;
+    return it->second.m_left;
 }
 
 int UTL_RequestPacer::in_flight(const std::string& host) const {

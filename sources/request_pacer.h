@@ -31,7 +31,8 @@ public:
     void sent(const std::string& host, Clock::time_point now);
     // An answer (of any kind) from host came: its slot is free again, and its rate-limit
     // headers are heeded: a 429, or no requests left in the window, pauses the host until the
-    // window starts again.
+    // window starts again; the requests a window has left (its Remaining, less those still on
+    // the wire, which it may not have counted yet) are all that is sent to it until then.
     void answered(const std::string& host, const UTL_JsonAnswer& answer, Clock::time_point now);
     // A request to host ended without an answer of its own (a transport failure).
     void ended(const std::string& host);
@@ -42,6 +43,8 @@ public:
         return now < paused_until(host);
     }
     int in_flight(const std::string& host) const;
+    // The requests host's window still allows, -1 when it has not said (or its window is over).
+    long left(const std::string& host, Clock::time_point now) const;
     // Rate-limit pauses so far, over every host.
     int pauses() const { return m_pauses; }
 
@@ -50,6 +53,8 @@ private:
         int m_in_flight = 0;
         std::deque<Clock::time_point> m_starts;  // within the last second
         Clock::time_point m_paused_until{};
+        long m_left = -1;                  // requests the window allows still, -1: not said
+        Clock::time_point m_window_end{};  // when m_left stops holding
     };
     Limits m_limits;
     std::map<std::string, Host> m_hosts;

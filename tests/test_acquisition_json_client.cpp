@@ -75,7 +75,8 @@ TEST(JsonClient, ResetTimesInEveryFormServersWriteThem) {
     EXPECT_DOUBLE_EQ(in("120"), 120.0);                       // seconds from now (Retry-After)
     EXPECT_DOUBLE_EQ(in("2025-12-09T13:25:00.000Z"), 100.0);  // ISO 8601 (Mastodon)
     EXPECT_DOUBLE_EQ(in("2025-12-09T14:25:00+01:00"), 100.0);
-    EXPECT_DOUBLE_EQ(in("2025-12-09T13:25:00.123456Z"), 100.0);
+    EXPECT_DOUBLE_EQ(in("2025-12-09T13:25:00.000000Z"), 100.0);
+    EXPECT_DOUBLE_EQ(in("2025-12-09T13:25:00.019685Z"), 101.0) << "not yet over at :00";
     EXPECT_DOUBLE_EQ(in("Tue, 09 Dec 2025 13:25:00 GMT"), 100.0);  // an HTTP date
     EXPECT_DOUBLE_EQ(in(std::to_string(kNow - 50)), 0.0) << "a reset in the past is now";
     for (const char* bad : {"", "soon", "-5", "2025-13-40T99:00:00Z", "2025-12-09T13:25:00+1"})
@@ -125,4 +126,37 @@ TEST(RequestPacer, SlotsResetsAndGrowingWaits) {
     EXPECT_FALSE(waits.calm()) << "an answer to an old request says nothing";
     waits.succeeded(waits.round());
     EXPECT_TRUE(waits.calm());
+}
+
+TEST(RequestPacer, PlansByWhatTheWindowHasLeft) {
+    using Clock = UTL_RequestPacer::Clock;
+    UTL_RequestPacer::Limits limits;
+    limits.m_in_flight = 3;
+    limits.m_per_second = 0;
+    UTL_RequestPacer pacer(limits);
+    const Clock::time_point t = Clock::now();
+    const auto answer = [](const char* remaining, const char* reset) {
+        return classify(200, "{}",
+                        {{"x-ratelimit-remaining", remaining}, {"x-ratelimit-reset", reset}});
+    };
+    for (int i = 0; i < 3; ++i) pacer.sent("a", t);
+    // 3 left, but 2 requests are still on the wire: one more may go, and then none until the
+    // window ends at 13:25:00, 100 s on.
+    pacer.answered("a", answer("3", "2025-12-09T13:25:00Z"), t);
+    EXPECT_EQ(pacer.left("a", t), 1);
+    ASSERT_TRUE(pacer.may_send("a", t));
+    pacer.sent("a", t);
+    EXPECT_FALSE(pacer.may_send("a", t)) << "the window has nothing left";
+    EXPECT_TRUE(pacer.paused("a", t + std::chrono::seconds(99)));
+    // An answer that left the server earlier, overtaken on the wire, gives back nothing.
+    pacer.answered("a", answer("5", "2025-12-09T13:25:00Z"), t);
+    EXPECT_FALSE(pacer.may_send("a", t));
+    EXPECT_TRUE(pacer.may_send("b", t)) << "another server's window is its own";
+    // The window over, the server is asked again, and the next window counts afresh.
+    const Clock::time_point later = t + std::chrono::seconds(100);
+    EXPECT_EQ(pacer.left("a", later), -1);
+    EXPECT_TRUE(pacer.may_send("a", later));
+    pacer.answered("a", answer("299", "2025-12-09T13:30:00Z"), later);
+    EXPECT_EQ(pacer.left("a", later), 299 - pacer.in_flight("a"));
+    EXPECT_EQ(pacer.pauses(), 0) << "no 429 and no empty window was waited for";
 }

@@ -316,3 +316,75 @@ TEST_F(PhotoDecoding, WebPsLossyLosslessWithAlphaAnimatedAndLargeShowTheirPixels
     GFX_Image by_name(m_dir.file("alpha.webp"));
     EXPECT_EQ(by_name.m_width, 16u);
 }
+
+TEST_F(PhotoDecoding, GifsShowTheirFirstFrameOnTheirCanvas) {
+    // Interlaced, named as something else: the rows come in four passes and still land in
+    // order (red on the left, blue on the right, a white band across the top).
+    const std::string interlaced =
+        make("avatar.png.gif",
+             "-size 64x48 xc:red -fill blue -draw 'rectangle 32,0 63,47' -fill white -draw "
+             "'rectangle 0,0 63,2' -interlace GIF");
+    ASSERT_EQ(photo_format_of(reinterpret_cast<const unsigned char*>(interlaced.data()),
+                              interlaced.size()),
+              GFX_PhotoFormat::GIF);
+    auto image = decode(interlaced, 1024, "avatar.png");
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->m_bits_per_pixel, 24);
+    EXPECT_EQ(image->m_width, 64u);
+    EXPECT_EQ(image->m_height, 48u);
+    for (unsigned y = 3; y < 48; y += 5) {
+        EXPECT_TRUE(near(pixel(*image, 5, y), kRed, 0)) << "row " << y;
+        EXPECT_TRUE(near(pixel(*image, 40, y), kBlue, 0)) << "row " << y;
+    }
+    EXPECT_TRUE(near(pixel(*image, 20, 1), kWhite, 0));
+
+    // A transparent colour gives RGBA with that part transparent.
+    auto alpha = decode(make("alpha.gif",
+                             "-size 16x16 xc:none -fill blue -draw 'rectangle 0,0 "
+                             "15,7'"));
+    ASSERT_TRUE(alpha);
+    ASSERT_EQ(alpha->m_bits_per_pixel, 32);
+    const unsigned char* top = alpha->m_pixels + (size_t(15) * 16 + 3) * 4;
+    const unsigned char* bottom = alpha->m_pixels + 3 * 4;
+    EXPECT_EQ(top[2], 255);
+    EXPECT_EQ(top[3], 255);
+    EXPECT_EQ(bottom[3], 0);
+
+    // A first frame smaller than the canvas sits at its offset; the rest is transparent.
+    auto part = decode(make("part.gif", "-size 8x8 xc:red -repage 32x24+8+4"));
+    ASSERT_TRUE(part);
+    ASSERT_EQ(part->m_bits_per_pixel, 32);
+    EXPECT_EQ(part->m_width, 32u);
+    EXPECT_EQ(part->m_height, 24u);
+    const auto alpha_at = [&](unsigned x, unsigned y) {
+        return part->m_pixels[(size_t(23 - y) * 32 + x) * 4 + 3];
+    };
+    EXPECT_TRUE(near(pixel(*part, 10, 6), kRed, 0));
+    EXPECT_EQ(alpha_at(10, 6), 255);
+    EXPECT_EQ(alpha_at(2, 2), 0);
+    EXPECT_EQ(alpha_at(20, 6), 0);
+
+    // An animation shows its first frame.
+    const std::string animation = make("anim.gif", "-delay 10 -size 16x16 xc:red xc:lime");
+    auto first = decode(animation);
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(near(pixel(*first, 8, 8), kRed, 0));
+
+    // A large one comes reduced by the same whole factor as the others: 3000 x 2000 by 3.
+    auto reduced = decode(make("large.gif",
+                               "-size 3000x2000 xc:red -fill blue -draw "
+                               "'rectangle 1500,0 2999,1999'"));
+    ASSERT_TRUE(reduced);
+    EXPECT_EQ(reduced->m_width, 1000u);
+    EXPECT_EQ(reduced->m_height, 667u);
+    EXPECT_TRUE(near(pixel(*reduced, 100, 300), kRed, 0));
+    EXPECT_TRUE(near(pixel(*reduced, 900, 300), kBlue, 0));
+
+    // Cut inside the frame, its header alone, or junk behind the signature: no picture. By
+    // file name the image reader takes it too.
+    EXPECT_FALSE(decode(interlaced.substr(0, interlaced.size() / 2)));
+    EXPECT_FALSE(decode(interlaced.substr(0, 13)));
+    EXPECT_FALSE(decode(interlaced.substr(0, 6) + std::string(200, '\x7f')));
+    GFX_Image by_name(m_dir.file("alpha.gif"));
+    EXPECT_EQ(by_name.m_width, 16u);
+}

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config
   libgl-dev libglu1-mesa-dev libosmesa6-dev libglfw3-dev
   libcurl4-openssl-dev curl libjpeg62-turbo-dev libjpeg-turbo-progs libpng-dev libexif-dev
-  libwebp-dev nlohmann-json3-dev
+  libwebp-dev libgif-dev nlohmann-json3-dev
   libpugixml-dev libcpp-httplib-dev libssl-dev libcli11-dev libigraph-dev
   libfreetype-dev libfontconfig-dev libutf8proc-dev fonts-dejavu-core fonts-wqy-microhei
   libgtest-dev libgmock-dev libbenchmark-dev

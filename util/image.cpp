@@ -11,6 +11,7 @@
 #include "util/image_sgi.h"
 #include "util/image_tga.h"
 #include "util/image_webp.h"
+#include "util/image_gif.h"
 
 GFX_Image::GFX_Image(const std::string& path) { read(path); }
 
@@ -33,6 +34,9 @@ void GFX_Image::read(const std::string& path) {
             break;
         case FILE_WEBP:
             serializer = new GFX_ImageSerializerWebP();
+            break;
+        case FILE_GIF:
+            serializer = new GFX_ImageSerializerGif();
             break;
         default:
             return;
@@ -60,6 +64,7 @@ int GFX_Image::get_file_type_by_name(const std::string& path) {
     if (ext == ".JPG") return FILE_JPEG;
     if (ext == ".PNG") return FILE_PNG;
     if (ext == ".WEBP") return FILE_WEBP;
+    if (ext == ".GIF") return FILE_GIF;
     return FILE_UNKNOWN;
 }
 

@@ -19,6 +19,7 @@ public:
         FILE_JPEG = 0x1008,
         FILE_PNG = 0x1010,
         FILE_WEBP = 0x1020,
+        FILE_GIF = 0x1040,
     };
 
     // The longest side any reader accepts: 16384 x 16384 x 4 bytes still fits a signed 32-bit

@@ -1,11 +1,12 @@
-// decode_photo: signature sniffing, then the JPEG, PNG or WebP reader with the size limit, or a
-// data reader chosen by a trusted file name.
+// decode_photo: signature sniffing, then the JPEG, PNG, WebP or GIF reader with the size limit, or
+// a data reader chosen by a trusted file name.
 #include "util/photo_decoder.h"
 
 #include <cstring>
 #include <memory>
 
 #include "util/image.h"
+#include "util/image_gif.h"
 #include "util/image_jpeg.h"
 #include "util/image_png.h"
 #include "util/image_sgi.h"
@@ -25,6 +26,9 @@ GFX_PhotoFormat photo_format_of(const unsigned char* data, size_t size) {
     // "RIFF", the size of the rest, "WEBP".
     if (size >= 12 && std::memcmp(data, "RIFF", 4) == 0 && std::memcmp(data + 8, "WEBP", 4) == 0) {
         return GFX_PhotoFormat::WEBP;
+    }
+    if (size >= 6 && (std::memcmp(data, "GIF87a", 6) == 0 || std::memcmp(data, "GIF89a", 6) == 0)) {
+        return GFX_PhotoFormat::GIF;
     }
     return GFX_PhotoFormat::UNKNOWN;
 }
@@ -52,6 +56,13 @@ GFX_Image* decode_photo(const unsigned char* data, size_t size,
             webp->set_max_side(options.m_max_side);
             webp->set_cancel_flag(options.m_cancel);
             reader.reset(webp);
+            break;
+        }
+        case GFX_PhotoFormat::GIF: {
+            auto* gif = new GFX_ImageSerializerGif();
+            gif->set_max_side(options.m_max_side);
+            gif->set_cancel_flag(options.m_cancel);
+            reader.reset(gif);
             break;
         }
         case GFX_PhotoFormat::UNKNOWN:

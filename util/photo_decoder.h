@@ -1,5 +1,6 @@
-// Decoding a photo held in memory: the decoder is chosen by the bytes' signature (JPEG, PNG or
-// WebP), never by the address or file name, and large pictures are decoded at a reduced size.
+// Decoding a photo held in memory: the decoder is chosen by the bytes' signature (JPEG, PNG,
+// WebP or GIF), never by the address or file name, and large pictures are decoded at a reduced
+// size.
 #pragma once
 
 #include <atomic>
@@ -9,7 +10,7 @@
 
 class GFX_Image;
 
-enum class GFX_PhotoFormat { UNKNOWN, JPEG, PNG, WEBP };
+enum class GFX_PhotoFormat { UNKNOWN, JPEG, PNG, WEBP, GIF };
 
 // The format whose signature the bytes start with.
 GFX_PhotoFormat photo_format_of(const unsigned char* data, size_t size);
