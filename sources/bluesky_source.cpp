@@ -133,19 +133,37 @@ void UTL_BlueskySource::tick() {
     if (!m_client || finished()) return;
     // The cached network reaches the scene at the first frame, once there is a scene.
     if (!m_begun && !m_ego.m_did.empty()) begin_with_ego_did();
+    collect_answers();
+    while (!m_arrived.empty() && !finished()) {
+        auto [request, answer] = std::move(m_arrived.front());
+        m_arrived.pop_front();
+        take(request, answer);
+    }
+    if (finished()) m_arrived.clear();
+    pump();
+    check_done();
+    report_status();
+}
+
+// NOTE: nothing here touches the scene: an answer is only moved aside, its request taken off
+// the wire and the pacer told what the service said of its limits. While the service is being
+// probed after failures, nothing more is sent until the answer has been read.
+void UTL_BlueskySource::tick_while_drawing(int max) {
+    (void)max;  // moving an answer aside is all the work there is
+    if (!m_client || finished()) return;
+    collect_answers();
+    if (m_begun && m_waits.calm()) pump();
+}
+
+void UTL_BlueskySource::collect_answers() {
     const std::string host = host_name();
     for (auto& [id, answer] : m_client->take_answers()) {
         const auto it = m_sent.find(id);
         if (it == m_sent.end()) continue;
-        const Request request = it->second;
-        m_sent.erase(it);
         m_pacer.answered(host, answer, now());
-        take(request, answer);
-        if (finished()) break;
+        m_arrived.emplace_back(std::move(it->second), std::move(answer));
+        m_sent.erase(it);
     }
-    pump();
-    check_done();
-    report_status();
 }
 
 // --- Steps --------------------------------------------------------------------------------------
@@ -394,7 +412,8 @@ void UTL_BlueskySource::part_done(int i) {
 
 void UTL_BlueskySource::check_done() {
     if (m_phase != Phase::kPairs) return;
-    if (m_parts_done < m_parts_total || !m_sent.empty() || !m_ready.empty() || !m_retry.empty())
+    if (m_parts_done < m_parts_total || !m_sent.empty() || !m_arrived.empty() || !m_ready.empty() ||
+        !m_retry.empty())
         return;
     m_phase = Phase::kDone;
     m_refreshing = false;

@@ -76,6 +76,9 @@ public:
     // tick; asks the AppView only for what is missing or stale.
     bool start(std::string& error) override;
     void tick() override;
+    // While a frame is drawn: the answers that have arrived are set aside (the scene hears of
+    // them at the next tick()) and the requests already queued go out as their slots free.
+    void tick_while_drawing(int max) override;
     bool finished() const override { return m_phase == Phase::kDone || m_phase == Phase::kFailed; }
     std::string status_text() const override;
     std::string failure_text() const override;
@@ -83,6 +86,8 @@ public:
 
     // --- State, for tests, the benchmark and the status line ---------------------------------
     Phase phase() const { return m_phase; }
+    // Requests sent and not yet answered.
+    size_t requests_on_the_wire() const { return m_sent.size(); }
     const std::string& ego_did() const { return m_ego.m_did; }
     size_t friend_count() const { return m_friends.size(); }
     size_t friendship_count() const { return m_lines.size(); }
@@ -142,6 +147,9 @@ private:
     // Requests and answers.
     void queue(Request request, bool front = false);
     void pump();
+    // Moves the client's answers to m_arrived, their requests off the wire.
+    void collect_answers();
+    std::deque<std::pair<Request, UTL_JsonAnswer>> m_arrived;  // answered, not yet taken
     void send(Request request);
     void take(const Request& request, UTL_JsonAnswer& answer);
     void got(const Request& request, const nlohmann::json& answer);

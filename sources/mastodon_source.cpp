@@ -95,20 +95,39 @@ void UTL_MastodonSource::tick() {
     if (!m_client || finished()) return;
     // The cached network reaches the scene at the first frame, once there is a scene.
     if (!m_begun) begin();
-    for (auto& [id, answer] : m_client->take_answers()) {
-        const auto it = m_sent.find(id);
-        if (it == m_sent.end()) continue;  // its server was given up meanwhile
-        const Request request = it->second;
-        m_sent.erase(it);
-        Server& s = server(request.m_server);
-        --s.m_sent;
-        m_pacer.answered(request.m_server, answer, now());
+    collect_answers();
+    while (!m_arrived.empty() && !finished()) {
+        auto [request, answer] = std::move(m_arrived.front());
+        m_arrived.pop_front();
         take(request, answer);
-        if (finished()) break;
     }
+    if (finished()) m_arrived.clear();
     pump();
     check_done();
     report_status();
+}
+
+// NOTE: nothing here touches the scene: an answer is only moved aside, its request taken off
+// the wire and the pacer told what the server said of its limits. A server being probed after
+// failures gets nothing more until the answer has been read (pump() holds back while any
+// request of such a server is still counted on the wire, and answers set aside still count).
+void UTL_MastodonSource::tick_while_drawing(int max) {
+    (void)max;  // moving an answer aside is all the work there is
+    if (!m_client || finished() || !m_begun) return;
+    collect_answers();
+    pump(true);
+}
+
+void UTL_MastodonSource::collect_answers() {
+    for (auto& [id, answer] : m_client->take_answers()) {
+        const auto it = m_sent.find(id);
+        if (it == m_sent.end()) continue;  // its server was given up meanwhile
+        Server& s = server(it->second.m_server);
+        --s.m_sent;
+        m_pacer.answered(it->second.m_server, answer, now());
+        m_arrived.emplace_back(std::move(it->second), std::move(answer));
+        m_sent.erase(it);
+    }
 }
 
 // --- Steps --------------------------------------------------------------------------------------
@@ -376,7 +395,7 @@ void UTL_MastodonSource::need_other_sides() {
 }
 
 void UTL_MastodonSource::check_done() {
-    if (m_phase != Phase::kPairs || !m_sent.empty()) return;
+    if (m_phase != Phase::kPairs || !m_sent.empty() || !m_arrived.empty()) return;
     for (const Friend& f : m_friends)
         if (f.m_busy) return;
     for (const auto& [origin, s] : m_servers)
@@ -418,11 +437,12 @@ void UTL_MastodonSource::queue(Request request, bool front) {
 
 // NOTE: every server has its own queue, slots, rate limit and waits: one that waits (for its
 // limit, or after failures, one probe at a time) holds up no other.
-void UTL_MastodonSource::pump() {
+void UTL_MastodonSource::pump(bool sending_only) {
     if (!m_client || finished()) return;
     const Clock::time_point t = now();
     for (auto& [origin, s] : m_servers) {
         const bool refusing = s.m_refuses_anonymous && !m_own.count(origin);
+        if (sending_only && (s.m_gave_up || refusing || !s.m_waits.calm())) continue;
         if (s.m_gave_up || refusing) {
             // Nothing goes to it any more: what was queued for it ends here.
             while (!s.m_ready.empty() || !s.m_retry.empty()) {
@@ -884,6 +904,15 @@ void UTL_MastodonSource::drop_server(const std::string& origin) {
             ++it;
         }
     }
+    // Answers set aside while a frame was drawn are dropped with it, as those still on the wire.
+    for (auto it = m_arrived.begin(); it != m_arrived.end();) {
+        if (it->first.m_server == origin) {
+            on_the_wire.push_back(it->first);
+            it = m_arrived.erase(it);
+        } else {
+            ++it;
+        }
+    }
     s.m_sent = 0;
     for (const Request& r : on_the_wire) {
         abandon(r, s.m_name + " did not answer (" + s.m_reason + ")", false);
@@ -1065,7 +1094,7 @@ void UTL_MastodonSource::report_status() {
 // --- Helpers ------------------------------------------------------------------------------------
 
 bool UTL_MastodonSource::waiting() const {
-    if (!m_sent.empty() || finished()) return false;
+    if (!m_sent.empty() || !m_arrived.empty() || finished()) return false;
     const Clock::time_point t = now();
     bool work = false;
     for (const auto& [origin, s] : m_servers) {

@@ -83,6 +83,9 @@ public:
     // asks the servers only for what is missing or stale.
     bool start(std::string& error) override;
     void tick() override;
+    // While a frame is drawn: the answers that have arrived are set aside (the scene hears of
+    // them at the next tick()) and the requests already queued go out as their slots free.
+    void tick_while_drawing(int max) override;
     bool finished() const override { return m_phase == Phase::kDone || m_phase == Phase::kFailed; }
     std::string status_text() const override;
     std::string failure_text() const override;
@@ -90,6 +93,8 @@ public:
 
     // --- State, for tests, the benchmark and the status line ---------------------------------
     Phase phase() const { return m_phase; }
+    // Requests sent and not yet answered.
+    size_t requests_on_the_wire() const { return m_sent.size(); }
     const std::string& ego_uid() const { return m_ego.m_uid; }
     size_t friend_count() const { return m_friends.size(); }
     size_t friendship_count() const { return m_lines.size(); }
@@ -179,7 +184,12 @@ private:
     // The base address of a host's requests: its --mastodon-resolve address, else https://host.
     std::string base_of(const std::string& host) const;
     void queue(Request request, bool front = false);
-    void pump();
+    // sending_only: only sends what is due to servers still asked (nothing is given up, so
+    // nothing reaches the scene).
+    void pump(bool sending_only = false);
+    // Moves the client's answers to m_arrived, their requests off the wire.
+    void collect_answers();
+    std::deque<std::pair<Request, UTL_JsonAnswer>> m_arrived;  // answered, not yet taken
     void send(Request request);
     std::string url_of(const Request& request) const;
     void take(const Request& request, UTL_JsonAnswer& answer);

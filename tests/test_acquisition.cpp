@@ -64,8 +64,9 @@ void hide_rate_limit(FaultyService& s) {
 TEST(Acquisition, FillsTheSceneInTheServiceOrder) {
     AcquisitionRun run(numbered_network(3));
     ASSERT_TRUE(run.run_to_end());
-    std::vector<std::string> expected{"myself me", "friend 1000", "layout", "friend 1001",
-                                      "layout",    "friend 1002", "layout", "my lines"};
+    // One layout for the answer's people, after its last friend.
+    std::vector<std::string> expected{"myself me",   "friend 1000", "friend 1001",
+                                      "friend 1002", "layout",      "my lines"};
     EXPECT_EQ(run.target.calls, expected);
     EXPECT_EQ(run.titles, std::vector<std::string>{"Nimbra | Maya Moreau"});
     // One batch with the three pairs, uids joined by commas and nothing else.

@@ -176,3 +176,30 @@ TEST(BlueskySource, AnUnknownHandleIsSaidOnceAndNotAskedAgain) {
     }
     EXPECT_EQ(f.view.total_calls(), 1);
 }
+
+// Frames slower than the AppView: each frame's waits take the answers and send the requests
+// queued behind them, the scene hears nothing until the frame ends, and the network arrives as
+// exactly as with quick frames.
+TEST(BlueskySource, AnswersTakenWhileSlowFramesAreDrawnReachTheSceneBetweenThem) {
+    BlueskyFixture f;
+    UTL_BlueskySource source(&f.target, nullptr, f.options("slow-frames"));
+    std::string error;
+    ASSERT_TRUE(source.start(error)) << error;
+    size_t calls = 0;
+    int sent = 0, sent_while_drawing = 0;
+    const bool done = run_with_slow_frames(
+        source,
+        [&] {
+            EXPECT_EQ(f.target.calls.size(), calls) << "the scene was touched during a frame";
+            sent_while_drawing += source.requests_sent() - sent;
+        },
+        [&] {
+            if (source.waiting()) f.clock.advance(61);
+            calls = f.target.calls.size();
+            sent = source.requests_sent();
+        });
+    ASSERT_TRUE(done) << source.status_text();
+    ASSERT_EQ(source.phase(), UTL_BlueskySource::Phase::kDone) << source.failure_text();
+    f.expect_exact_network("slow frames");
+    EXPECT_GT(sent_while_drawing, 0) << "nothing was sent while a frame was drawn";
+}

@@ -183,3 +183,28 @@ TEST(MastodonSource, AnOwnServerRefusingAnonymousReadsAndAnUnknownAccountAreSaid
     EXPECT_FALSE(UTL_MastodonSource(&f.target, nullptr, o).start(error));
     EXPECT_TRUE(contains(error, "alice@mastodon.social")) << error;
 }
+
+// Frames slower than the servers: each frame's waits take the answers and send the requests
+// queued behind them, the scene hears nothing until the frame ends, and the network arrives as
+// exactly as with quick frames.
+TEST(MastodonSource, AnswersTakenWhileSlowFramesAreDrawnReachTheSceneBetweenThem) {
+    MastodonFixture f;
+    auto source = started(f, f.options("slow-frames"));
+    size_t calls = 0;
+    int sent = 0, sent_while_drawing = 0;
+    const bool done = run_with_slow_frames(
+        *source,
+        [&] {
+            EXPECT_EQ(f.target.calls.size(), calls) << "the scene was touched during a frame";
+            sent_while_drawing += source->requests_sent() - sent;
+        },
+        [&] {
+            if (source->waiting()) f.advance(61);
+            calls = f.target.calls.size();
+            sent = source->requests_sent();
+        });
+    ASSERT_TRUE(done) << source->status_text();
+    ASSERT_EQ(source->phase(), UTL_MastodonSource::Phase::kDone) << source->failure_text();
+    f.expect_exact_network("slow frames");
+    EXPECT_GT(sent_while_drawing, 0) << "nothing was sent while a frame was drawn";
+}

@@ -5,6 +5,9 @@
 
 #include "sources/service_source.h"
 #include "service/social_service.h"
+#include "tests/support/wait.h"
+
+#include <gtest/gtest.h>
 
 #include <httplib.h>
 
@@ -183,4 +186,22 @@ bool tick_until(UTL_NetworkSource& a, Done done, int ms = 60000) {
         std::this_thread::sleep_for(std::chrono::microseconds(300));
     }
     return true;
+}
+
+// Runs a source to the end the way a host with slow frames does: each frame's waits are lent to
+// tick_while_drawing() until the source has nothing more on the wire, and only then does the
+// frame end with tick(). during_frame() is called after each frame's waits, before its tick();
+// between_frames() before every frame (a test's clock moves there). True when it finished.
+template <class Source, class Check, class Between>
+bool run_with_slow_frames(Source& source, Check during_frame, Between between_frames) {
+    return tick_until(source, [&] {
+        between_frames();
+        const bool answered = wait_until([&] {
+            source.tick_while_drawing(8);
+            return source.requests_on_the_wire() == 0 || source.finished();
+        });
+        EXPECT_TRUE(answered) << "requests still unanswered after a minute";
+        during_frame();
+        return source.finished();
+    });
 }
