@@ -43,12 +43,20 @@ bool named_key(std::string s, std::uint32_t& ch) {
     static const struct {
         const char* name;
         std::uint32_t ch;
-    } kNames[] = {{"up", kKeyUpArrow},     {"down", kKeyDownArrow},
-                  {"left", kKeyLeftArrow}, {"right", kKeyRightArrow},
-                  {"space", ' '},          {"enter", '\r'},
-                  {"return", '\r'},        {"tab", '\t'},
-                  {"escape", 27},          {"esc", 27},
-                  {"backspace", 127},      {"ctrl+f", 6}};
+    } kNames[] = {{"up", kKeyUpArrow},
+                  {"down", kKeyDownArrow},
+                  {"left", kKeyLeftArrow},
+                  {"right", kKeyRightArrow},
+                  {"space", ' '},
+                  {"enter", '\r'},
+                  {"return", '\r'},
+                  {"tab", '\t'},
+                  {"escape", 27},
+                  {"esc", 27},
+                  {"backspace", 127},
+                  {"ctrl+f", 6},
+                  {"shift+return", kKeyShiftReturn},
+                  {"shift+enter", kKeyShiftReturn}};
     if (s.size() < 2) return false;  // a single character is typed as itself
     for (char& c : s)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -98,16 +106,17 @@ bool parse_event_script(const std::string& text, std::vector<UTL_ScriptEvent>& e
             e.kind = what == "down" ? UTL_ScriptEvent::kDown
                      : what == "up" ? UTL_ScriptEvent::kUp
                                     : UTL_ScriptEvent::kMove;
-            const size_t want = e.kind == UTL_ScriptEvent::kMove && w.size() == 6 ? 6 : 5;
+            const bool move = e.kind == UTL_ScriptEvent::kMove;
+            const size_t want = w.size() == 6 ? 6 : 5;
             if (w.size() != want)
-                return fail("expected '" + what + " X Y'" +
-                            (e.kind == UTL_ScriptEvent::kMove ? " [drag]" : ""));
+                return fail("expected '" + what + " X Y'" + (move ? " [drag]" : " [shift]"));
             if (!parse_coordinate(w[3], e.x) || !parse_coordinate(w[4], e.y))
                 return fail("bad position '" + w[3] + " " + w[4] + "'");
             if (want == 6) {
-                if (w[5] != "drag")
-                    return fail("expected 'drag' after the position, found '" + w[5] + "'");
-                e.drag = true;
+                const std::string word = move ? "drag" : "shift";
+                if (w[5] != word)
+                    return fail("expected '" + word + "' after the position, found '" + w[5] + "'");
+                (move ? e.drag : e.shift) = true;
             }
         } else if (what == "key") {
             // The rest of the line after "key", so that a space inside the text is typed too;

@@ -44,12 +44,13 @@ void UTL_HostDriver::redraw(int w, int h) {
 // Input
 // ---------------------------------------------------------------------------------------------
 
-void UTL_HostDriver::mouse_down(int x, int y) {
-    if (m_sim_controller) m_sim_controller->mouse_down(x, y, 0);
+void UTL_HostDriver::mouse_down(int x, int y, bool shift) {
+    if (m_sim_controller)
+        m_sim_controller->mouse_down(x, y, shift ? UTL_SimCtrlRoot::KEY_SHIFT : 0u);
 }
 
-void UTL_HostDriver::mouse_up(int x, int y) {
-    if (m_sim_controller) m_sim_controller->mouse_up(x, y, 0);
+void UTL_HostDriver::mouse_up(int x, int y, bool shift) {
+    if (m_sim_controller) m_sim_controller->mouse_up(x, y, shift ? UTL_SimCtrlRoot::KEY_SHIFT : 0u);
 }
 
 void UTL_HostDriver::mouse_moved(int x, int y, bool drag) {
@@ -58,6 +59,10 @@ void UTL_HostDriver::mouse_moved(int x, int y, bool drag) {
 
 void UTL_HostDriver::key_chars(const std::vector<std::uint32_t>& chars) {
     for (std::uint32_t ch : chars) {
+        if (ch == kKeyShiftReturn) {
+            if (m_sim_controller) m_sim_controller->key_down('\r', UTL_SimCtrlRoot::KEY_SHIFT);
+            continue;
+        }
         const bool special = ch >= kKeyUpArrow && ch <= kKeyF1 + 11;
         if (m_sim_controller)
             m_sim_controller->key_down(convert_key_to_sim(ch),

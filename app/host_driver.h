@@ -22,6 +22,8 @@ constexpr std::uint32_t kKeyDownArrow = 0xF701;
 constexpr std::uint32_t kKeyLeftArrow = 0xF702;
 constexpr std::uint32_t kKeyRightArrow = 0xF703;
 constexpr std::uint32_t kKeyF1 = 0xF704;
+// Return pressed with Shift held: the controller's Return with its KEY_SHIFT flag.
+constexpr std::uint32_t kKeyShiftReturn = 0xF780;
 
 // A pointer position of the platform (window coordinates, origin at the top left, y down) in
 // the controller's view pixels: origin at the lower left, y up, scaled to the framebuffer (the
@@ -51,13 +53,14 @@ public:
     // The redraw: start(w, h) the first time, then update(w, h, 0.02).
     void redraw(int w, int h);
 
-    // Input, in view pixels (see window_to_view).
-    void mouse_down(int x, int y);
-    void mouse_up(int x, int y);
+    // Input, in view pixels (see window_to_view); shift: the button went with Shift held.
+    void mouse_down(int x, int y, bool shift = false);
+    void mouse_up(int x, int y, bool shift = false);
     // drag: the button is held.
     void mouse_moved(int x, int y, bool drag);
     // One key_down per character, in order; releases are not forwarded. The arrows and the
-    // function keys carry the controller's KEY_SPECIAL flag.
+    // function keys carry the controller's KEY_SPECIAL flag, kKeyShiftReturn is Return with
+    // KEY_SHIFT.
     void key_chars(const std::vector<std::uint32_t>& chars);
     // Steps of the wheel, positive away from the user (a window's upward scroll).
     void mouse_wheel(double steps);

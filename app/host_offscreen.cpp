@@ -217,10 +217,10 @@ void UTL_HostOffscreen::deliver(const UTL_ScriptEvent& e, UTL_HostDriver& driver
     window_to_view(e.x, e.y, m_width, m_height, m_width, m_height, x, y);
     switch (e.kind) {
         case UTL_ScriptEvent::kDown:
-            driver.mouse_down(x, y);
+            driver.mouse_down(x, y, e.shift);
             break;
         case UTL_ScriptEvent::kUp:
-            driver.mouse_up(x, y);
+            driver.mouse_up(x, y, e.shift);
             break;
         case UTL_ScriptEvent::kMove:
             driver.mouse_moved(x, y, e.drag);
@@ -240,8 +240,8 @@ void UTL_HostOffscreen::deliver(const UTL_ScriptEvent& e, UTL_HostDriver& driver
 // Helpers
 // ---------------------------------------------------------------------------------------------
 
-// One line a script can check: "selected: UID NAME", or "selected: none". The name is written
-// whole but on one line: control characters and malformed bytes show as U+FFFD.
+// Two lines a script can check: "selected: UID NAME", or "selected: none", then the chain. The
+// name is written whole but on one line: control characters and malformed bytes show as U+FFFD.
 void UTL_HostOffscreen::print_selection(UTL_HostDriver& driver) const {
     auto one_line = [](const std::string& text) {
         std::vector<std::uint32_t> chars = decode_utf8(text);
@@ -253,6 +253,12 @@ void UTL_HostOffscreen::print_selection(UTL_HostDriver& driver) const {
     const GFX_Friend* f = c ? c->selected_friend() : nullptr;
     if (!f) std::printf("selected: none\n");
     else std::printf("selected: %s %s\n", one_line(f->m_uid).c_str(), one_line(f->m_name).c_str());
+    // And the chain of friends shown from that person: "path: UID UID ... UID", or "path: none"
+    // when no chain is shown or none joins the two.
+    std::string path;
+    if (c && c->m_chain_shown)
+        for (const GFX_Friend* p : c->m_chain) path += " " + one_line(p->m_uid);
+    std::printf("path:%s\n", path.empty() ? " none" : path.c_str());
     std::fflush(stdout);
 }
 

@@ -210,7 +210,7 @@ void UTL_HostWindow::on_cursor(GLFWwindow* w, double wx, double wy) {
     self->m_driver->mouse_moved(x, y, self->m_button_down);
 }
 
-void UTL_HostWindow::on_button(GLFWwindow* w, int button, int action, int) {
+void UTL_HostWindow::on_button(GLFWwindow* w, int button, int action, int mods) {
     UTL_HostWindow* self = host_of(w);
     if (!self->m_driver || button != GLFW_MOUSE_BUTTON_LEFT) return;
     double wx = 0.0, wy = 0.0;
@@ -219,10 +219,10 @@ void UTL_HostWindow::on_button(GLFWwindow* w, int button, int action, int) {
     self->pointer_in_view(wx, wy, x, y);
     if (action == GLFW_PRESS) {
         self->m_button_down = true;
-        self->m_driver->mouse_down(x, y);
+        self->m_driver->mouse_down(x, y, (mods & GLFW_MOD_SHIFT) != 0);
     } else if (action == GLFW_RELEASE && self->m_button_down) {
         self->m_button_down = false;
-        self->m_driver->mouse_up(x, y);
+        self->m_driver->mouse_up(x, y, (mods & GLFW_MOD_SHIFT) != 0);
     }
 }
 
@@ -241,7 +241,8 @@ void UTL_HostWindow::on_key(GLFWwindow* w, int key, int, int action, int mods) {
         if (self->m_driver) self->m_driver->key_chars({6});
         return;
     }
-    const std::uint32_t ch = key_char(key);
+    std::uint32_t ch = key_char(key);
+    if (ch == '\r' && (mods & GLFW_MOD_SHIFT)) ch = kKeyShiftReturn;
     if (ch && self->m_driver) self->m_driver->key_chars({ch});
 }
 

@@ -13,6 +13,7 @@
 #include "scene/location_holder.h"
 #include "service/circle_worker.h"
 #include "widgets/hover_label.h"
+#include "widgets/person_card.h"
 #include "widgets/search_field.h"
 
 #include <cmath>
@@ -25,8 +26,6 @@ namespace {
 constexpr float kGlobeRadius = 5555.5f;
 constexpr float kLayoutPi = 3.1415925f;
 constexpr float kGoldenAngle = 2.3999631f;  // radians
-constexpr float kSelectedBillboard = 2250.0f;
-constexpr float kBillboard = 750.0f;
 constexpr float kBallSize = 100.0f;
 const char* const kQuestionImage = "./data/config/question.tga";
 
@@ -66,6 +65,7 @@ UTL_SimCtrlNimbra::~UTL_SimCtrlNimbra() {
     clear_scene();
     delete_find_widgets();
     delete_circle_widgets();
+    delete_card();
     delete m_sphere_button;
     m_sphere_button = nullptr;
     delete m_sphere_button_texture;
@@ -187,6 +187,25 @@ Math_Vector3 UTL_SimCtrlNimbra::compute_position(float longitude, float latitude
                         static_cast<float>(std::sin(double(a)) * r * std::sin(double(b))));
 }
 
+// The full size while people are few. Beyond about 300 the frames follow the spacing of people
+// on the globe, sqrt(4 pi / n) of its radius, at the share of it the full size has at 300
+// people (0.66): neighbours on the spiral, at least 0.87 of the spacing apart, then never
+// overlap, and the lines between them show; the faces of a thousand people stay apart.
+float UTL_SimCtrlNimbra::billboard_size() const {
+    const size_t n = m_loc_holders.size();
+    if (n <= kCrowd || m_fixed_billboards) return kFullBillboard;
+    return kFullBillboard * std::sqrt(static_cast<float>(kCrowd) / static_cast<float>(n));
+}
+
+void UTL_SimCtrlNimbra::update_billboard_sizes() {
+    const float size = billboard_size();
+    for (GFX_LocationHolder* h : m_loc_holders) {
+        const float s =
+            h->m_selected ? kSelectedBillboard : (h == m_pointed_holder ? kFullBillboard : size);
+        h->set_billboard_size(s, s);
+    }
+}
+
 // Equal-area bands from pole to pole, each place a golden angle further round than the one
 // before, so any number of people covers the globe evenly.
 void UTL_SimCtrlNimbra::spiral_places(size_t n, std::vector<float>& longitudes,
@@ -239,7 +258,7 @@ void UTL_SimCtrlNimbra::create_friends_locators() {
         } else {
             person = m_friends[with_user ? i - 1 : i];
         }
-        const float size = selected ? kSelectedBillboard : kBillboard;
+        const float size = selected ? kSelectedBillboard : billboard_size();
 
         if (i >= m_loc_holders.size()) m_loc_holders.push_back(new GFX_LocationHolderFriend(this));
         auto* h = dynamic_cast<GFX_LocationHolderFriend*>(m_loc_holders[i]);
@@ -273,6 +292,9 @@ void UTL_SimCtrlNimbra::clear_scene() {
     // The search list and the hover label borrow people too.
     if (m_search_field) m_search_field->close();
     if (m_hover_label) m_hover_label->hide();
+    if (m_person_card) m_person_card->clear();
+    m_chain.clear();
+    m_chain_shown = false;
     m_name_index.clear();
     m_name_index_people.clear();
     m_selected_holder = nullptr;

@@ -7,6 +7,7 @@
 //   sim_ctrl_nimbra_overlay.cpp the overlay controls: creation, input routing, drawing
 //   sim_ctrl_nimbra_find.cpp    finding people: keys, wheel, search, hover label, help
 //   sim_ctrl_nimbra_circles.cpp the circles: the friend graph, the layouts and their glides
+//   sim_ctrl_nimbra_card.cpp    the card of the selected person and the chain between two
 #pragma once
 
 #include "controller/color_theme.h"
@@ -49,6 +50,7 @@ class GFX_SearchField;
 class GFX_HelpPanel;
 class GFX_HoverLabel;
 class GFX_CircleLegend;
+class GFX_PersonCard;
 class UTL_FotoTextureBoss;
 class UTL_ParameterList;
 class UTL_CircleWorker;
@@ -78,6 +80,15 @@ public:
     float get_radius() const;
     // The point of the globe at a longitude and latitude in degrees (+y north, lon 0 along +x).
     Math_Vector3 compute_position(float longitude, float latitude) const;
+    // The frames' sizes: the selected person's, a person's under the pointer, and everyone
+    // else's, which shrinks with the spacing of people on the globe once they are many.
+    static constexpr float kSelectedBillboard = 2250.0f;
+    static constexpr float kFullBillboard = 750.0f;
+    static constexpr size_t kCrowd = 300;  // people up to which every frame has the full size
+    float billboard_size() const;
+    // Every frame: the selected person's frame large, the one under the pointer full size, the
+    // others billboard_size(). Done once a frame, after the pointer is known.
+    void update_billboard_sizes();
     // Lays everyone out again on a golden-angle spiral, reusing the existing locators. Arranged
     // by circles, only newcomers take their place on the spiral; the next arrangement moves them.
     void create_friends_locators();
@@ -208,6 +219,25 @@ public:
     bool mouse_up_circles(float x, float y);
     void draw_circle_overlay();
 
+    // --- The person card and the chain (sim_ctrl_nimbra_card.cpp) --------------------------
+    // A person's friends among the user's friends, by name; for the user, every friend.
+    std::vector<GFX_Friend*> common_friends(const GFX_Friend* f) const;
+    // The shortest chain of friends from one person to another that does not pass through the
+    // user (a chain with the user at one end is the user's own line). Its lines light up (and
+    // no others), the card lists it, or says there is none, and the camera glides to the last
+    // person; the selection stays. False when no chain joins them.
+    bool show_chain(GFX_Friend* from, GFX_Friend* to);
+    // Per frame: the card follows the selected person and the friendships that arrive.
+    void update_card();
+    bool mouse_down_card(float x, float y);
+    void press_outside_card(float x, float y);
+    bool mouse_up_card(float x, float y);
+    // True when the card's filter has the keys and took this one.
+    bool key_card(unsigned int key, bool special);
+    void draw_card();
+    void create_card();
+    void delete_card();
+
     // --- Finding people (sim_ctrl_nimbra_find.cpp) -----------------------------------------
     // Keys and wheel steps are recorded like the mouse and acted on by the next update, in the
     // order they came. flags: KEY_SPECIAL for the arrows and function keys.
@@ -333,6 +363,11 @@ public:
     GFX_SearchField* m_search_field = nullptr;  // owned
     GFX_HelpPanel* m_help_panel = nullptr;      // owned
     GFX_HoverLabel* m_hover_label = nullptr;    // owned
+    // The locator under the pointer, as a click would pick it; null when none. Set every frame.
+    GFX_LocationHolder* m_pointed_holder = nullptr;
+    // NIMBRA_BILLBOARDS=fixed keeps every frame at the full size however many people there
+    // are, to compare (start() reads it).
+    bool m_fixed_billboards = false;
     // The names of m_name_index_people (borrowed: the user, then the friends in order),
     // brought up to date when a search needs it.
     UTL_NameIndex m_name_index;
@@ -357,6 +392,13 @@ public:
     int m_hover_circle = -1;  // the circle the legend points at; -1 for none
     int m_circle_jobs = 0;    // jobs given to the circle worker, for tests and figures
     GFX_CircleLegend* m_circle_legend = nullptr;  // owned
+    GFX_PersonCard* m_person_card = nullptr;      // owned
+    // The chain last asked for: its people (borrowed), empty when none joins them; shown until
+    // the selection changes.
+    std::vector<GFX_Friend*> m_chain;
+    bool m_chain_shown = false;
+    bool m_mouse_up_shift = false;     // the release waiting for the next frame had Shift held
+    std::uint64_t m_card_version = 0;  // the friend graph's version the card was filled from
 
 private:
     // The locators by their person's uid (the first locator of a uid wins, as a walk would
@@ -406,7 +448,7 @@ private:
     void select_thumbnail(GFX_WidgetDocked* clicked);
     // What one key does: to the help panel, the search box or the globe.
     void handle_key(unsigned int key, unsigned int flags);
-    void handle_search_key(unsigned int key, bool special);
+    void handle_search_key(unsigned int key, unsigned int flags);
     // Every press and most keys stop the automatic motion.
     void stop_automatic_motion();
     void zoom(float steps);

@@ -13,6 +13,7 @@
 #include "widgets/help_panel.h"
 #include "widgets/hover_label.h"
 #include "widgets/navigation_dial.h"
+#include "widgets/person_card.h"
 #include "widgets/round_button.h"
 #include "widgets/search_field.h"
 
@@ -27,6 +28,7 @@ constexpr float kKeyEasing = 0.25f;       // of the remaining turn per frame
 constexpr float kZoomPerStep = 0.85f;     // distance factor per wheel step or + key
 constexpr float kZoomEasing = 0.15f;      // of the remaining distance per frame
 constexpr float kWheelScrollRows = 2.0f;  // thumbnails per wheel step over the list dock
+constexpr float kWheelCardRows = 3.0f;    // names per wheel step over the person card
 
 constexpr unsigned int kCtrlF = 6;  // the control character Ctrl+F types
 constexpr unsigned int kEscape = 27;
@@ -78,6 +80,8 @@ void UTL_SimCtrlNimbra::update_find_input() {
             for (GFX_WidgetDocked* w : m_list_dock->m_widgets) over_list |= w->is_inside(x, y);
         if (over_list)
             m_list_dock->m_scroll_target -= steps * kWheelScrollRows * m_list_dock->m_widget_size;
+        else if (m_person_card && m_person_card->is_inside(x, y))
+            m_person_card->scroll(-steps * kWheelCardRows);
         else zoom(steps);
     }
 }
@@ -116,17 +120,21 @@ void UTL_SimCtrlNimbra::update_hover(float dt) {
                          y < static_cast<float>(m_view_height);
     const bool on_panel = (m_search_field && m_search_field->is_inside(x, y)) ||
                           (m_help_panel && m_help_panel->m_shown) ||
-                          (m_circle_legend && m_circle_legend->is_inside(x, y));
+                          (m_circle_legend && m_circle_legend->is_inside(x, y)) ||
+                          (m_person_card && m_person_card->is_inside(x, y));
     const bool pressed = m_dragging || (m_myself_dock && m_myself_dock->m_pressed) ||
                          (m_list_dock && m_list_dock->m_pressed);
+    m_pointed_holder = nullptr;
     if (in_view && !on_panel && !pressed) {
         f = thumbnail_friend_at(x, y);
         bool on_control = m_nav_dial && m_nav_dial->is_inside(x, y);
         for (GFX_WidgetRoundButton* b : m_rotate_buttons) on_control |= b && b->is_inside(x, y);
         on_control |= m_circles_button && m_circles_button->is_inside(x, y);
-        if (!f && !on_control)
-            if (auto* h = dynamic_cast<GFX_LocationHolderFriend*>(pick_loc_holder()))
+        if (!f && !on_control) {
+            m_pointed_holder = pick_loc_holder();
+            if (auto* h = dynamic_cast<GFX_LocationHolderFriend*>(m_pointed_holder))
                 f = h->m_friend;
+        }
     }
     m_hover_label->update(f, x, y, dt);
 }
@@ -169,9 +177,10 @@ void UTL_SimCtrlNimbra::handle_key(unsigned int key, unsigned int flags) {
         if (help_key || (!special && key == kEscape)) return;
     }
     if (m_search_field && m_search_field->is_open()) {
-        handle_search_key(key, special);
+        handle_search_key(key, flags);
         return;
     }
+    if (key_card(key, special)) return;
     if (help_key) {
         if (m_help_panel) m_help_panel->m_shown = true;
         if (m_hover_label) m_hover_label->hide();
@@ -227,8 +236,10 @@ void UTL_SimCtrlNimbra::handle_key(unsigned int key, unsigned int flags) {
 }
 
 // In the search box: characters are typed, Backspace erases, Up and Down move through the
-// list, Enter selects the highlighted person (nothing without a match), Escape closes.
-void UTL_SimCtrlNimbra::handle_search_key(unsigned int key, bool special) {
+// list, Enter selects the highlighted person (nothing without a match), Shift+Enter shows the
+// chain to them from the selected person, Escape closes.
+void UTL_SimCtrlNimbra::handle_search_key(unsigned int key, unsigned int flags) {
+    const bool special = (flags & KEY_SPECIAL) != 0;
     stop_automatic_motion();
     if (special) {
         if (key == KEY_UP) m_search_field->move(-1);
@@ -239,7 +250,10 @@ void UTL_SimCtrlNimbra::handle_search_key(unsigned int key, bool special) {
     if (key == '\r' || key == '\n') {
         if (GFX_Friend* f = m_search_field->highlighted()) {
             m_search_field->close();
-            select_friend(f);
+            // Shift+Return: the chain from the selected person to the one found.
+            GFX_Friend* from = selected_friend();
+            if ((flags & KEY_SHIFT) && from && from != f) show_chain(from, f);
+            else select_friend(f);
         }
     } else if (key == kEscape) {
         m_search_field->close();
@@ -343,7 +357,7 @@ void UTL_SimCtrlNimbra::select_friend(GFX_Friend* f) {
     if (m_list_dock) m_list_dock->m_scroll_to_selected = true;
     set_connections_highlighted(false);
     for (GFX_LocationHolder* h : m_loc_holders) {
-        h->set_billboard_size(750.0f, 750.0f);
+        h->set_billboard_size(billboard_size(), billboard_size());
         h->m_selected = false;
     }
     m_selected_holder = nullptr;

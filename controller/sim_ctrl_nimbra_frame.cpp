@@ -137,10 +137,14 @@ void UTL_SimCtrlNimbra::start(int w, int h) {
     create_docks();
     create_find_widgets();
     create_circle_widgets();
+    create_card();
     init_scene();
 
     m_eye_pos = Math_Vector3(0.0f, 100000.0f, 0.0f);
 
+    // Every frame at the full size whatever the crowd, to compare.
+    const char* billboards = std::getenv("NIMBRA_BILLBOARDS");
+    m_fixed_billboards = billboards && std::strcmp(billboards, "fixed") == 0;
     // The glow can be forced from outside onto every dot every frame, as sprites or as quads,
     // to compare its ways of drawing.
     const char* glow = std::getenv("NIMBRA_GLOW");
@@ -259,6 +263,8 @@ void UTL_SimCtrlNimbra::update(int w, int h, float dt) {
     }
     if (m_mouse_dbl_clk_event) m_mouse_dbl_clk_event = false;
     update_hover(dt);
+    update_billboard_sizes();
+    update_card();
 
     if (m_camera) m_eye_pos = m_camera->m_eye;
     const GLfloat light[4] = {m_eye_pos.m_x, m_eye_pos.m_y, m_eye_pos.m_z, 0.0f};
@@ -388,10 +394,10 @@ void UTL_SimCtrlNimbra::select_loc_holder(GFX_LocationHolder* h) {
     m_cam_target_ud = h->target_latitude();
 
     for (GFX_LocationHolder* other : m_loc_holders) {
-        other->set_billboard_size(750.0f, 750.0f);
+        other->set_billboard_size(billboard_size(), billboard_size());
         other->m_selected = false;
     }
-    h->set_billboard_size(2250.0f, 2250.0f);
+    h->set_billboard_size(kSelectedBillboard, kSelectedBillboard);
     h->m_selected = true;
 
     set_connections_highlighted(false);
@@ -546,6 +552,7 @@ void UTL_SimCtrlNimbra::mouse_down(int x, int y, unsigned int flags) {
 
 void UTL_SimCtrlNimbra::mouse_up(int x, int y, unsigned int flags) {
     m_mouse_up_event = true;
+    m_mouse_up_shift = (flags & KEY_SHIFT) != 0;
     m_mouse = UTL_Point(static_cast<float>(x), static_cast<float>(y));
     UTL_SimCtrlRoot::mouse_up(x, y, flags);
 }
@@ -591,7 +598,13 @@ void UTL_SimCtrlNimbra::mouse_up() {
         }
         m_drag_yaw_step = m_drag_pitch_step = 0.0f;
     } else if (m_dragging) {
-        if (GFX_LocationHolder* hit = pick_loc_holder()) select_loc_holder(hit);
+        // With Shift, a click on another person shows the chain to them from the selected one.
+        GFX_LocationHolder* hit = pick_loc_holder();
+        auto* hf = dynamic_cast<GFX_LocationHolderFriend*>(hit);
+        GFX_Friend* from = selected_friend();
+        if (m_mouse_up_shift && hf && hf->m_friend && from && from != hf->m_friend)
+            show_chain(from, hf->m_friend);
+        else if (hit) select_loc_holder(hit);
     }
     m_dragging = false;
     m_drag_moved = false;

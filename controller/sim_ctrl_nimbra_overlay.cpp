@@ -222,6 +222,7 @@ void UTL_SimCtrlNimbra::draw_buttons() {
         m_circles_button->draw();
     }
     draw_top_bar();
+    draw_card();
     if (m_myself_dock) m_myself_dock->draw();
     if (m_list_dock) m_list_dock->draw();
     m_status_line.draw(m_text, static_cast<float>(m_view_width), static_cast<float>(m_view_height));
@@ -292,6 +293,7 @@ bool UTL_SimCtrlNimbra::mouse_down_buttons(float x, float y) {
     for (GFX_WidgetRoundButton* b : m_rotate_buttons)
         if (b) b->m_active = false;
 
+    press_outside_card(x, y);
     if (mouse_down_find(x, y)) return true;
     if (mouse_down_circles(x, y)) return true;
     if (m_nav_dial && m_nav_dial->mouse_down(x, y)) return true;
@@ -300,6 +302,8 @@ bool UTL_SimCtrlNimbra::mouse_down_buttons(float x, float y) {
     if (m_circles_button && m_circles_button->mouse_down(x, y)) return true;
     if (m_myself_dock && m_myself_dock->mouse_down(x, y)) return true;
     if (m_list_dock && m_list_dock->mouse_down(x, y)) return true;
+    // After the docks: a swollen thumbnail reaches over the card's edge.
+    if (mouse_down_card(x, y)) return true;
     return false;
 }
 
@@ -334,6 +338,7 @@ bool UTL_SimCtrlNimbra::mouse_up_buttons(float x, float y) {
         select_thumbnail(clicked);
         return true;
     }
+    if (mouse_up_card(x, y)) return true;
 
     if (m_top_bar_highlighted && m_open_url) m_open_url(ABOUT_PAGE);
     return false;

@@ -38,6 +38,8 @@ public:
     static constexpr unsigned int KEY_DOWN = 40;
     static constexpr unsigned int KEY_F1 = 112;
     static constexpr unsigned int KEY_SPECIAL = 1;
+    // Set by the host in the flags of a key or a mouse button pressed with Shift held.
+    static constexpr unsigned int KEY_SHIFT = 2;
 
     // Key codes are the host's; only 0 to 255 are stored, larger ones are ignored.
     virtual void key_down(unsigned int key, unsigned int flags);

@@ -140,10 +140,13 @@ TEST(AppInput, EventScript) {
                            "frame 40 key a#b  # a comment\n"
                            "frame 40 key Ctrl+F\n"
                            "frame 41 wheel 1\n"
-                           "frame 41 wheel -0.5\n",
+                           "frame 41 wheel -0.5\n"
+                           "frame 42 down 5 6 shift\n"
+                           "frame 42 up 5 6 shift\n"
+                           "frame 42 key shift+RETURN\n",
                            ev, error))
         << error;
-    ASSERT_EQ(ev.size(), 15u);
+    ASSERT_EQ(ev.size(), 18u);
     // Ordered by frame, file order kept within a frame.
     EXPECT_EQ(ev[0].kind, UTL_ScriptEvent::kDown);
     EXPECT_EQ(ev[0].frame, 10);
@@ -166,13 +169,21 @@ TEST(AppInput, EventScript) {
     EXPECT_EQ(ev[13].kind, UTL_ScriptEvent::kWheel);
     EXPECT_DOUBLE_EQ(ev[13].steps, 1.0);
     EXPECT_DOUBLE_EQ(ev[14].steps, -0.5);
+    EXPECT_FALSE(ev[0].shift);
+    EXPECT_TRUE(ev[15].shift);
+    EXPECT_EQ(ev[16].kind, UTL_ScriptEvent::kUp);
+    EXPECT_TRUE(ev[16].shift);
+    EXPECT_EQ(ev[17].chars, std::vector<std::uint32_t>{kKeyShiftReturn});
 
     const std::vector<std::pair<std::string, std::string>> bad = {
         {"frame 0 down 1 2", "line 1: bad frame number"},
         {"\nframe x down 1 2", "line 2: bad frame number"},
         {"frame 3 down 1", "expected 'down X Y'"},
-        {"frame 3 down 1 2 3", "expected 'down X Y'"},
+        {"frame 3 down 1 2 3", "expected 'shift'"},
+        {"frame 3 down 1 2 3 4", "expected 'down X Y'"},
         {"frame 3 move 1 2 drop", "expected 'drag'"},
+        {"frame 3 down 1 2 drag", "expected 'shift'"},
+        {"frame 3 move 1 2 shift", "expected 'drag'"},
         {"frame 3 up nan 2", "bad position"},
         {"frame 3 up 0x10 2", "bad position"},
         {"frame 3 up 1e99 2", "bad position"},

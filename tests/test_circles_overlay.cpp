@@ -1,8 +1,10 @@
 // The circles as a user meets them in the overlay, frame by frame through the controller's own
 // event handlers: the circles button and Shift+C, the camera that goes along with the selected
-// person, the legend and the circles' hues on balls and lines.
+// person, the legend and the circles' hues on balls and lines, and frames that shrink when
+// people are many, the card of the selected person and the chain.
 #include "controller/sim_ctrl_nimbra.h"
 
+#include "scene/billboard.h"
 #include "scene/camera.h"
 #include "scene/connection.h"
 #include "scene/friend.h"
@@ -10,12 +12,14 @@
 #include "tests/support/globe_fixture.h"
 #include "tests/support/wait.h"
 #include "widgets/circle_legend.h"
+#include "widgets/person_card.h"
 #include "widgets/round_button.h"
 #include "widgets/search_field.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
+#include <set>
 #include <string>
 
 namespace {
@@ -183,4 +187,150 @@ TEST(CirclesOverlay, LegendListsTheCirclesPointingBrightensAClickGlidesThere) {
     g.key('C');
     EXPECT_FALSE(c.m_circle_legend->shown());
     for (GFX_Connection* l : c.m_connections) EXPECT_FALSE(l->has_end_colors());
+}
+
+TEST(CirclesOverlay, FramesShrinkWithTheCrowdTheSelectedAndThePointedKeepTheirSize) {
+    Globe g;
+    UTL_SimCtrlNimbra& c = g.c;
+    auto sizes = [&] {
+        std::set<float> s;
+        for (GFX_LocationHolder* h : c.m_loc_holders)
+            if (!h->m_selected) s.insert(h->m_billboard->m_width);
+        return s;
+    };
+    g.people(250);
+    g.frame();
+    EXPECT_EQ(sizes(), std::set<float>{750.0f}) << "a few hundred people keep the full size";
+
+    for (int i = 251; i < 1000; ++i)
+        c.add_friend(std::to_string(i).c_str(), ("Friend " + std::to_string(i)).c_str(), "", "");
+    c.create_friends_locators();
+    c.mouse_moved(2, H - 2, 0, 0, 0);  // the pointer on no one
+    g.frame();
+    const std::set<float> crowd = sizes();
+    ASSERT_EQ(crowd.size(), 1u);
+    const float size = *crowd.begin();
+    EXPECT_LT(size, 450.0f);
+    EXPECT_GT(size, 300.0f);
+    EXPECT_EQ(c.m_loc_holders[0]->m_billboard->m_width, 2250.0f) << "the selected user";
+
+    // Neighbours on the globe lie further apart than three quarters of a frame: they overlap by
+    // a quarter of a frame at most (the frames sit beside their balls the same way round).
+    double closest = 1e30;
+    for (size_t i = 0; i < c.m_loc_holders.size(); ++i)
+        for (size_t j = i + 1; j < c.m_loc_holders.size(); ++j)
+            closest = std::min(
+                closest,
+                double((c.m_loc_holders[i]->m_position - c.m_loc_holders[j]->m_position).length()));
+    EXPECT_GE(closest, 0.75 * size);
+
+    // The person under the pointer is shown at the full size, and goes back when it leaves.
+    GFX_LocationHolder* h = g.front_holder(nullptr, 150, 130, W - 150, H - 150);
+    ASSERT_NE(h, nullptr);
+    const Math_Vector3 at = g.billboard_centre(h);
+    c.mouse_moved(static_cast<int>(at.m_x), static_cast<int>(at.m_y), 0, 0, 0);
+    g.frame();
+    ASSERT_EQ(c.m_pointed_holder, h);
+    EXPECT_EQ(h->m_billboard->m_width, 750.0f);
+    c.mouse_moved(2, H - 2, 0, 0, 0);
+    g.frame();
+    EXPECT_EQ(h->m_billboard->m_width, size);
+
+    // A click selects as ever: the person's frame is the large one.
+    g.click(static_cast<int>(at.m_x), static_cast<int>(at.m_y));
+    EXPECT_EQ(c.m_selected_holder, h);
+    EXPECT_EQ(h->m_billboard->m_width, 2250.0f);
+    EXPECT_EQ(c.m_loc_holders[0]->m_billboard->m_width, size);
+}
+
+TEST(CirclesOverlay, TheCardListsFriendsInCommonSearchesThemAndLinksToThem) {
+    Globe g;
+    UTL_SimCtrlNimbra& c = g.c;
+    const char* names[] = {"Hub",     "Åsa Öberg", "Ola Berg", "Zoë Ñúñez",
+                           "Bo Lind", "Ann Ek",    "Far Away", "Alone"};
+    c.add_myself("0", "Me", "", "");
+    for (int i = 1; i <= 8; ++i) c.add_friend(std::to_string(i).c_str(), names[i - 1], "", "");
+    c.create_friends_locators();
+    c.add_connections_for_myself();
+    // The hub (1) is friends with 2 to 6; 6 and 7 are friends; 8 has no friend in common.
+    for (auto [a, b] : {std::pair<int, int>{1, 2}, {1, 3}, {1, 4}, {1, 5}, {1, 6}, {6, 7}})
+        c.add_connection(std::to_string(a).c_str(), std::to_string(b).c_str(), 0.4f, false);
+    g.frame();
+    GFX_PersonCard& card = *c.m_person_card;
+    EXPECT_FALSE(card.shown()) << "the user, selected at the start, has no card";
+    c.show_chain(c.m_myself, c.m_friends[2]);
+    g.frame();
+    EXPECT_EQ(card.person(), c.m_myself) << "but for a chain from the user";
+    EXPECT_EQ(card.common().size(), 8u) << "every friend of the user";
+
+    auto uids = [](const std::vector<GFX_Friend*>& people) {
+        std::set<std::string> s;
+        for (GFX_Friend* f : people) s.insert(f->m_uid);
+        return s;
+    };
+    c.select_friend(c.m_friends[0]);
+    g.frame();
+    ASSERT_EQ(card.person(), c.m_friends[0]);
+    EXPECT_EQ(uids(card.common()), (std::set<std::string>{"2", "3", "4", "5", "6"}));
+    c.select_friend(c.m_friends[7]);
+    g.frame();
+    EXPECT_TRUE(card.common().empty());
+    c.select_friend(c.m_friends[0]);
+    g.frame();
+
+    // The filter takes the keys once clicked, with the search box's folding.
+    const float filter_y = card.m_top - 80 - GFX_PersonCard::kRowHeight - 13;
+    g.click(static_cast<int>(card.m_left + 40), static_cast<int>(filter_y));
+    ASSERT_TRUE(card.focused());
+    for (char ch : std::string("OBER")) g.key(static_cast<unsigned int>(ch));
+    EXPECT_FALSE(c.m_search_field->is_open()) << "the keys went to the card";
+    ASSERT_EQ(card.listed().size(), 1u);
+    EXPECT_EQ(card.listed()[0]->m_name, "Åsa Öberg");
+    g.key(8);
+    g.key(8);
+    g.key(8);
+    EXPECT_EQ(uids(card.listed()), (std::set<std::string>{"2", "3"})) << "'o': Öberg and Ola";
+    g.key(27);
+    EXPECT_FALSE(card.focused());
+    EXPECT_EQ(card.listed().size(), 5u);
+
+    // A click on a name selects that person.
+    GFX_Friend* third = card.listed()[2];
+    const float row_y =
+        card.m_top - 80 - GFX_PersonCard::kRowHeight - 26 - 4 - 2.5f * GFX_PersonCard::kRowHeight;
+    ASSERT_EQ(card.person_at(card.m_left + 40, row_y), third);
+    g.click(static_cast<int>(card.m_left + 40), static_cast<int>(row_y));
+    EXPECT_EQ(c.selected_friend(), third);
+    EXPECT_EQ(card.person(), third);
+    EXPECT_FALSE(c.m_dragging) << "the card is not the globe";
+
+    // Shift+click on another person shows the chain from the one selected; the selection
+    // stays, and a new selection takes the chain away.
+    GFX_LocationHolder* far = nullptr;
+    for (GFX_LocationHolder* h : c.m_loc_holders)
+        if (dynamic_cast<GFX_LocationHolderFriend*>(h)->m_friend->m_name == "Far Away") far = h;
+    ASSERT_NE(far, nullptr);
+    c.m_camera->set_left_right(far->m_longitude);
+    c.m_camera->set_up_down(far->m_latitude);
+    c.m_cam_transition = false;
+    g.frame();
+    const Math_Vector3 at = g.billboard_centre(far);
+    c.mouse_moved(static_cast<int>(at.m_x), static_cast<int>(at.m_y), 0, 0, 0);
+    c.mouse_down(static_cast<int>(at.m_x), static_cast<int>(at.m_y), UTL_SimCtrlNimbra::KEY_SHIFT);
+    c.mouse_up(static_cast<int>(at.m_x), static_cast<int>(at.m_y), UTL_SimCtrlNimbra::KEY_SHIFT);
+    g.frame();
+    EXPECT_EQ(c.selected_friend(), third);
+    ASSERT_TRUE(card.chain_shown());
+    ASSERT_EQ(card.chain().size(), 4u) << third->m_name << ", Hub, Ann Ek, Far Away";
+    EXPECT_EQ(card.chain().back()->m_name, "Far Away");
+    c.select_friend(c.m_friends[7]);
+    g.frame();
+    EXPECT_FALSE(card.chain_shown());
+    EXPECT_FALSE(c.m_chain_shown);
+
+    // The person with no friend in common: no chain at all, and the card says so.
+    c.show_chain(c.m_friends[7], c.m_friends[0]);
+    g.frame();
+    EXPECT_TRUE(card.chain_shown());
+    EXPECT_TRUE(card.chain().empty());
 }

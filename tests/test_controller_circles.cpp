@@ -3,6 +3,7 @@
 // on the SNAP file the line lengths of ego 107 against the order of arrival.
 #include "controller/sim_ctrl_nimbra.h"
 
+#include "scene/connection.h"
 #include "scene/friend.h"
 #include "scene/location_holder.h"
 #include "tests/support/snap_ego.h"
@@ -217,4 +218,49 @@ TEST(ControllerCircles, Ego107LinesAtMostHalfAsLongAsInArrivalOrder) {
         for (size_t j = i + 1; j < n; ++j)
             closest = std::min(closest, double((p[i] - p[j]).length()));
     EXPECT_GE(closest, 0.4 * spacing);
+}
+
+TEST(ControllerCircles, TheChainIsAShortestPathAvoidingTheUserAndLightsOnlyItsLines) {
+    UTL_SimCtrlNimbra c;
+    c.add_myself("0", "Me", "", "");
+    for (int i = 1; i <= 8; ++i)
+        c.add_friend(std::to_string(i).c_str(), ("F" + std::to_string(i)).c_str(), "", "");
+    c.create_friends_locators();
+    c.add_connections_for_myself();
+    // Two ways from 1 to 4, the shorter through 5; 6 and 7 on their own; 8 alone.
+    for (auto [a, b] : {std::pair<int, int>{1, 2}, {2, 3}, {3, 4}, {1, 5}, {5, 4}, {6, 7}})
+        c.add_connection(std::to_string(a).c_str(), std::to_string(b).c_str(), 0.4f, false);
+    auto person = [&](int i) { return c.m_friends[static_cast<size_t>(i - 1)]; };
+    auto uids = [&] {
+        std::string s;
+        for (GFX_Friend* f : c.m_chain) s += (s.empty() ? "" : " ") + f->m_uid;
+        return s;
+    };
+    auto lit = [&] {
+        std::set<std::string> s;
+        for (GFX_Connection* l : c.m_connections) {
+            auto* cf = dynamic_cast<GFX_ConnectionFriends*>(l);
+            if (cf->m_highlighted) s.insert(cf->m_uid1 + "-" + cf->m_uid2);
+        }
+        return s;
+    };
+
+    EXPECT_TRUE(c.show_chain(person(1), person(4)));
+    EXPECT_TRUE(c.m_chain_shown);
+    EXPECT_EQ(uids(), "1 5 4") << "not through the user, who knows everyone";
+    EXPECT_EQ(lit(), (std::set<std::string>{"1-5", "5-4"}));
+    EXPECT_EQ(uids(), (c.show_chain(person(1), person(4)), uids())) << "the same every time";
+    EXPECT_TRUE(c.show_chain(person(4), person(2)));
+    EXPECT_EQ(uids(), "4 3 2");
+
+    EXPECT_FALSE(c.show_chain(person(1), person(6)));
+    EXPECT_TRUE(c.m_chain_shown) << "shown, and empty: none joins them";
+    EXPECT_TRUE(c.m_chain.empty());
+    EXPECT_TRUE(lit().empty());
+    EXPECT_FALSE(c.show_chain(person(8), person(7)));
+
+    // With the user at one end, the chain is the user's own line.
+    EXPECT_TRUE(c.show_chain(c.m_myself, person(3)));
+    EXPECT_EQ(uids(), "0 3");
+    EXPECT_EQ(lit(), std::set<std::string>{"0-3"});
 }

@@ -29,6 +29,7 @@ const std::vector<std::pair<const char*, const char*>>& GFX_HelpPanel::controls(
         {"Space", "start or stop turning by itself"},
         {"Round buttons", "turn either way, or visit people by chance"},
         {"Shift+C, or the fourth button", "arrange by circles, or in order of arrival"},
+        {"Shift+click, Shift+Enter", "the chain of friends from the selected person"},
         {"F1 or ?", "show or hide this list"},
         {"Ctrl+Q", "quit"},
     };
