@@ -7,12 +7,15 @@
 #include "scene/connection.h"
 #include "scene/foto.h"
 #include "scene/friend.h"
+#include "scene/location_holder.h"
 #include "util/utf8.h"
 
 #include <pugixml.hpp>
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <set>
@@ -67,16 +70,47 @@ void add_data(pugi::xml_node node, const std::string& key, const std::string& va
     data.text() = xml_text(value).c_str();
 }
 
+// Degrees with five decimals (about a metre on the Earth, far finer than the globe's spacing).
+std::string degrees(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.5f", static_cast<double>(value));
+    return text;
+}
+
+// A longitude in [-180, 180): a glide along a great circle may leave it outside.
+float plain_longitude(float longitude) {
+    if (!std::isfinite(longitude)) return 0.0f;
+    const float l = std::fmod(longitude + 180.0f, 360.0f);
+    return (l < 0.0f ? l + 360.0f : l) - 180.0f;
+}
+
 }  // namespace
 
 UTL_SavedNetwork UTL_SavedNetwork::of(const UTL_SimCtrlNimbra& controller,
                                       const std::string& fresh_photos) {
     UTL_SavedNetwork network;
+    // The circle found for each friend (-1 for the user; left out for a friend whose circle is
+    // not found yet) and the place on the globe: where the person is going when a glide is
+    // under way, as that is the place of the arrangement shown.
+    network.m_extra_keys = {{"circle", "int"}, {"longitude", "double"}, {"latitude", "double"}};
+    std::map<const GFX_Friend*, const GFX_LocationHolder*> places;
+    for (const GFX_LocationHolder* h : controller.m_loc_holders)
+        if (const auto* hf = dynamic_cast<const GFX_LocationHolderFriend*>(h))
+            if (hf->m_friend) places.emplace(hf->m_friend, h);
     std::map<std::string, size_t> index;
     auto add = [&](const GFX_Friend* f) {
         if (!f || index.count(f->m_uid)) return;
         index[f->m_uid] = network.m_people.size();
-        network.m_people.push_back(person_of(*f, fresh_photos));
+        UTL_SavedPerson p = person_of(*f, fresh_photos);
+        const bool user = f == controller.m_myself;
+        p.m_extra.assign(3, "");
+        if (user || f->m_circle >= 0) p.m_extra[0] = std::to_string(user ? -1 : f->m_circle);
+        const auto place = places.find(f);
+        if (place != places.end()) {
+            p.m_extra[1] = degrees(plain_longitude(place->second->target_longitude()));
+            p.m_extra[2] = degrees(place->second->target_latitude());
+        }
+        network.m_people.push_back(std::move(p));
     };
     add(controller.m_myself);
     for (const GFX_Friend* f : controller.m_friends) add(f);

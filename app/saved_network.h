@@ -34,8 +34,10 @@ public:
     std::vector<std::pair<size_t, size_t>> m_edges;
     std::vector<Key> m_extra_keys;
 
-    // What the controller shows. Photos whose address starts with fresh_photos are made afresh
-    // at another address on every start, so they are left out rather than saved dead.
+    // What the controller shows, with the extra keys circle (an index into the controller's
+    // circles, -1 for the user), longitude and latitude (degrees). Photos whose address starts with
+    // fresh_photos are made afresh at another address on every start, so they are left out rather
+    // than saved dead.
     static UTL_SavedNetwork of(const UTL_SimCtrlNimbra& controller,
                                const std::string& fresh_photos);
 

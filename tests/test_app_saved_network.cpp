@@ -3,14 +3,19 @@
 // that the graph reader gets back the same people and friendships, and how the file is written.
 #include "app/saved_network.h"
 #include "controller/sim_ctrl_nimbra.h"
+#include "scene/friend.h"
+#include "scene/location_holder.h"
 #include "service/graph_file.h"
+#include "tests/support/wait.h"
 
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 #include <sys/stat.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -62,6 +67,73 @@ TEST(SavedNetwork, TakesTheUserFirstEveryShownLineOnceAndOnlyPhotosThatLast) {
 
     // Without a prefix of fresh photos every photo is kept.
     EXPECT_EQ(UTL_SavedNetwork::of(c, "").m_people[1].m_pic, fresh + "a");
+}
+
+TEST(SavedNetwork, EachPersonKeepsTheirCircleAndThePlaceTheyGlideTo) {
+    // Two groups of five friends, each group all friends, one line across.
+    UTL_SimCtrlNimbra c;
+    c.add_myself("0", "Me", "", "");
+    for (int i = 1; i <= 10; ++i) c.add_friend(std::to_string(i).c_str(), "F", "", "");
+    c.create_friends_locators();
+    c.add_connections_for_myself();
+    for (int a = 1; a <= 10; ++a)
+        for (int b = a + 1; b <= 10; ++b)
+            if ((a - 1) / 5 == (b - 1) / 5 || (a == 5 && b == 6))
+                c.add_connection(std::to_string(a).c_str(), std::to_string(b).c_str(), 0.4f, false);
+    const UTL_SavedNetwork before = UTL_SavedNetwork::of(c, "");
+    ASSERT_EQ(before.m_extra_keys.size(), 3u);
+    EXPECT_EQ(before.m_extra_keys[0].m_name, "circle");
+    EXPECT_EQ(before.m_people[0].m_extra[0], "-1") << "the user is in no circle";
+    EXPECT_EQ(before.m_people[1].m_extra[0], "") << "a circle not found yet is left out";
+
+    // Saved while everyone glides to the arrangement by circles, and again once they are there.
+    c.set_layout(UTL_SimCtrlNimbra::LAYOUT_CIRCLES);
+    ASSERT_TRUE(wait_until([&] {
+        c.update_circles(0.02f);
+        return c.people_gliding();
+    })) << "nobody set off for the arrangement by circles";
+    const UTL_SavedNetwork gliding = UTL_SavedNetwork::of(c, "");
+    ASSERT_TRUE(wait_until([&] {
+        c.update_circles(0.02f);
+        return c.circles_settled();
+    }));
+    const UTL_SavedNetwork after = UTL_SavedNetwork::of(c, "");
+
+    ASSERT_EQ(after.m_people.size(), 11u);
+    std::set<std::string> places;
+    for (size_t i = 0; i < after.m_people.size(); ++i) {
+        const UTL_SavedPerson& p = after.m_people[i];
+        EXPECT_EQ(p.m_extra, gliding.m_people[i].m_extra) << "the place a glide ends at";
+        const double lon = std::stod(p.m_extra[1]), lat = std::stod(p.m_extra[2]);
+        EXPECT_TRUE(lon >= -180 && lon < 180 && lat >= -90 && lat <= 90) << lon << " " << lat;
+        const GFX_LocationHolder* h = c.m_loc_holders[i];
+        EXPECT_NEAR(std::cos(lon * M_PI / 180), std::cos(h->m_longitude * M_PI / 180), 1e-4);
+        EXPECT_NEAR(std::sin(lon * M_PI / 180), std::sin(h->m_longitude * M_PI / 180), 1e-4);
+        EXPECT_NEAR(lat, h->m_latitude, 1e-4);
+        places.insert(p.m_extra[1] + " " + p.m_extra[2]);
+        if (i == 0) continue;
+        const GFX_Friend* f = nullptr;
+        for (const GFX_Friend* g : c.m_friends)
+            if (g->m_uid == p.m_uid) f = g;
+        ASSERT_TRUE(f);
+        EXPECT_EQ(p.m_extra[0], std::to_string(f->m_circle));
+        const int group = (std::stoi(p.m_uid) - 1) / 5;
+        EXPECT_EQ(p.m_extra[0], after.m_people[group == 0 ? 1 : 6].m_extra[0]) << p.m_uid;
+    }
+    EXPECT_NE(after.m_people[1].m_extra[0], after.m_people[6].m_extra[0]);
+    EXPECT_EQ(places.size(), 11u) << "everyone has a place of their own";
+
+    // In the document, typed as a graph tool expects.
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string(after.graphml().c_str()));
+    pugi::xml_node root = doc.child("graphml");
+    EXPECT_STREQ(root.find_child_by_attribute("key", "id", "circle").attribute("attr.type").value(),
+                 "int");
+    EXPECT_STREQ(
+        root.find_child_by_attribute("key", "id", "latitude").attribute("attr.type").value(),
+        "double");
+    pugi::xml_node me = root.child("graph").child("node");
+    EXPECT_STREQ(me.find_child_by_attribute("data", "key", "circle").text().get(), "-1");
 }
 
 TEST(SavedNetwork, HostileNamesGiveAValidDocumentThatReadsBackAsTheSameNetwork) {

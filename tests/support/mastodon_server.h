@@ -88,8 +88,9 @@ public:
     // Stops answering: later requests find the port closed.
     void stop();
     void set_fault(FaultFunction fault);
-    // Moves the server's clock on with the test's.
+    // Moves the server's clock on with the test's; its time now, in Unix seconds.
     void advance(double seconds);
+    double now() const { return server_now(); }
 
     int calls(const std::string& call) const;
     int total_calls() const;  // lookups, lists and WebFinger (not avatars)
