@@ -184,7 +184,7 @@ TEST(ControllerCircles, WhileFriendshipsArriveTheCirclesAreSoughtAtMostOnceASeco
     EXPECT_EQ(c.m_circles.graph_version(), c.m_friend_graph.version());
 }
 
-TEST(ControllerCircles, Ego107LinesAtMostHalfAsLongAsInArrivalOrder) {
+TEST(ControllerCircles, Ego107LinesAtMostHalfAsLongAsInArrivalOrderCardsListFriendsInCommon) {
     SnapEgo ego;
     if (!read_snap_ego(snap_file(), 107, ego))
         GTEST_SKIP() << snap_file() << " is not there (the SNAP file beside the repository)";
@@ -218,6 +218,20 @@ TEST(ControllerCircles, Ego107LinesAtMostHalfAsLongAsInArrivalOrder) {
         for (size_t j = i + 1; j < n; ++j)
             closest = std::min(closest, double((p[i] - p[j]).length()));
     EXPECT_GE(closest, 0.4 * spacing);
+
+    // Each friend's card lists exactly their friends among the user's friends, as in the file.
+    std::map<std::string, std::set<std::string>> among;
+    for (const auto& [a, b] : ego.pairs) {
+        among[std::to_string(a)].insert(std::to_string(b));
+        among[std::to_string(b)].insert(std::to_string(a));
+    }
+    int wrong = 0;
+    for (const GFX_Friend* f : c.m_friends) {
+        std::set<std::string> listed;
+        for (const GFX_Friend* g : c.common_friends(f)) listed.insert(g->m_uid);
+        if (listed != among[f->m_uid] && ++wrong < 4) ADD_FAILURE() << "the card of " << f->m_uid;
+    }
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST(ControllerCircles, TheChainIsAShortestPathAvoidingTheUserAndLightsOnlyItsLines) {
