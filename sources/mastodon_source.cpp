@@ -22,8 +22,10 @@ constexpr int kPageSize = 80;
 constexpr float kMyLineAlpha = 0.15f;
 constexpr float kLineAlpha = 0.4f;
 
-int pages_for(long count) {
-    return count <= kPageSize ? 1 : static_cast<int>((count + kPageSize - 1) / kPageSize);
+// Pages of a list of count accounts, as far as they are followed (a server may claim any count).
+int pages_for(long count, int max_pages) {
+    if (count <= kPageSize) return 1;
+    return static_cast<int>(std::min<long>(max_pages, (count + kPageSize - 1) / kPageSize));
 }
 
 std::string clock_text(std::time_t t, const char* format) {
@@ -456,6 +458,9 @@ void UTL_MastodonSource::send(Request request) {
     const std::uint64_t id = m_next_id++;
     UTL_JsonRequest json;
     json.m_url = url_of(request);
+    const bool list = request.m_kind == kEgoFollowing || request.m_kind == kEgoFollowers ||
+                      request.m_kind == kFollowing || request.m_kind == kFollowers;
+    if (list) m_pages_asked.insert(json.m_url);
     // NOTE: the token is the person's own: it goes to their server and nowhere else.
     if (!m_options.m_token.empty() && m_own.count(request.m_server))
         json.m_headers.push_back("Authorization: Bearer " + m_options.m_token);
@@ -513,7 +518,8 @@ std::string UTL_MastodonSource::next_page(const Request& r, const UTL_JsonAnswer
         const size_t end = next.find_first_of("/?#", start);
         next = asked_origin + (end == std::string::npos ? "" : next.substr(end));
     }
-    return next == url_of(r) ? "" : next;
+    // NOTE: a server whose pages lead round in a circle would be asked until the page limit.
+    return m_pages_asked.count(next) ? "" : next;
 }
 
 // --- Answers ------------------------------------------------------------------------------------
@@ -1085,15 +1091,15 @@ std::map<std::string, int> UTL_MastodonSource::requests_by_server() const {
 }
 
 int UTL_MastodonSource::lower_bound() const {
-    int bound = 1 + pages_for(std::max(0L, m_ego.m_following_count)) +
-                pages_for(std::max(0L, m_ego.m_followers_count));
+    int bound = 1 + pages_for(std::max(0L, m_ego.m_following_count), m_max_pages) +
+                pages_for(std::max(0L, m_ego.m_followers_count), m_max_pages);
     for (const Friend& f : m_friends) {
         if (!f.m_current) continue;
         if (f.m_person.domain() != m_ego.domain()) ++bound;
         const long following =
             f.m_home_following >= 0 ? f.m_home_following : f.m_person.m_following_count;
         if (f.m_part.m_kind != UTL_MastodonPart::Kind::kHidden)
-            bound += pages_for(std::max(0L, following));
+            bound += pages_for(std::max(0L, following), m_max_pages);
     }
     return bound;
 }

@@ -231,6 +231,8 @@ private:
     std::unordered_map<std::string, int> m_index;  // uid -> index into m_friends
     std::unordered_set<std::uint64_t> m_follows;   // friend i follows friend j: i << 32 | j
     std::unordered_set<std::uint64_t> m_lines;     // lines shown: min << 32 | max
+    // Every page of a list asked for: a Link that leads back to one of them ends its list.
+    std::unordered_set<std::string> m_pages_asked;
     size_t m_unusable = 0;
     int m_parts_total = 0;
     int m_parts_done = 0;

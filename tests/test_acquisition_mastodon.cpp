@@ -3,10 +3,14 @@
 // the lines of friends who hide their lists or whose server refuses anonymous reads from the
 // other side and the token sent to the person's own server only; every server's rate limit is
 // planned by what its window has left and one server waiting holds up no other; failures are
-// asked again; an own server that refuses anonymous reads and an unknown account are said once.
+// asked again, and pages that lead round in a circle are asked once; an own server that refuses
+// anonymous reads and an unknown account are said once.
 #include "tests/support/mastodon_fixtures.h"
 #include "util/image.h"
 #include "util/photo_decoder.h"
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
 
 #include <memory>
 
@@ -139,6 +143,35 @@ TEST(MastodonSource, FailuresAreAskedAgainWithGrowingWaits) {
     f.expect_exact_network("after the failures");
     EXPECT_GE(f.alpha.calls("followers"), 4)
         << "the person's followers were asked again until they came";
+}
+
+TEST(MastodonSource, PagesThatLeadRoundInACircleAreNotFollowedRoundIt) {
+    int plain = 0;  // beta.test's following calls when its pages end as they should
+    {
+        MastodonFixture f;
+        auto source = started(f, f.options("circle-plain"));
+        ASSERT_TRUE(f.run(*source)) << source->status_text();
+        plain = f.beta.calls("following");
+    }
+    MastodonFixture f;
+    // b00's id on beta.test, asked as anyone may.
+    httplib::Client client(f.beta.url());
+    const auto found = client.Get("/api/v1/accounts/lookup?acct=b00");
+    ASSERT_TRUE(found && found->status == 200);
+    const std::string id = nlohmann::json::parse(found->body).at("id").get<std::string>();
+    // Every following page (the first 60) says the next one is b00's first page, then the same
+    // page by another address, then the first again.
+    f.beta.set_fault([id](const std::string& call, int nth) {
+        TestMastodon::Fault fault;
+        if (call == "following" && nth <= 60)
+            fault.link = "<https://social.beta.test/api/v1/accounts/" + id + "/following?limit=80" +
+                         (nth % 2 ? "" : "&max_id=1000000") + ">; rel=\"next\"";
+        return fault;
+    });
+    auto source = started(f, f.options("circle"));
+    ASSERT_TRUE(f.run(*source)) << source->status_text();
+    EXPECT_EQ(source->phase(), UTL_MastodonSource::Phase::kDone) << source->failure_text();
+    EXPECT_LE(f.beta.calls("following"), plain + 2) << "each page of the circle is asked once";
 }
 
 TEST(MastodonSource, AnOwnServerRefusingAnonymousReadsAndAnUnknownAccountAreSaidOnce) {

@@ -263,6 +263,7 @@ bool TestMastodon::fault(const std::string& call, httplib::Response& res) {
         }
     }
     if (f.delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(f.delay_ms));
+    if (!f.link.empty()) res.set_header("Link", f.link);
     if (f.status == 0) return false;
     res.status = f.status;
     const bool page = !f.body.empty() && f.body[0] == '<';
@@ -336,8 +337,9 @@ void TestMastodon::answer(const std::string& call, const httplib::Request& req,
             "<" + base + "&max_id=" + std::to_string(numbers.back()) + ">; rel=\"next\"";
         const std::string prev =
             "<" + base + "&min_id=" + std::to_string(numbers.front()) + ">; rel=\"prev\"";
-        res.set_header(
-            "Link", m_options.host == m_options.domain ? next + ", " + prev : prev + ", " + next);
+        if (!res.has_header("Link"))
+            res.set_header("Link", m_options.host == m_options.domain ? next + ", " + prev
+                                                                      : prev + ", " + next);
     }
     res.set_content(body, "application/json");
 }

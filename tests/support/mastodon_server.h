@@ -73,6 +73,7 @@ public:
         std::string body;    // with this body (JSON or a page)
         double block_s = 0;  // a 429 that closes the server to requests for this long
         int delay_ms = 0;    // waits before answering
+        std::string link;    // the real answer with this Link header instead of its own
     };
     // Sees the call ("lookup", "following", "followers", "webfinger") and its number among the
     // calls of that kind (from 1); what it returns replaces the answer when it says so.
