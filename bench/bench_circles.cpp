@@ -4,12 +4,20 @@
 //     measured in the same run, and the time to arrange them;
 //   - for the egos 0, 107, 1684 and 1912 of the SNAP Facebook file: the mean length of the lines
 //     between friends in the order of arrival (the golden-angle spiral, friends by ascending id)
-//     and arranged by circles on the same places, and their ratio.
+//     and arranged by circles on the same places, and their ratio;
+//   - the frame of ego 107 at 1280 x 800 drawn by the controller offscreen, in the order of
+//     arrival and arranged by circles, in turns: with every dot of every line (at rest) and
+//     with the glow as it adapts while the globe turns by itself.
+#include "controller/sim_ctrl_nimbra.h"
 #include "service/circle_layout.h"
 #include "service/circles.h"
 #include "service/friend_graph.h"
 
 #include "sbm_network.h"
+
+#include <GL/gl.h>
+#include <GL/osmesa.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -93,6 +101,89 @@ bool read_ego(const std::string& path, int ego, UTL_FriendGraph& g) {
     return g.size() > 0;
 }
 
+// Milliseconds per frame, the best of a few runs of frames: at rest with every dot of every
+// line, or turning by itself with the glow as it adapts (the first frames find its budget).
+constexpr int kWidth = 1280, kHeight = 800;
+double frame_ms(UTL_SimCtrlNimbra& c, bool turning) {
+    c.m_glow_path = turning ? UTL_SimCtrlNimbra::GLOW_AUTO : UTL_SimCtrlNimbra::GLOW_SPRITES;
+    c.m_rotate_mode = turning ? 1 : 0;
+    for (int k = 0; k < 4; ++k) c.update(kWidth, kHeight, 0.02f);
+    glFinish();
+    double best = 1e30;
+    for (int round = 0; round < 3; ++round) {
+        const auto t = Clock::now();
+        for (int k = 0; k < 5; ++k) c.update(kWidth, kHeight, 0.02f);
+        glFinish();
+        best = std::min(best, ms_since(t) / 5);
+    }
+    c.m_rotate_mode = 0;
+    return best;
+}
+
+// Frames until everyone is at their place in the layout and the circles are those of the graph.
+void settle(UTL_SimCtrlNimbra& c) {
+    const auto start = Clock::now();
+    c.update(kWidth, kHeight, 0.02f);
+    while ((c.people_gliding() || !c.circles_settled()) && ms_since(start) < 120000)
+        c.update(kWidth, kHeight, 0.02f);
+}
+
+// Ego 107 on the globe in both layouts, measured in turns so a busy machine skews them alike.
+void frames_of_ego(const std::string& data, int ego) {
+    std::ifstream in(data);
+    std::vector<std::pair<int, int>> edges;
+    std::set<int> friends;
+    int a, b;
+    while (in >> a >> b) {
+        edges.emplace_back(a, b);
+        if (a == ego) friends.insert(b);
+        if (b == ego) friends.insert(a);
+    }
+    if (friends.empty()) return;
+    if (chdir(NIMBRA_SOURCE_DIR) != 0) std::printf("cannot enter %s\n", NIMBRA_SOURCE_DIR);
+    std::vector<unsigned char> buffer(static_cast<size_t>(kWidth) * kHeight * 4);
+    const int attribs[] = {OSMESA_FORMAT,
+                           OSMESA_RGBA,
+                           OSMESA_DEPTH_BITS,
+                           24,
+                           OSMESA_PROFILE,
+                           OSMESA_COMPAT_PROFILE,
+                           0};
+    OSMesaContext context = OSMesaCreateContextAttribs(attribs, nullptr);
+    if (!context || !OSMesaMakeCurrent(context, buffer.data(), GL_UNSIGNED_BYTE, kWidth, kHeight)) {
+        std::printf("ego %d frames: no OSMesa context\n", ego);
+        return;
+    }
+    {
+        UTL_SimCtrlNimbra c;
+        c.start(kWidth, kHeight);
+        c.add_myself(std::to_string(ego).c_str(), "Me", "", "");
+        for (int f : friends) c.add_friend(std::to_string(f).c_str(), "", "", "");
+        c.create_friends_locators();
+        c.add_connections_for_myself();
+        for (const auto& [x, y] : edges)
+            if (friends.count(x) && friends.count(y))
+                c.add_connection(std::to_string(x).c_str(), std::to_string(y).c_str(), 0.4f, false);
+        double rest[2] = {1e30, 1e30}, turn[2] = {1e30, 1e30};
+        for (int round = 0; round < 2; ++round)
+            for (int layout = 0; layout < 2; ++layout) {
+                c.set_layout(layout ? UTL_SimCtrlNimbra::LAYOUT_CIRCLES
+                                    : UTL_SimCtrlNimbra::LAYOUT_ARRIVAL);
+                settle(c);
+                rest[layout] = std::min(rest[layout], frame_ms(c, false));
+                turn[layout] = std::min(turn[layout], frame_ms(c, true));
+            }
+        std::printf("ego %d frame at %dx%d, %zu people, %zu lines (best of 6 x 5 frames each):\n",
+                    ego, kWidth, kHeight, c.m_loc_holders.size(), c.m_connections.size());
+        std::printf("  every dot, at rest: %.1f ms by arrival, %.1f ms by circles, ratio %.3f\n",
+                    rest[0], rest[1], rest[1] / rest[0]);
+        std::printf(
+            "  turning, adaptive glow: %.1f ms by arrival, %.1f ms by circles, ratio %.3f\n",
+            turn[0], turn[1], turn[1] / turn[0]);
+    }
+    OSMesaDestroyContext(context);
+}
+
 }  // namespace
 
 int main() {
@@ -145,5 +236,6 @@ int main() {
             "%.3f radii by arrival, %.3f by circles, ratio %.3f\n",
             ego, e.size(), e.friendships(), c.circles().size(), find, arrange, a, b, b / a);
     }
+    frames_of_ego(data, 107);
     return 0;
 }
