@@ -647,7 +647,8 @@ void UTL_MastodonSource::got(const Request& r, const UTL_JsonAnswer& answer) {
             }
             std::vector<UTL_MastodonPerson>& list = following ? m_ego_following : m_ego_followers;
             list.insert(list.end(), page.begin(), page.end());
-            const std::string next = page.empty() ? "" : next_page(r, answer);
+            // A page of accounts that cannot be shown is still a page: the list goes on.
+            const std::string next = page.empty() && skipped == 0 ? "" : next_page(r, answer);
             if (!next.empty() && r.m_page + 1 < m_max_pages) {
                 Request more = r;
                 more.m_url = next;
@@ -725,7 +726,8 @@ void UTL_MastodonSource::got(const Request& r, const UTL_JsonAnswer& answer) {
             }
             std::vector<std::string>& list = following ? f.m_new_following : f.m_new_followers;
             for (UTL_MastodonPerson& p : page) list.push_back(std::move(p.m_uid));
-            const std::string next = page.empty() ? "" : next_page(r, answer);
+            // A page of accounts that cannot be shown is still a page: the list goes on.
+            const std::string next = page.empty() && skipped == 0 ? "" : next_page(r, answer);
             if (!next.empty() && r.m_page + 1 < m_max_pages) {
                 Request more = r;
                 more.m_url = next;
