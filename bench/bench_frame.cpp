@@ -8,7 +8,8 @@
 //      (RMSE in per cent of full scale; with --pictures the three are written as PNGs);
 //   2. the real program (nimbra-offscreen --until-loaded) from its launch: the time until a
 //      frame showed the whole network, as a number of full-detail frames of part 1, and its
-//      resident memory at the peak.
+//      resident memory at the peak; before (NIMBRA_GLOW=sprites NIMBRA_ANSWERS=between-frames)
+//      and after (the defaults), with their ratios.
 #include "controller/sim_ctrl_nimbra.h"
 #include "sbm_network.h"
 
@@ -241,7 +242,8 @@ struct ProgramFigures {
     std::string output;
 };
 
-ProgramFigures run_program(const Network& net) {
+// env: NAME=VALUE settings for the program on top of this process's environment.
+ProgramFigures run_program(const Network& net, const std::vector<std::string>& env) {
     ProgramFigures fig;
     std::vector<std::string> args{NIMBRA_OFFSCREEN_PROGRAM,
                                   "--graph",
@@ -259,6 +261,7 @@ ProgramFigures run_program(const Network& net) {
     if (pipe(out) != 0) return fig;
     const pid_t pid = fork();
     if (pid == 0) {
+        for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
         dup2(out[1], 1);
         dup2(out[1], 2);
         close(out[0]);
@@ -355,15 +358,24 @@ int main(int argc, char** argv) {
             std::printf("  (no graph file for the program)\n");
             continue;
         }
-        const ProgramFigures p = run_program(net);
-        if (!p.ok) {
-            std::printf("  the program did not finish as expected:\n%s\n", p.output.c_str());
+        // Before: every dot every frame and the answers taken between frames only; after: as
+        // the program runs by default.
+        const ProgramFigures before =
+            run_program(net, {"NIMBRA_GLOW=sprites", "NIMBRA_ANSWERS=between-frames"});
+        const ProgramFigures p = run_program(net, {});
+        if (!p.ok || !before.ok) {
+            std::printf("  the program did not finish as expected:\n%s\n%s\n",
+                        before.output.c_str(), p.output.c_str());
             continue;
         }
-        std::printf(
-            "  program: whole network %.1f s after launch (frame %d) = %.1f full-detail "
-            "frames; resident peak %.0f MB\n",
-            p.whole_s, p.whole_frame, p.whole_s * 1000.0 / f.full_ms, p.peak_mb);
+        for (const auto& [name, q] : {std::make_pair("before (sprites, between frames)", &before),
+                                      std::make_pair("after", &p)})
+            std::printf(
+                "  program %s: whole network %.1f s after launch (frame %d) = %.1f "
+                "full-detail frames; resident peak %.0f MB\n",
+                name, q->whole_s, q->whole_frame, q->whole_s * 1000.0 / f.full_ms, q->peak_mb);
+        std::printf("  program after/before: time to the whole network %.3f, resident peak %.3f\n",
+                    p.whole_s / before.whole_s, p.peak_mb / before.peak_mb);
     }
     OSMesaDestroyContext(context);
     if (have_dir) {
