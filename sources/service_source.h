@@ -62,9 +62,11 @@ public:
 
     // A service that does not say it has no rate limit gets a batch every this many seconds.
     static constexpr double kDefaultBatchInterval = 10.0;
-    // Friendship batches asked at once from a service without a rate limit. Answers are taken
-    // while a frame is drawn too (tick_while_drawing), so a slow frame does not hold them up.
-    static constexpr int kBatchesInFlight = 1024;
+    // Friendship batches asked at once from a service without a rate limit. Answers are taken,
+    // and the next batches sent, while a frame is drawn too (tick_while_drawing), so a few keep
+    // the service busy however slow the frames; each holds its lists of people (up to a hundred
+    // kilobytes for thousands of friends), so many would cost memory for nothing.
+    static constexpr int kBatchesInFlight = 64;
 
     // controller is borrowed and must outlive the acquisition; title receives the window title.
     UTL_ServiceSource(UTL_SimCtrlNimbra* controller, TitleCallback title,

@@ -90,13 +90,13 @@ std::vector<uint8_t> settled_picture(GlobeFixture& g) {
 
 }  // namespace
 
-// More batches than are asked at once (1,800 friends: 1,619,100 pairs in more than 1,024
-// batches), all of them answered during one long frame: the frame's waits take the
-// answers and send the batches that follow, the scene hears nothing until the frame is over, and
-// then everything at once.
+// More batches than are asked at once (600 friends: 179,700 pairs in more than 200 batches),
+// all of them answered during one long frame: the frame's waits take the answers and send the
+// batches that follow, the scene hears nothing until the frame is over, and then everything at
+// once.
 TEST(AcquisitionFrames, AnswersTakenWhileAFrameIsDrawnReachTheSceneWhenItEnds) {
     RecordingTarget target;
-    constexpr int kFriends = 1800;
+    constexpr int kFriends = 600;
     ServiceRun run(kFriends, &target);
     ASSERT_TRUE(run.until_people());
     ASSERT_EQ(run.source->phase(), UTL_ServiceSource::Phase::kFriendships);

@@ -316,8 +316,18 @@ void GFX_Dock::update_ruler() {
 
 // --- Drawing -------------------------------------------------------------------------------
 
+// NOTE: only the thumbnails in the window are drawn: a drawn thumbnail loads its photo, and a
+// dock of thousands of friends, most of them scrolled out of sight, would otherwise hold a
+// texture for each of them.
 void GFX_Dock::draw() {
-    for (GFX_WidgetDocked* widget : m_widgets) widget->draw();
+    float W, H;
+    view_size(W, H);
+    for (GFX_WidgetDocked* widget : m_widgets) {
+        if (widget->m_top < 0.0f || widget->m_bottom > H || widget->m_right < 0.0f ||
+            widget->m_left > W)
+            continue;
+        widget->draw();
+    }
     if (m_ruler_width > 0.0f) draw_ruler();
 }
 
