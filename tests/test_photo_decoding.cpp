@@ -364,6 +364,14 @@ TEST_F(PhotoDecoding, GifsShowTheirFirstFrameOnTheirCanvas) {
     EXPECT_EQ(alpha_at(2, 2), 0);
     EXPECT_EQ(alpha_at(20, 6), 0);
 
+    // A few bytes naming a huge canvas around a tiny frame: the frame alone, not a gigabyte
+    // of transparent rows (the fuzzer found such a file taking seconds).
+    auto tiny = decode(make("tiny.gif", "-size 8x2 xc:red -repage 15880x12038+300+200"));
+    ASSERT_TRUE(tiny);
+    EXPECT_EQ(tiny->m_width, 8u);
+    EXPECT_EQ(tiny->m_height, 2u);
+    EXPECT_TRUE(near(pixel(*tiny, 4, 1), kRed, 0));
+
     // An animation shows its first frame.
     const std::string animation = make("anim.gif", "-delay 10 -size 16x16 xc:red xc:lime");
     auto first = decode(animation);

@@ -107,8 +107,21 @@ void GFX_ImageSerializerGif::decode(UTL_File& file) {
     if (!colors || !colors->Colors || colors->ColorCount <= 0) return;
     if (frame.Width <= 0 || frame.Height <= 0 || frame.Left < 0 || frame.Top < 0) return;
     // A canvas of no size is taken as the frame's extent.
-    const long canvas_w = gif->SWidth > 0 ? gif->SWidth : long(frame.Left) + frame.Width;
-    const long canvas_h = gif->SHeight > 0 ? gif->SHeight : long(frame.Top) + frame.Height;
+    long canvas_w = gif->SWidth > 0 ? gif->SWidth : long(frame.Left) + frame.Width;
+    long canvas_h = gif->SHeight > 0 ? gif->SHeight : long(frame.Top) + frame.Height;
+    long frame_left = frame.Left;
+    long frame_top = frame.Top;
+    // A few bytes can name a canvas of 16384 x 16384 around a frame of a few pixels, which
+    // would cost a gigabyte of transparent rows; past MAX_BLANK_PIXELS of canvas the frame
+    // fills no part of, the frame is shown alone.
+    const long seen_w = std::max(0L, std::min(canvas_w, frame_left + frame.Width) - frame_left);
+    const long seen_h = std::max(0L, std::min(canvas_h, frame_top + frame.Height) - frame_top);
+    if (size_t(canvas_w) * size_t(canvas_h) - size_t(seen_w) * size_t(seen_h) > MAX_BLANK_PIXELS) {
+        canvas_w = frame.Width;
+        canvas_h = frame.Height;
+        frame_left = 0;
+        frame_top = 0;
+    }
     if (canvas_w <= 0 || canvas_h <= 0 || canvas_w > long(GFX_Image::MAX_SIDE) ||
         canvas_h > long(GFX_Image::MAX_SIDE))
         return;
@@ -116,7 +129,7 @@ void GFX_ImageSerializerGif::decode(UTL_File& file) {
     if (interlaced && size_t(frame.Width) * size_t(frame.Height) > MAX_INTERLACED_PIXELS) return;
 
     const bool covers =
-        frame.Left == 0 && frame.Top == 0 && frame.Width >= canvas_w && frame.Height >= canvas_h;
+        frame_left == 0 && frame_top == 0 && frame.Width >= canvas_w && frame.Height >= canvas_h;
     const bool alpha = transparent != NO_TRANSPARENT_COLOR || !covers;
     const unsigned channels = alpha ? 4 : 3;
     const unsigned factor = GFX_ImageReducer::factor_for(canvas_w, canvas_h, m_max_side);
@@ -149,7 +162,7 @@ void GFX_ImageSerializerGif::decode(UTL_File& file) {
         }
         // Outside the frame: transparent (RGBA) or, for a frame that covers all, never reached.
         std::fill(row.begin(), row.end(), 0);
-        const long fy = y - frame.Top;
+        const long fy = y - frame_top;
         if (fy >= 0 && fy < frame.Height) {
             const GifByteType* line = &indexes[interlaced ? size_t(fy) * frame.Width : 0];
             if (!interlaced && DGifGetLine(gif.get(), indexes.data(), frame.Width) == GIF_ERROR) {
@@ -157,9 +170,9 @@ void GFX_ImageSerializerGif::decode(UTL_File& file) {
                 m_pixels = nullptr;
                 return;
             }
-            const long end = std::min<long>(canvas_w, long(frame.Left) + frame.Width);
-            for (long x = frame.Left; x < end; ++x) {
-                const int index = line[x - frame.Left];
+            const long end = std::min<long>(canvas_w, frame_left + frame.Width);
+            for (long x = frame_left; x < end; ++x) {
+                const int index = line[x - frame_left];
                 unsigned char* out = &row[size_t(x) * channels];
                 if (index == transparent) continue;
                 if (index < colors->ColorCount) {

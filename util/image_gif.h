@@ -32,6 +32,9 @@ public:
     // An interlaced frame arrives in four passes, so its colour indexes are held whole (one
     // byte a pixel) before its rows go out in order; larger interlaced frames are refused.
     static constexpr size_t MAX_INTERLACED_PIXELS = 64u << 20;
+    // A canvas with more pixels than this that its first frame leaves uncovered is dropped and
+    // the frame shown alone: a tiny file cannot make the decoder fill a huge empty picture.
+    static constexpr size_t MAX_BLANK_PIXELS = 4u << 20;
 
 protected:
     void decode(UTL_File& file) override;
