@@ -12,8 +12,8 @@ if [ ! -x "$program" ]; then
   echo "pictures: build first ($program is missing)" >&2
   exit 1
 fi
-# The glow of every dot every frame: the glow's layer built at rest still covers parts of some
-# photo frames on a globe of a thousand people.
+# The glow of every dot every frame: the picture the globe refines to at rest, without waiting
+# frames for the refinement on a globe of a thousand people.
 export NIMBRA_GLOW=sprites
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
