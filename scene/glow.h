@@ -130,14 +130,16 @@ private:
     void plan_thinned(const Camera& camera, size_t from, long long budget);
     // Adds every step-th dot of line i (the middle one when it has fewer) at raised opacity.
     void add_line(size_t i, bool highlighted_run, int step, const Camera* camera);
-    void add_dot(bool highlighted_run, const Math_Vector3& p, const uint8_t rgba[4]);
+    void add_dot(int run, const Math_Vector3& p, const uint8_t rgba[4]);
     int16_t to_steps(float c) const;
 
     float m_unit;
     std::vector<Line> m_lines;
     std::vector<Candidate> m_candidates;
     std::vector<int> m_steps;  // per line of the last plan: 0 left out, else every step-th dot
-    std::vector<int16_t> m_positions[2];  // 0 highlighted, 1 plain: three shorts a dot
-    std::vector<uint8_t> m_colours[2];    // four bytes a dot
+    // The dots of one plan in runs of one size: highlighted, plain, and thinned dots drawn wider.
+    enum { kHighlightedRun, kPlainRun, kWideRun, kRuns };
+    std::vector<int16_t> m_positions[kRuns];  // three shorts a dot
+    std::vector<uint8_t> m_colours[kRuns];    // four bytes a dot
     Figures m_figures;
 };
