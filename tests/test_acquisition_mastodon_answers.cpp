@@ -90,16 +90,16 @@ TEST(MastodonAnswers, WebFingerNamesTheServerOfTheAccount) {
         "links":[{"rel":"http://webfinger.net/rel/profile-page","type":"text/html",
                   "href":"https://other.example/@alice"},
                  {"rel":"self","type":"application/activity+json",
-                  "href":"https://Mastodon.Social.Example/users/alice"}]})");
+                  "href":"https://Home.Server.Example/users/alice"}]})");
     EXPECT_EQ(UTL_MastodonAnswers::webfinger_server(jrd, "alice@social.example"),
-              "https://mastodon.social.example");
+              "https://home.server.example");
     EXPECT_EQ(UTL_MastodonAnswers::webfinger_server(jrd, "bob@social.example"), "")
         << "an answer about someone else";
     json ld = jrd;
     ld["links"][1]["type"] =
         "application/ld+json; profile=\"https://www.w3.org/ns/activitystreams\"";
     EXPECT_EQ(UTL_MastodonAnswers::webfinger_server(ld, "alice@social.example"),
-              "https://mastodon.social.example");
+              "https://home.server.example");
     json page_only = jrd;
     page_only["links"].erase(1);
     EXPECT_EQ(UTL_MastodonAnswers::webfinger_server(page_only, "alice@social.example"), "");

@@ -73,7 +73,7 @@ std::string run(int frames, const std::string& script, const std::vector<int>& k
     bool waited = false;
     driver.m_between_frames = [&]() {
         if (!driver.started()) return;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (!waited && std::chrono::steady_clock::now() < end &&
                !(acquisition.people_loaded() &&
                  acquisition.answered_batches() ==

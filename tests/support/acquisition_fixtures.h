@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -113,7 +114,9 @@ public:
         });
         m_port = m_server.bind_to_any_port("127.0.0.1");
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        while (!m_server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // Bound a port, then listening on it: a port not bound never starts listening.
+        if (m_port < 0 || !wait_until([this] { return m_server.is_running(); }))
+            std::fprintf(stderr, "test server: not listening on 127.0.0.1\n");
     }
     ~FaultyService() {
         m_server.stop();

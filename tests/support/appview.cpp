@@ -1,6 +1,7 @@
 // TestAppView: the xrpc methods over an in-memory network, the faults, the avatars (libwebp's
 // and libjpeg's encoders) and the counting.
 #include "tests/support/appview.h"
+#include "tests/support/wait.h"
 
 #include <jpeglib.h>
 #include <nlohmann/json.hpp>
@@ -60,7 +61,9 @@ TestAppView::TestAppView() {
     });
     m_port = m_server.bind_to_any_port("127.0.0.1");
     m_thread = std::thread([this] { m_server.listen_after_bind(); });
-    while (!m_server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // Bound a port, then listening on it: a port not bound never starts listening.
+    if (m_port < 0 || !wait_until([this] { return m_server.is_running(); }))
+        std::fprintf(stderr, "test server: not listening on 127.0.0.1\n");
 }
 
 TestAppView::~TestAppView() { stop(); }

@@ -2,6 +2,7 @@
 // over HTTP: its accounts, the follows it knows, its ids, Link paging on its own host name,
 // WebFinger, avatars, the rate limit on the moved clock, anonymous reads refused, and faults.
 #include "tests/support/mastodon_server.h"
+#include "tests/support/wait.h"
 
 #include <nlohmann/json.hpp>
 #include <png.h>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <ctime>
 
 namespace {
@@ -138,7 +140,9 @@ TestMastodon::TestMastodon(TestFediverse& world, const Options& options)
     m_server.new_task_queue = [] { return new httplib::ThreadPool(32); };
     m_port = m_server.bind_to_any_port("127.0.0.1");
     m_thread = std::thread([this] { m_server.listen_after_bind(); });
-    while (!m_server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // Bound a port, then listening on it: a port not bound never starts listening.
+    if (m_port < 0 || !wait_until([this] { return m_server.is_running(); }))
+        std::fprintf(stderr, "test server: not listening on 127.0.0.1\n");
 }
 
 TestMastodon::~TestMastodon() { stop(); }
