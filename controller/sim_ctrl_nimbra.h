@@ -14,6 +14,7 @@
 #include "controller/sim_ctrl_root.h"
 #include "gfx/math.h"
 #include "gfx/ogl_draw_throttle.h"
+#include "gfx/ogl_depth_tiles.h"
 #include "gfx/ogl_render_target.h"
 #include "photos/foto_settings.h"
 #include "scene/glow.h"
@@ -442,15 +443,24 @@ private:
     std::unique_ptr<OGL_RenderTarget> m_glow_layer;
     bool m_glow_layer_failed = false;           // the driver has no layer to give
     bool m_glow_layer_started = false;          // the layer was cleared for the current picture
-    unsigned long long m_glow_layer_depth = 0;  // the window's depth it was drawn against
+    OGL_DepthTiles m_glow_layer_depth;          // the window's depth it is drawn against
     GFX_GlowPlan::Cursor m_glow_cursor;
     size_t m_glow_layer_lines = 0;           // lines the current picture knows of
     long long m_glow_layer_highlighted = 0;  // dots of its highlighted lines
+    // While moving, the faint dots of the budget go into a layer of a lower resolution
+    // (draw_glow_moving; false when the driver has none to give).
+    std::unique_ptr<OGL_RenderTarget> m_glow_moving_layer;
+    // The window's depth under the glow, read each frame of GLOW_AUTO: dots it hides are not
+    // drawn (m_glow_occlusion false: every dot goes to the renderer, to compare).
+    std::unique_ptr<OGL_DepthTiles> m_glow_depth;
+    bool m_glow_occlusion = true;
+    bool m_glow_moving_failed = false;
+    bool draw_glow_moving(float pixels_per_unit, int margin);
     // The glow at rest: the next piece into the layer, the layer over the window, and what is
     // still missing, thinned, over it. False when there is no layer.
     bool draw_glow_layer(const GFX_GlowPlan::Camera& camera, float pixels_per_unit, int margin);
     // Every dot at once, in pieces, in this frame.
-    void draw_glow_whole(float pixels_per_unit, int margin);
+    void draw_glow_whole(const GFX_GlowPlan::Camera& camera, float pixels_per_unit, int margin);
     // The selection a click on a dock thumbnail makes.
     void select_thumbnail(GFX_WidgetDocked* clicked);
     // What one key does: to the help panel, the search box or the globe.

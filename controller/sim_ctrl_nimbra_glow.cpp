@@ -3,6 +3,7 @@
 // ways that draw every dot every frame: point sprites from vertex buffers, and quads.
 #include "controller/sim_ctrl_nimbra.h"
 
+#include "gfx/ogl_depth_tiles.h"
 #include "gfx/ogl_point_sprites.h"
 #include "gfx/ogl_render_target.h"
 #include "gfx/ogl_texture.h"
@@ -22,6 +23,9 @@ constexpr long long kFullDetailPiece = 65536;
 // A frame at rest adds this many budgets of dots to the picture being drawn whole, and shows
 // half a budget of the dots still missing, thinned.
 constexpr long long kRefineFactor = 3;
+// While the camera moves, the faint lines' dots are drawn into a layer this many times smaller
+// each way than the window and smoothed up over it.
+constexpr int kMovingShrink = 2;
 
 }  // namespace
 
@@ -94,12 +98,17 @@ bool UTL_SimCtrlNimbra::draw_glow_budgeted() {
         if (length > 0.0f) camera.forward = camera.forward / length;
         camera.view = &m_frustum;
     }
+    // What the people drawn so far hide need not be drawn: read once a frame, the cost of a
+    // few thousand dots, where most of a crowded globe's dots lie behind its photos and balls.
+    if (!m_glow_depth) m_glow_depth.reset(new OGL_DepthTiles());
+    if (m_glow_depth->read() && m_glow_occlusion) camera.hidden_by = m_glow_depth.get();
     if (moved || recoloured || change == GFX_GlowPlan::CHANGED) {
         // Moving: the budget, spent where the eye looks; the picture at rest starts again.
         m_glow_cursor = GFX_GlowPlan::Cursor();
         m_glow_layer_started = false;
         plan.plan_budget(camera, m_glow_budget.budget());
-        plan.draw(pixels_per_unit, margin, &m_draw_throttle);
+        if (!draw_glow_moving(pixels_per_unit, margin))
+            plan.draw(pixels_per_unit, margin, &m_draw_throttle);
         m_glow_budget_frame = true;
         m_glow_layer_lines = plan.lines();
         m_glow_layer_highlighted = plan.figures().highlighted;
@@ -119,7 +128,56 @@ bool UTL_SimCtrlNimbra::draw_glow_budgeted() {
         m_glow_layer_lines = plan.lines();
         m_glow_layer_highlighted = plan.figures().highlighted;
     }
-    if (!draw_glow_layer(camera, pixels_per_unit, margin)) draw_glow_whole(pixels_per_unit, margin);
+    if (!draw_glow_layer(camera, pixels_per_unit, margin))
+        draw_glow_whole(camera, pixels_per_unit, margin);
+    return true;
+}
+
+// NOTE: a software renderer spends a moving frame's glow mostly filling the dots' pixels, and
+// the faint lines' soft dots lose next to nothing drawn at half the resolution and smoothed up:
+// a quarter of the fill. The highlighted lines, whose dots the eye follows, are drawn first and
+// sharp into the window; the faint ones after them into the layer, which draw_over() lays over
+// them as if they had been drawn there.
+bool UTL_SimCtrlNimbra::draw_glow_moving(float pixels_per_unit, int margin) {
+    if (m_glow_moving_failed || m_glow_layer_failed) return false;
+    // A budget that holds every dot (a GPU's, soon) draws them all sharp into the window.
+    const GFX_GlowPlan::Figures& planned = m_glow_plan->figures();
+    if (planned.spacing == 0.0f && planned.lines_left_out == 0) return false;
+    if (!m_glow_moving_layer) {
+        if (!OGL_RenderTarget::supported()) {
+            m_glow_moving_failed = true;
+            return false;
+        }
+        m_glow_moving_layer.reset(new OGL_RenderTarget());
+    }
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    OGL_RenderTarget& layer = *m_glow_moving_layer;
+    if (!layer.resize(viewport[2], viewport[3], kMovingShrink)) {
+        m_glow_moving_failed = true;
+        return false;
+    }
+    // Highlighted lines beyond the budget by themselves (the user's lines to thousands of
+    // friends) go into the layer too: all of their dots, at the layer's resolution.
+    GFX_GlowPlan& plan = *m_glow_plan;
+    const bool sharp = plan.figures().highlighted <= m_glow_budget.budget();
+    if (sharp) plan.draw(pixels_per_unit, margin, &m_draw_throttle, GFX_GlowPlan::HIGHLIGHTED_DOTS);
+    const GFX_GlowPlan::Dots in_layer = sharp ? GFX_GlowPlan::FAINT_DOTS : GFX_GlowPlan::ALL_DOTS;
+    if (!layer.begin()) {
+        // Still drawing into the window: the dots go there, sharp, from now on.
+        m_glow_moving_failed = true;
+        plan.draw(pixels_per_unit, margin, &m_draw_throttle, in_layer);
+        return true;
+    }
+    OGL_RenderTarget::clear();
+    OGL_RenderTarget::blend_into_layer();
+    glViewport(0, 0, layer.width(), layer.height());
+    plan.draw(pixels_per_unit / kMovingShrink, margin / kMovingShrink + 1, &m_draw_throttle,
+              in_layer);
+    OGL_RenderTarget::end();
+    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    layer.draw_over();
     return true;
 }
 
@@ -142,13 +200,11 @@ bool UTL_SimCtrlNimbra::draw_glow_layer(const GFX_GlowPlan::Camera& camera, floa
     // NOTE: the layer's dots were hidden behind the locators of the frames that drew them; when
     // what lies under the glow changes without the camera moving (a photo arrives, a ball
     // fades in, a person glides), the layer no longer holds and the picture starts again.
-    const unsigned long long depth = OGL_RenderTarget::window_depth_signature(
-        viewport[0], viewport[1], viewport[2], viewport[3]);
-    if (m_glow_layer_started && depth != m_glow_layer_depth) {
+    if (m_glow_layer_started && !m_glow_depth->same_depth(m_glow_layer_depth)) {
         m_glow_cursor = GFX_GlowPlan::Cursor();
         m_glow_layer_started = false;
     }
-    m_glow_layer_depth = depth;
+    if (!m_glow_layer_started) m_glow_layer_depth = *m_glow_depth;
     GFX_GlowPlan& plan = *m_glow_plan;
     const long long budget = m_glow_budget.budget();
     if (!m_glow_cursor.done()) {
@@ -161,7 +217,7 @@ bool UTL_SimCtrlNimbra::draw_glow_layer(const GFX_GlowPlan::Camera& camera, floa
         if (!m_glow_layer_started) OGL_RenderTarget::clear();
         m_glow_layer_started = true;
         OGL_RenderTarget::blend_into_layer();
-        plan.plan_full(m_glow_cursor, kRefineFactor * budget);
+        plan.plan_full(m_glow_cursor, kRefineFactor * budget, camera.hidden_by);
         plan.draw(pixels_per_unit, margin, &m_draw_throttle);
         OGL_RenderTarget::end();
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -176,10 +232,11 @@ bool UTL_SimCtrlNimbra::draw_glow_layer(const GFX_GlowPlan::Camera& camera, floa
     return true;
 }
 
-void UTL_SimCtrlNimbra::draw_glow_whole(float pixels_per_unit, int margin) {
+void UTL_SimCtrlNimbra::draw_glow_whole(const GFX_GlowPlan::Camera& camera,
+                                        float pixels_per_unit, int margin) {
     GFX_GlowPlan::Cursor cursor;
     while (!cursor.done()) {
-        m_glow_plan->plan_full(cursor, kFullDetailPiece);
+        m_glow_plan->plan_full(cursor, kFullDetailPiece, camera.hidden_by);
         m_glow_plan->draw(pixels_per_unit, margin, &m_draw_throttle);
     }
     m_glow_cursor = cursor;

@@ -38,13 +38,19 @@ void OGL_RenderTarget::release() {
     if (m_depth != 0) glDeleteRenderbuffers(1, &m_depth);
     if (m_colour != 0) glDeleteTextures(1, &m_colour);
     m_framebuffer = m_depth = m_colour = 0;
-    m_width = m_height = m_texture_width = m_texture_height = 0;
+    m_width = m_height = m_window_width = m_window_height = 0;
+    m_texture_width = m_texture_height = 0;
 }
 
-bool OGL_RenderTarget::resize(int width, int height) {
-    if (width == m_width && height == m_height && m_framebuffer != 0) return true;
+bool OGL_RenderTarget::resize(int window_width, int window_height, int shrink) {
+    shrink = std::max(shrink, 1);
+    const int width = (window_width + shrink - 1) / shrink;
+    const int height = (window_height + shrink - 1) / shrink;
+    if (window_width == m_window_width && window_height == m_window_height && width == m_width &&
+        height == m_height && m_framebuffer != 0)
+        return true;
     release();
-    if (width <= 0 || height <= 0) return false;
+    if (window_width <= 0 || window_height <= 0) return false;
     const bool any_size = OGL_Wrapper::has_version(2, 0) ||
                           OGL_Wrapper::has_extension("ARB_texture_non_power_of_two");
     m_texture_width = any_size ? width : power_of_two_at_least(width);
@@ -54,8 +60,10 @@ bool OGL_RenderTarget::resize(int width, int height) {
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &texture);
     glGenTextures(1, &m_colour);
     glBindTexture(GL_TEXTURE_2D, m_colour);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    // A layer of the window's size is laid pixel for pixel; a smaller one is smoothed up.
+    const GLint filter = shrink > 1 ? GL_LINEAR : GL_NEAREST;
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, m_texture_width, m_texture_height, 0, GL_RGBA,
@@ -79,6 +87,8 @@ bool OGL_RenderTarget::resize(int width, int height) {
     }
     m_width = width;
     m_height = height;
+    m_window_width = window_width;
+    m_window_height = window_height;
     return true;
 }
 
@@ -92,38 +102,14 @@ bool OGL_RenderTarget::begin() {
     // buffer packed beside its depth may not have it, and the driver then refuses.
     glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, m_framebuffer);
-    glBlitFramebuffer(0, 0, m_width, m_height, 0, 0, m_width, m_height, GL_DEPTH_BUFFER_BIT,
-                      GL_NEAREST);
+    glBlitFramebuffer(0, 0, m_window_width, m_window_height, 0, 0, m_width, m_height,
+                      GL_DEPTH_BUFFER_BIT, GL_NEAREST);
     if (glGetError() != GL_NO_ERROR) {
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         return false;
     }
     glBindFramebuffer(GL_FRAMEBUFFER, m_framebuffer);
     return true;
-}
-
-unsigned long long OGL_RenderTarget::window_depth_signature(int x, int y, int width, int height) {
-    if (width <= 0 || height <= 0) return 0;
-    // Read in strips, so a large window needs no copy of its whole depth buffer.
-    constexpr int kStripPixels = 1 << 16;
-    const int rows = std::max(1, kStripPixels / width);
-    std::vector<GLuint> strip(static_cast<size_t>(rows) * static_cast<size_t>(width));
-    GLint framebuffer = 0;
-    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &framebuffer);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    unsigned long long hash = 1469598103934665603ull;  // FNV-1a
-    for (int row = 0; row < height; row += rows) {
-        const int n = std::min(rows, height - row);
-        glReadPixels(x, y + row, width, n, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT, strip.data());
-        const size_t words = static_cast<size_t>(n) * static_cast<size_t>(width);
-        for (size_t i = 0; i < words; ++i) {
-            hash ^= strip[i];
-            hash *= 1099511628211ull;
-        }
-    }
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
-    return hash;
 }
 
 void OGL_RenderTarget::end() { glBindFramebuffer(GL_FRAMEBUFFER, 0); }

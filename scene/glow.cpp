@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "gfx/frustum.h"
+#include "gfx/ogl_depth_tiles.h"
 #include "scene/connection.h"
 
 namespace {
@@ -86,6 +87,12 @@ void GFX_GlowBudget::set_budget(long long dots) {
 
 // --- GFX_GlowPlan: construction and looking at the lines --------------------------------------
 
+float GFX_GlowPlan::run_size(int run) {
+    return run == kHighlightedRun ? k_highlighted_size
+           : run == kPlainRun     ? k_plain_size
+                                  : k_plain_size * kWideThinned;
+}
+
 GFX_GlowPlan::GFX_GlowPlan(float reach) : m_unit(reach / 32767.0f) {}
 
 GFX_GlowPlan::Line GFX_GlowPlan::look_at(GFX_Connection* line) {
@@ -140,6 +147,7 @@ void GFX_GlowPlan::begin_plan() {
     m_figures.planned = 0;
     m_figures.spacing = 0.0f;
     m_figures.lines_left_out = 0;
+    m_figures.hidden = 0;
 }
 
 void GFX_GlowPlan::plan_budget(const Camera& camera, long long budget) {
@@ -234,10 +242,11 @@ void GFX_GlowPlan::plan_thinned(const Camera& camera, size_t from, long long bud
         if (m_steps[i] > 0 && !m_lines[i].highlighted) add_line(i, false, m_steps[i], &camera);
 }
 
-void GFX_GlowPlan::plan_full(Cursor& cursor, long long budget) {
+void GFX_GlowPlan::plan_full(Cursor& cursor, long long budget, const OGL_DepthTiles* hidden_by) {
     begin_plan();
-    long long planned = 0;
-    while (!cursor.done() && (planned == 0 || planned < budget)) {
+    Camera occlusion_only;
+    occlusion_only.hidden_by = hidden_by;
+    while (!cursor.done() && (m_figures.planned == 0 || m_figures.planned < budget)) {
         if (cursor.line >= m_lines.size()) {
             ++cursor.phase;
             cursor.line = 0;
@@ -247,8 +256,7 @@ void GFX_GlowPlan::plan_full(Cursor& cursor, long long budget) {
         const bool highlighted = cursor.phase == 0;
         if (l.ends && l.highlighted == highlighted && l.dots > 0) {
             m_steps[cursor.line] = 1;
-            add_line(cursor.line, highlighted, 1, nullptr);
-            planned += l.dots;
+            add_line(cursor.line, highlighted, 1, &occlusion_only);
         }
         ++cursor.line;
     }
@@ -285,9 +293,15 @@ void GFX_GlowPlan::add_line(size_t i, bool highlighted_run, int step, const Came
     uint8_t rgba[4] = {0, 0, 0, to_byte(alpha)};
     const bool partly =
         camera && classify(camera->view, l.start + d * 0.5f, 0.5f * length + k_dot_reach) != INSIDE;
+    const OGL_DepthTiles* hidden_by = camera ? camera->hidden_by : nullptr;
+    const float size = run_size(run);
     auto add = [&](int k) {
         const Math_Vector3 p = l.start + u * (static_cast<float>(k) * spacing);
         if (partly && classify(camera->view, p, k_dot_reach) == OUTSIDE) return;
+        if (hidden_by && hidden_by->hides(p, size)) {
+            ++m_figures.hidden;
+            return;
+        }
         const Math_Vector3 c = l.line->dot_color(p, static_cast<float>(k) / static_cast<float>(n));
         rgba[0] = to_byte(c.m_x);
         rgba[1] = to_byte(c.m_y);
@@ -324,15 +338,15 @@ long long GFX_GlowPlan::planned_on(size_t line) const {
 
 // --- Drawing ---------------------------------------------------------------------------------
 
-void GFX_GlowPlan::draw(float pixels_per_unit, int margin, OGL_DrawThrottle* throttle) const {
+void GFX_GlowPlan::draw(float pixels_per_unit, int margin, OGL_DrawThrottle* throttle,
+                        Dots which) const {
     GFX_DotSprites::Run runs[kRuns];
     for (int r = 0; r < kRuns; ++r) {
+        const bool wanted = which == ALL_DOTS || (which == HIGHLIGHTED_DOTS) == (r == kHighlightedRun);
         runs[r].positions = m_positions[r].data();
         runs[r].colours = m_colours[r].data();
-        runs[r].count = static_cast<long long>(m_colours[r].size() / 4);
-        runs[r].world_size = r == kHighlightedRun ? k_highlighted_size
-                             : r == kPlainRun     ? k_plain_size
-                                                  : k_plain_size * kWideThinned;
+        runs[r].count = wanted ? static_cast<long long>(m_colours[r].size() / 4) : 0;
+        runs[r].world_size = run_size(r);
     }
     GFX_DotSprites::draw_runs(runs, kRuns, m_unit, pixels_per_unit, margin, throttle);
 }

@@ -10,6 +10,7 @@
 
 class GFX_Connection;
 class GFX_Frustum;
+class OGL_DepthTiles;
 class OGL_DrawThrottle;
 
 // The number of dots a moving frame may draw, following the measured frame time: it shrinks
@@ -53,6 +54,9 @@ public:
         float pixels_per_unit = 0;  // what one unit at depth 1 spans on screen
         float near_plane = 1.0f;
         const GFX_Frustum* view = nullptr;  // borrowed; null: everything is in view
+        // What the window shows already, read after the people were drawn (borrowed): dots
+        // hidden behind it are left out of every plan. Null: nothing is known to hide them.
+        const OGL_DepthTiles* hidden_by = nullptr;
     };
     // A place in the full-detail order: the highlighted lines, then every line's plain dots.
     struct Cursor {
@@ -67,6 +71,7 @@ public:
         long long planned = 0;      // dots this plan holds
         float spacing = 0.0f;       // least on-screen spacing of thinned lines, pixels (0: none)
         size_t lines_left_out = 0;  // in-view faint lines the budget left out, the farthest
+        long long hidden = 0;       // dots the plan left out because they were hidden
     };
 
     // Positions are kept as the sprite buffers keep them: in steps of reach / 32767.
@@ -83,16 +88,20 @@ public:
     // it takes, with opacity raised by as much as they were thinned, the nearest lines first.
     void plan_budget(const Camera& camera, long long budget);
     // Every dot from cursor on in the full-detail order, at least one line's and at most about
-    // budget dots (whole lines); moves the cursor past them.
-    void plan_full(Cursor& cursor, long long budget);
+    // budget dots (whole lines); moves the cursor past them. Dots hidden_by hides are left out
+    // and do not count.
+    void plan_full(Cursor& cursor, long long budget, const OGL_DepthTiles* hidden_by = nullptr);
     // What a picture still being drawn whole lacks beyond cursor, thinned to the budget as in
     // plan_budget(): the highlighted lines not drawn yet whole, and the faint lines not drawn
     // yet.
     void plan_rest(const Camera& camera, const Cursor& cursor, long long budget);
 
     // Draws the planned dots: highlighted, then plain, as point sprites (the glow texture bound,
-    // blending set by the caller). margin as GFX_DotSprites::draw.
-    void draw(float pixels_per_unit, int margin, OGL_DrawThrottle* throttle) const;
+    // blending set by the caller). margin as GFX_DotSprites::draw. Drawing the highlighted
+    // dots, then the faint ones, gives the same picture as drawing all.
+    enum Dots { ALL_DOTS, HIGHLIGHTED_DOTS, FAINT_DOTS };
+    void draw(float pixels_per_unit, int margin, OGL_DrawThrottle* throttle,
+              Dots which = ALL_DOTS) const;
 
     const Figures& figures() const { return m_figures; }
     size_t lines() const { return m_lines.size(); }
@@ -139,6 +148,7 @@ private:
     std::vector<int> m_steps;  // per line of the last plan: 0 left out, else every step-th dot
     // The dots of one plan in runs of one size: highlighted, plain, and thinned dots drawn wider.
     enum { kHighlightedRun, kPlainRun, kWideRun, kRuns };
+    static float run_size(int run);  // the world size of its dots
     std::vector<int16_t> m_positions[kRuns];  // three shorts a dot
     std::vector<uint8_t> m_colours[kRuns];    // four bytes a dot
     Figures m_figures;
