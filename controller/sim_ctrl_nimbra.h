@@ -340,6 +340,7 @@ public:
     GlowPath m_glow_path = GLOW_AUTO;
     bool m_glow_drew_sprites = false;  // the last glow pass drew point sprites
     bool m_glow_drew_budget = false;   // the last glow pass drew a budget of dots
+    bool m_glow_drew_coarse = false;   // ... of them thinned, at half the resolution
     bool m_glow_drew_whole = false;    // the picture of the last frame held every dot of every line
     std::unique_ptr<GFX_DotBatch> m_glow_batch;      // the quads' arrays, made on first use
     std::unique_ptr<GFX_DotSprites> m_glow_sprites;  // the sprites' buffers, made on first use
@@ -441,9 +442,9 @@ private:
     // At rest the glow's every dot is drawn a piece per frame into a layer the size of the
     // window, laid over the locators each frame; the cursor says how far it has come.
     std::unique_ptr<OGL_RenderTarget> m_glow_layer;
-    bool m_glow_layer_failed = false;           // the driver has no layer to give
-    bool m_glow_layer_started = false;          // the layer was cleared for the current picture
-    OGL_DepthTiles m_glow_layer_depth;          // the window's depth it is drawn against
+    bool m_glow_layer_failed = false;   // the driver has no layer to give
+    bool m_glow_layer_started = false;  // the layer was cleared for the current picture
+    OGL_DepthTiles m_glow_layer_depth;  // the window's depth it is drawn against
     GFX_GlowPlan::Cursor m_glow_cursor;
     size_t m_glow_layer_lines = 0;           // lines the current picture knows of
     long long m_glow_layer_highlighted = 0;  // dots of its highlighted lines
@@ -454,6 +455,7 @@ private:
     // drawn (m_glow_occlusion false: every dot goes to the renderer, to compare).
     std::unique_ptr<OGL_DepthTiles> m_glow_depth;
     bool m_glow_occlusion = true;
+    bool m_glow_software = true;  // start(): the renderer draws in software
     bool m_glow_moving_failed = false;
     bool draw_glow_moving(float pixels_per_unit, int margin);
     // The glow at rest: the next piece into the layer, the layer over the window, and what is

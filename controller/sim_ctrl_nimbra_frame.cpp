@@ -155,8 +155,9 @@ void UTL_SimCtrlNimbra::start(int w, int h) {
         if (m_while_drawing) m_while_drawing();
     });
     const GLubyte* renderer = glGetString(GL_RENDERER);
-    m_glow_budget = GFX_GlowBudget(
-        OGL_DrawThrottle::renders_in_software(reinterpret_cast<const char*>(renderer)));
+    m_glow_software =
+        OGL_DrawThrottle::renders_in_software(reinterpret_cast<const char*>(renderer));
+    m_glow_budget = GFX_GlowBudget(m_glow_software);
 }
 
 // The themes first: the widgets made here take their colours from the current theme.

@@ -48,8 +48,8 @@ private:
     int m_width = 0, m_height = 0;  // pixels
     int m_columns = 0, m_rows = 0;  // tiles
     float m_viewport[4] = {0, 0, 0, 0};
-    float m_clip[16] = {};          // projection x model-view, column-major
-    float m_pixels_per_unit = 0.0f; // what one unit at depth 1 spans on screen
-    std::vector<float> m_depth;     // per pixel, row by row from the bottom
-    std::vector<float> m_farthest;  // per tile, row by row from the bottom
+    float m_clip[16] = {};           // projection x model-view, column-major
+    float m_pixels_per_unit = 0.0f;  // what one unit at depth 1 spans on screen
+    std::vector<float> m_depth;      // per pixel, row by row from the bottom
+    std::vector<float> m_farthest;   // per tile, row by row from the bottom
 };

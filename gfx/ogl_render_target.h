@@ -8,8 +8,8 @@
 // Used by the glow to draw every dot of a still picture a piece per frame, and the thinned dots
 // of a moving one at a lower resolution. What it holds is a layer in premultiplied colours:
 // draw_over() lays it over what the window already shows, as if its contents had been drawn
-// there in the same order (smoothed up to the window's pixels when the layer has fewer). Every call, the destructor included,
-// needs the OpenGL context it was made in: main (GL) thread only.
+// there in the same order (smoothed up to the window's pixels when the layer has fewer). Every
+// call, the destructor included, needs the OpenGL context it was made in: main (GL) thread only.
 class OGL_RenderTarget {
 public:
     // True when the current context has framebuffer objects (OpenGL 3.0 or
@@ -51,7 +51,7 @@ private:
     GLuint m_framebuffer = 0;
     GLuint m_colour = 0;  // texture
     GLuint m_depth = 0;   // renderbuffer
-    int m_width = 0;  // of the layer
+    int m_width = 0;      // of the layer
     int m_height = 0;
     int m_window_width = 0;  // of the window it covers
     int m_window_height = 0;

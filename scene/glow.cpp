@@ -342,7 +342,8 @@ void GFX_GlowPlan::draw(float pixels_per_unit, int margin, OGL_DrawThrottle* thr
                         Dots which) const {
     GFX_DotSprites::Run runs[kRuns];
     for (int r = 0; r < kRuns; ++r) {
-        const bool wanted = which == ALL_DOTS || (which == HIGHLIGHTED_DOTS) == (r == kHighlightedRun);
+        const bool wanted =
+            which == ALL_DOTS || (which == HIGHLIGHTED_DOTS) == (r == kHighlightedRun);
         runs[r].positions = m_positions[r].data();
         runs[r].colours = m_colours[r].data();
         runs[r].count = wanted ? static_cast<long long>(m_colours[r].size() / 4) : 0;

@@ -148,7 +148,7 @@ private:
     std::vector<int> m_steps;  // per line of the last plan: 0 left out, else every step-th dot
     // The dots of one plan in runs of one size: highlighted, plain, and thinned dots drawn wider.
     enum { kHighlightedRun, kPlainRun, kWideRun, kRuns };
-    static float run_size(int run);  // the world size of its dots
+    static float run_size(int run);           // the world size of its dots
     std::vector<int16_t> m_positions[kRuns];  // three shorts a dot
     std::vector<uint8_t> m_colours[kRuns];    // four bytes a dot
     Figures m_figures;

@@ -76,10 +76,12 @@ struct Globe : GlobeFixture {
     int frames_until_whole() {
         for (int i = 1; i <= kPatience; ++i) {
             frame();
+            if (c.m_glow_plan) hidden_seen += c.m_glow_plan->figures().hidden;
             if (c.m_glow_drew_whole) return i;
         }
         return 0;
     }
+    long long hidden_seen = 0;  // dots left out as hidden by frames_until_whole()'s frames
     size_t line_index(const GFX_Connection* l) const {
         for (size_t i = 0; i < c.m_connections.size(); ++i)
             if (c.m_connections[i] == l) return i;
@@ -179,6 +181,8 @@ TEST(GlowBudget, ThePictureAtRestComesToTheFullDetailPicture) {
     ASSERT_GT(frames, 0) << "the picture at rest never held every dot";
     EXPECT_GT(frames, 1) << "expected the budget to spread it over frames";
     EXPECT_LT(rmse(g.picture(), whole), 0.01);
+    EXPECT_GT(g.hidden_seen, 0) << "no dot was hidden behind the people: the same picture says "
+                                   "nothing of leaving hidden dots out";
     // It stays so.
     g.frame();
     EXPECT_TRUE(g.c.m_glow_drew_whole);
