@@ -455,7 +455,8 @@ private:
     // drawn (m_glow_occlusion false: every dot goes to the renderer, to compare).
     std::unique_ptr<OGL_DepthTiles> m_glow_depth;
     bool m_glow_occlusion = true;
-    bool m_glow_software = true;  // start(): the renderer draws in software
+    bool m_glow_software = true;      // start(): the renderer draws in software
+    double m_glow_shown_share = 1.0;  // of the dots the last moving plan looked at, those shown
     bool m_glow_moving_failed = false;
     bool draw_glow_moving(float pixels_per_unit, int margin);
     // The glow at rest: the next piece into the layer, the layer over the window, and what is

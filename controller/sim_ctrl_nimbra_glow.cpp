@@ -111,7 +111,19 @@ bool UTL_SimCtrlNimbra::draw_glow_budgeted() {
         // Moving: the budget, spent where the eye looks; the picture at rest starts again.
         m_glow_cursor = GFX_GlowPlan::Cursor();
         m_glow_layer_started = false;
-        plan.plan_budget(camera, m_glow_budget.budget());
+        // The budget counts dots drawn: the plan is asked for as many more as the last one
+        // found hidden (up to four times as many, less a tenth for a view that hides fewer),
+        // and planned again within the budget itself should this one hide fewer still.
+        const long long budget = m_glow_budget.budget();
+        const double share = camera.hidden_by ? std::max(0.25, m_glow_shown_share) : 1.0;
+        const double ask = share < 1.0 ? 0.9 * static_cast<double>(budget) / share : budget;
+        plan.plan_budget(camera, static_cast<long long>(ask));
+        const GFX_GlowPlan::Figures& figures = plan.figures();
+        if (figures.planned + figures.hidden > 0)
+            m_glow_shown_share = static_cast<double>(figures.planned) /
+                                 static_cast<double>(figures.planned + figures.hidden);
+        if (share < 1.0 && figures.planned > std::max(budget, figures.highlighted))
+            plan.plan_budget(camera, budget);
         if (!draw_glow_moving(pixels_per_unit, margin))
             plan.draw(pixels_per_unit, margin, &m_draw_throttle);
         m_glow_budget_frame = true;

@@ -79,9 +79,8 @@ TEST(DepthTiles, ADotSaidToBeHiddenShowsNowhereAndNoVisibleDotIsSaidToBeHidden) 
     // In front of the wall, beside it, across its edge, larger than the gap to the edge, at or
     // behind the eye: never hidden.
     const std::vector<std::pair<Math_Vector3, float>> shown = {
-        {{-5.0f, 0.0f, 2.0f}, 1.0f},    {{5.0f, 0.0f, -10.0f}, 1.0f},
-        {{0.0f, 0.0f, -10.0f}, 1.0f},   {{-0.3f, 0.0f, -1.0f}, 1.0f},
-        {{-1.0f, 0.0f, -1.0f}, 20.0f},  {{-1.0f, 0.0f, 10.0f}, 1.0f},
+        {{-5.0f, 0.0f, 2.0f}, 1.0f},  {{5.0f, 0.0f, -10.0f}, 1.0f},  {{0.0f, 0.0f, -10.0f}, 1.0f},
+        {{-0.3f, 0.0f, -1.0f}, 1.0f}, {{-1.0f, 0.0f, -1.0f}, 20.0f}, {{-1.0f, 0.0f, 10.0f}, 1.0f},
         {{-1.0f, 0.0f, 30.0f}, 1.0f}};
     for (const auto& [p, size] : shown) {
         EXPECT_FALSE(tiles.hides(p, size)) << p.m_x << " " << p.m_y << " " << p.m_z;

@@ -59,12 +59,13 @@ TEST(RenderTarget, ALayerOfAnyResolutionHidesBehindTheWindowAndLandsInPlace) {
 
         // Two pixels of room at the wall's edge for the half resolution's smoothing.
         const int room = shrink == 1 ? 0 : 2;
-        EXPECT_EQ(gl.count(0, 0, 80 - room, 100, [](const Rgba& p) { return p.b > 200 && p.r == 0; }),
-                  (80 - room) * 100)
+        EXPECT_EQ(
+            gl.count(0, 0, 80 - room, 100, [](const Rgba& p) { return p.b > 200 && p.r == 0; }),
+            (80 - room) * 100)
             << "shrink " << shrink << ": the layer showed through the wall";
-        EXPECT_EQ(gl.count(80 + room, 0, 160, 100,
-                           [](const Rgba& p) { return p.r > 250 && p.b == 0; }),
-                  (80 - room) * 100)
+        EXPECT_EQ(
+            gl.count(80 + room, 0, 160, 100, [](const Rgba& p) { return p.r > 250 && p.b == 0; }),
+            (80 - room) * 100)
             << "shrink " << shrink << ": the layer is not where it was drawn";
     }
 }
