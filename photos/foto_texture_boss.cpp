@@ -78,13 +78,15 @@ void UTL_FotoTextureBoss::UTL_FotoTextureSerf::clear() {
 
 // ---- requests (main thread) ----
 
-OGL_TextureFoto* UTL_FotoTextureBoss::get_texture(const char* url) {
+OGL_TextureFoto* UTL_FotoTextureBoss::get_texture(const char* url, uint32_t max_side) {
     if (url == nullptr || m_critical_section == nullptr) return nullptr;
     if (!m_settings.m_placeholder_path.empty() && m_settings.m_placeholder_path == url) {
         return placeholder_texture();
     }
+    if (max_side >= m_settings.m_max_side) max_side = 0;
+    const std::string key = max_side ? std::string(url) + " " + std::to_string(max_side) : url;
     // Only this thread changes the map, so looking up without the lock is safe.
-    auto found = m_serfs.find(url);
+    auto found = m_serfs.find(key);
     if (found != m_serfs.end()) {
         UTL_FotoTextureSerf* serf = found->second;
         OGL_TextureFoto* texture = nullptr;
@@ -108,6 +110,7 @@ OGL_TextureFoto* UTL_FotoTextureBoss::get_texture(const char* url) {
 
     UTL_FotoTextureSerf* serf = new UTL_FotoTextureSerf();
     serf->m_url = url;
+    serf->m_max_side = max_side;
     serf->m_texture = new OGL_TextureFoto();
     serf->m_texture->set_wrap_mode(GL_CLAMP_TO_EDGE);
     bool wake = false;
@@ -119,7 +122,7 @@ OGL_TextureFoto* UTL_FotoTextureBoss::get_texture(const char* url) {
     } else {
         wake = true;
     }
-    m_serfs.emplace(serf->m_url, serf);
+    m_serfs.emplace(key, serf);
     unlock();
     // A running worker may be waiting on its transfers: the new address need not wait too.
     if (wake) m_downloader->wakeup();
@@ -241,7 +244,7 @@ bool UTL_FotoTextureBoss::begin_job(UTL_FotoTextureSerf* serf,
         }
         std::string bytes;
         GFX_Image* image =
-            read_regular_file(url, limits.m_max_bytes, bytes) ? decode(bytes, url) : nullptr;
+            read_regular_file(url, limits.m_max_bytes, bytes) ? decode(bytes, url, *serf) : nullptr;
         finish(serf, image);
         return true;
     }
@@ -254,7 +257,7 @@ bool UTL_FotoTextureBoss::begin_job(UTL_FotoTextureSerf* serf,
         if (m_cache && is_cached_address(url) && m_cache->load(url, entry)) {
             if (entry.m_fresh_until > now_s()) {
                 decoded = true;
-                if (GFX_Image* image = decode(entry.m_body, "")) {
+                if (GFX_Image* image = decode(entry.m_body, "", *serf)) {
                     finish(serf, image);
                     return true;
                 }
@@ -292,7 +295,7 @@ void UTL_FotoTextureBoss::end_transfer(UTL_FotoDownload& download) {
     const bool success = download.m_complete && download.m_status >= 200 && download.m_status < 300;
     const bool not_modified = download.m_complete && download.m_status == 304;
     if (success) {
-        image = decode(download.m_body, "");
+        image = decode(download.m_body, "", *serf);
         // Only what decodes is kept: an error page must not come back from the cache.
         if (image != nullptr && cacheable && reply_is_storable(download.m_headers)) {
             UTL_PhotoCacheEntry entry;
@@ -308,7 +311,7 @@ void UTL_FotoTextureBoss::end_transfer(UTL_FotoDownload& download) {
         // an error status): the kept copy is shown either way, rather than nothing.
         UTL_PhotoCacheEntry entry;
         if (m_cache->load(url, entry)) {
-            image = decode(entry.m_body, "");
+            image = decode(entry.m_body, "", *serf);
             if (image != nullptr && not_modified) {
                 if (!download.m_headers.m_etag.empty()) entry.m_etag = download.m_headers.m_etag;
                 entry.m_fresh_until = reply_fresh_until(download.m_headers, now_s());
@@ -321,9 +324,10 @@ void UTL_FotoTextureBoss::end_transfer(UTL_FotoDownload& download) {
     finish(serf, image);
 }
 
-GFX_Image* UTL_FotoTextureBoss::decode(const std::string& bytes, const std::string& fallback_name) {
+GFX_Image* UTL_FotoTextureBoss::decode(const std::string& bytes, const std::string& fallback_name,
+                                       const UTL_FotoTextureSerf& serf) {
     GFX_PhotoDecodeOptions options;
-    options.m_max_side = m_settings.m_max_side;
+    options.m_max_side = serf.m_max_side ? serf.m_max_side : m_settings.m_max_side;
     options.m_cancel = stop_flag();
     options.m_fallback_name = fallback_name;
     return decode_photo(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),

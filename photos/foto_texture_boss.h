@@ -38,6 +38,7 @@ public:
 
         bool m_loaded = false;
         std::string m_url;
+        uint32_t m_max_side = 0;               // decoded no larger; 0: the settings' largest
         OGL_TextureFoto* m_texture = nullptr;  // owned
 
         // The worker's own bookkeeping; no other thread reads it.
@@ -59,7 +60,10 @@ public:
     // cannot be read). The placeholder's own address gives the placeholder at once. The first
     // request queues the address, and any request starts a worker when none runs. Main thread
     // only, with the OpenGL context current (a new texture asks the driver for its extensions).
-    OGL_TextureFoto* get_texture(const char* url);
+    // max_side: a smaller copy of the photo, decoded with its longest side at most that (a
+    // texture of its own, from the same download or cache file); 0 or the settings' largest
+    // side or more: the photo as large as the settings allow.
+    OGL_TextureFoto* get_texture(const char* url, uint32_t max_side = 0);
     // The question-mark texture, read on first use. Main thread only.
     OGL_TextureFoto* placeholder_texture();
 
@@ -91,8 +95,9 @@ public:
     // True while a worker runs or has been started and has not yet found the queue empty.
     bool is_running();
 
-    std::map<std::string, UTL_FotoTextureSerf*> m_serfs;  // owned serfs, by address
-    UTL_CriticalSection* m_critical_section = nullptr;    // owned
+    // Owned serfs, by address (a smaller copy: the address, a space and its largest side).
+    std::map<std::string, UTL_FotoTextureSerf*> m_serfs;
+    UTL_CriticalSection* m_critical_section = nullptr;  // owned
     bool m_running = true;
 
 protected:
@@ -105,7 +110,8 @@ private:
     bool begin_job(UTL_FotoTextureSerf* serf, const UTL_FotoDownloadLimits& limits);
     void end_transfer(UTL_FotoDownload& download);
     // Decodes bytes into a new image; null when nothing decodes or the worker must stop.
-    GFX_Image* decode(const std::string& bytes, const std::string& fallback_name);
+    GFX_Image* decode(const std::string& bytes, const std::string& fallback_name,
+                      const UTL_FotoTextureSerf& serf);
     // Gives the serf its image (null: none) and marks it loaded, unless the worker must stop.
     void finish(UTL_FotoTextureSerf* serf, GFX_Image* image);
     bool is_cached_address(const std::string& url) const;

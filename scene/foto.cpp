@@ -14,7 +14,7 @@ GFX_Foto::GFX_Foto(UTL_SimCtrlNimbra* controller) : m_controller(controller) {}
 
 OGL_TextureFoto* GFX_Foto::get_texture() {
     if (!m_controller || !m_controller->m_foto_texture_boss || m_url.empty()) return nullptr;
-    return m_controller->m_foto_texture_boss->get_texture(m_url.c_str());
+    return m_controller->m_foto_texture_boss->get_texture(m_url.c_str(), m_max_side);
 }
 
 // --- Drawing -------------------------------------------------------------------------------

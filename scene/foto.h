@@ -2,6 +2,7 @@
 // every draw asks the controller's photo texture manager for the shared texture of the address.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "gfx/math.h"
@@ -30,4 +31,6 @@ public:
 
     UTL_SimCtrlNimbra* m_controller;  // Borrowed.
     std::string m_url;
+    // The longest side its texture is decoded at; 0: as large as the photo settings allow.
+    uint32_t m_max_side = 0;
 };

@@ -24,6 +24,7 @@ void GFX_Friend::load_foto(const char* url) { replace_foto(m_foto, m_controller,
 
 void GFX_Friend::load_foto_square(const char* url) {
     replace_foto(m_foto_square, m_controller, url);
+    m_foto_square->m_max_side = k_square_side;
 }
 
 void GFX_Friend::clear() {

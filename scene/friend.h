@@ -16,6 +16,11 @@ public:
     GFX_Friend(const GFX_Friend&) = delete;
     GFX_Friend& operator=(const GFX_Friend&) = delete;
 
+    // The longest side of the square photo's texture. It is drawn on the globe's billboards,
+    // the docks, the search list and the card, none of them wider than this on screen; decoded
+    // no larger, 5,000 avatars of 1,000 pixels a side take 320 MB instead of 20 GB.
+    static constexpr unsigned k_square_side = 128;
+
     // Replace the photo with a new one of that address (null counts as empty). Nothing is
     // downloaded until the photo is first asked for its texture.
     void load_foto(const char* url);

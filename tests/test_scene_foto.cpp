@@ -14,6 +14,7 @@
 #include "photos/texture_foto.h"
 #include "scene/friend.h"
 #include "tests/support/offscreen_gl.h"
+#include "util/image.h"
 #include "tests/support/photo_files.h"
 #include "tests/support/wait.h"
 
@@ -91,4 +92,39 @@ TEST(SceneFoto, DrawsOnlyOnceLoadedAndSharesOneTexturePerAddress) {
     EXPECT_EQ(bob->m_foto->get_texture(), texture);
     EXPECT_EQ(draw_red(gl, *bob->m_foto, true), S * S);
     delete bob;
+}
+
+TEST(SceneFoto, TheSquarePhotoIsDecodedSmallAndTheLargeOneOfTheSameAddressWhole) {
+    OffscreenGL gl(S, S);
+    PhotoDir dir;
+    ASSERT_FALSE(dir.make("wide.jpg", "-size 600x400 xc:red").empty());
+    const std::string url = dir.file("wide.jpg");
+    UTL_SimCtrlNimbra controller;
+    UTL_FotoSettings local;
+    local.m_allow_local_paths = true;
+    controller.m_foto_texture_boss = new UTL_FotoTextureBoss(local);
+    controller.m_foto_texture_boss->start();
+
+    // One address for both photos, as Bluesky and Mastodon give it.
+    GFX_Friend* ann = new GFX_Friend(&controller);
+    ann->load_foto(url.c_str());
+    ann->load_foto_square(url.c_str());
+    OGL_TextureFoto *large = nullptr, *square = nullptr;
+    ASSERT_TRUE(wait_until([&] {
+        large = ann->m_foto->get_texture();
+        square = ann->m_foto_square->get_texture();
+        return large && square;
+    })) << "the photo worker did not load "
+        << url << " twice within 60 s";
+    EXPECT_NE(large, square);
+    EXPECT_EQ(controller.m_foto_texture_boss->m_serfs.size(), 2u);
+    ASSERT_TRUE(large->get_image() && square->get_image());
+    EXPECT_EQ(large->get_image()->m_width, 600u);
+    EXPECT_LE(square->get_image()->m_width, GFX_Friend::k_square_side);
+    EXPECT_GE(square->get_image()->m_width, GFX_Friend::k_square_side / 2);
+    // Smaller, not cut: the same shape, and it still draws.
+    EXPECT_NEAR(double(square->get_image()->m_height) / square->get_image()->m_width, 400.0 / 600.0,
+                0.02);
+    EXPECT_EQ(draw_red(gl, *ann->m_foto_square, true), S * S);
+    delete ann;
 }

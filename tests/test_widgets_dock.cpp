@@ -399,8 +399,11 @@ TEST(GFX_WidgetDockedFriend, OwnPhotosDrawPlainAndPlaceholdersInTheNameColourIns
     GFX_Friend placeholder(&controller);
     placeholder.load_foto(dir.file("grey.jpg").c_str());
     placeholder.m_has_foto = false;
-    ASSERT_TRUE(wait_until([&] { return own.m_foto_square->get_texture() != nullptr; }))
-        << "the photo worker did not load grey.jpg within 60 s";
+    // Two textures: the square photo is decoded at its own, smaller size.
+    ASSERT_TRUE(wait_until([&] {
+        return own.m_foto_square->get_texture() != nullptr &&
+               placeholder.m_foto->get_texture() != nullptr;
+    })) << "the photo worker did not load grey.jpg within 60 s";
 
     GFX_WidgetDockedFriend a(&controller, &own);
     a.set_rect(10, 58, 90, 42);
