@@ -55,6 +55,15 @@ void GFX_ImageSerializerPNG::decode(UTL_File& file) {
     png_set_user_limits(png, GFX_Image::MAX_SIDE, GFX_Image::MAX_SIDE);
     png_set_chunk_malloc_max(png, MAX_CHUNK_BYTES);
     png_set_chunk_cache_max(png, MAX_CACHED_CHUNKS);
+    // Text, profiles, palettes of suggestions and unknown chunks are skipped unread: libpng
+    // would otherwise allocate what a text chunk's length claims (2 GB from a 100-byte file)
+    // before finding the file shorter. Nothing here draws on them.
+    static const png_byte kSkipped[] = {'t', 'E', 'X', 't', '\0', 'z', 'T', 'X', 't', '\0',
+                                        'i', 'T', 'X', 't', '\0', 'i', 'C', 'C', 'P', '\0',
+                                        's', 'P', 'L', 'T', '\0', 'p', 'C', 'A', 'L', '\0',
+                                        's', 'C', 'A', 'L', '\0', 'e', 'X', 'I', 'f', '\0'};
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kSkipped, 8);
     png_init_io(png, stream);
     png_read_info(png, info);
 
