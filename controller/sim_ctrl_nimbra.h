@@ -113,12 +113,20 @@ public:
 
     void draw();
     void draw_locators();
+    void release_unused_photos();
+    double m_photos_checked_at = 0.0;
     void draw_glow();
     // Draws the shared ball mesh at position, scaled by size / 125 (at least 0.01).
     void draw_ball(Math_Vector3& position, Math_Vector3& color, float size);
     // Screen pixels per world unit at a point, from the camera's distance to it (0 before the
     // first frame).
     float pixels_per_unit(const Math_Vector3& p) const;
+    // False when nothing within radius of p can show in this frame's view (true before the
+    // first camera).
+    bool in_view(const Math_Vector3& p, float radius) const;
+    // Photos not drawn for this long are released (negative: never); how many were so far.
+    double m_photo_idle_seconds = 60.0;
+    size_t m_photos_released = 0;
     // The colour of a point of the globe: 0.5 + 0.75 * p / radius per component, in [0, 1].
     void position_to_color(Math_Vector3& position, Math_Vector3& color);
 

@@ -284,6 +284,7 @@ void UTL_SimCtrlNimbra::update(int w, int h, float dt) {
     set_impostor_orientation(m_impostor_up, m_impostor_right);
 
     draw();
+    release_unused_photos();
 
     glDisable(GL_ALPHA_TEST);
     glDisable(GL_BLEND);
@@ -460,10 +461,34 @@ void UTL_SimCtrlNimbra::draw_locators() {
     // in the software renderer's queue that weighs about as much as 2048 dots (measured: with
     // this weight the locators of a thousand people queue about 20 MB instead of 100 MB).
     constexpr long long k_locator_weight = 2048;
+    // The balls' transforms are undone by inverse ones, which leave rounding in the model-view
+    // matrix: what follows (the glow, and the depth it is tested against) gets the camera's own.
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
     for (GFX_LocationHolder* h : m_loc_holders) {
         h->draw();
-        m_draw_throttle.count(k_locator_weight);
+        if (h->m_in_view) m_draw_throttle.count(k_locator_weight);
     }
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+}
+
+// Photos of people out of view (the camera close to someone, the dock scrolled) are not drawn
+// and so not asked for; after a while their textures go, and come back when they are drawn again.
+void UTL_SimCtrlNimbra::release_unused_photos() {
+    if (!m_foto_texture_boss || !(m_photo_idle_seconds >= 0.0)) return;
+    const double now = UTL_FotoTextureBoss::steady_seconds();
+    // A look over every photo a few times a minute is plenty for a release after a minute.
+    if (now - m_photos_checked_at < std::min(5.0, m_photo_idle_seconds)) return;
+    m_photos_checked_at = now;
+    m_photos_released += m_foto_texture_boss->release_unused(now, m_photo_idle_seconds);
+}
+
+bool UTL_SimCtrlNimbra::in_view(const Math_Vector3& p, float radius) const {
+    if (!m_camera) return true;
+    for (int i = 0; i < GFX_Frustum::PLANE_COUNT; ++i)
+        if (m_frustum.m_plane_norm[i].dot(p) + m_frustum.m_plane_d[i] > radius) return false;
+    return true;
 }
 
 // NOTE: the transform is undone by the inverse calls instead of a push and pop, so a ball needs

@@ -2,6 +2,8 @@
 // that reads local photos, answers from the disk cache, drives the transfers and decodes.
 #include "photos/foto_texture_boss.h"
 
+#include <chrono>
+
 #include <curl/curl.h>
 
 #include <ctime>
@@ -89,8 +91,16 @@ OGL_TextureFoto* UTL_FotoTextureBoss::get_texture(const char* url, uint32_t max_
     auto found = m_serfs.find(key);
     if (found != m_serfs.end()) {
         UTL_FotoTextureSerf* serf = found->second;
+        serf->m_last_asked = steady_seconds();
         OGL_TextureFoto* texture = nullptr;
+        bool wake = false;
         lock();
+        if (!serf->m_wanted) {
+            // Released and asked for again: the worker loads it anew.
+            serf->m_wanted = true;
+            serf->m_restart = true;
+            wake = m_running;
+        }
         if (serf->m_loaded) {
             texture = serf->m_texture;
         } else if (!m_running) {
@@ -99,6 +109,7 @@ OGL_TextureFoto* UTL_FotoTextureBoss::get_texture(const char* url, uint32_t max_
             m_running = start();
         }
         unlock();
+        if (wake) m_downloader->wakeup();
         // A photo that ended without pixels shows the question mark, not an empty frame that
         // looks like one still loading.
         if (texture != nullptr && !texture->has_pixels()) {
@@ -111,6 +122,7 @@ OGL_TextureFoto* UTL_FotoTextureBoss::get_texture(const char* url, uint32_t max_
     UTL_FotoTextureSerf* serf = new UTL_FotoTextureSerf();
     serf->m_url = url;
     serf->m_max_side = max_side;
+    serf->m_last_asked = steady_seconds();
     serf->m_texture = new OGL_TextureFoto();
     serf->m_texture->set_wrap_mode(GL_CLAMP_TO_EDGE);
     bool wake = false;
@@ -127,6 +139,36 @@ OGL_TextureFoto* UTL_FotoTextureBoss::get_texture(const char* url, uint32_t max_
     // A running worker may be waiting on its transfers: the new address need not wait too.
     if (wake) m_downloader->wakeup();
     return nullptr;
+}
+
+double UTL_FotoTextureBoss::steady_seconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+size_t UTL_FotoTextureBoss::release_unused(double now, double idle) {
+    if (m_critical_section == nullptr) return 0;
+    std::vector<UTL_FotoTextureSerf*> released;
+    lock();
+    for (auto& entry : m_serfs) {
+        UTL_FotoTextureSerf* serf = entry.second;
+        // Only photos with pixels in the driver: one that ended without any has nothing to
+        // give back, and loading it again would only fail again.
+        if (serf->m_loaded && serf->m_wanted && !(now - serf->m_last_asked <= idle) &&
+            serf->m_texture->has_pixels()) {
+            serf->m_loaded = false;
+            serf->m_wanted = false;
+            released.push_back(serf);
+        }
+    }
+    unlock();
+    // Unloaded and unwanted, the serf is the worker's no more until asked for: its texture is
+    // this thread's to delete.
+    for (UTL_FotoTextureSerf* serf : released) {
+        serf->m_texture->unload();
+        serf->m_texture->clear();  // also pixels never uploaded
+    }
+    return released.size();
 }
 
 OGL_TextureFoto* UTL_FotoTextureBoss::placeholder_texture() {
@@ -206,8 +248,15 @@ void UTL_FotoTextureBoss::update() {
         waiting.clear();
         lock();
         for (auto& entry : m_serfs) {
-            if (!entry.second->m_loaded && !entry.second->m_in_flight) {
-                waiting.push_back(entry.second);
+            UTL_FotoTextureSerf* serf = entry.second;
+            if (!serf->m_loaded && !serf->m_in_flight && serf->m_wanted) {
+                if (serf->m_restart) {
+                    // Released and wanted again: the disk cache is asked first once more.
+                    serf->m_restart = false;
+                    serf->m_cache_checked = false;
+                    serf->m_has_stale_copy = false;
+                }
+                waiting.push_back(serf);
             }
         }
         if (waiting.empty() && m_downloader->active() == 0) {

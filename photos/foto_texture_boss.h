@@ -37,6 +37,11 @@ public:
         void clear();
 
         bool m_loaded = false;
+        // False once released (release_unused()): the worker leaves it until it is asked for
+        // again, and then starts it afresh (m_restart).
+        bool m_wanted = true;
+        bool m_restart = false;
+        double m_last_asked = 0.0;  // main thread: when get_texture() last asked, in seconds
         std::string m_url;
         uint32_t m_max_side = 0;               // decoded no larger; 0: the settings' largest
         OGL_TextureFoto* m_texture = nullptr;  // owned
@@ -66,6 +71,13 @@ public:
     OGL_TextureFoto* get_texture(const char* url, uint32_t max_side = 0);
     // The question-mark texture, read on first use. Main thread only.
     OGL_TextureFoto* placeholder_texture();
+
+    // Releases the textures of the photos no get_texture() has asked for in the idle seconds
+    // before now (seconds as get_texture() stamps them: steady_seconds()). Asked for again, a
+    // released photo loads anew: from the disk cache when it holds it, else downloaded. Answers
+    // how many were released. Main thread only, with the OpenGL context current.
+    size_t release_unused(double now, double idle);
+    static double steady_seconds();
 
     void lock();
     void unlock();

@@ -183,10 +183,21 @@ void GFX_LocationHolder::draw() {
     if (!m_controller) return;
     const UTL_ColorTheme theme = m_controller->m_color_theme;
 
+    compute_position();
+    // The ball, the frame beside it and the name in front of it lie within this of the ball.
+    float reach = 1.5f * m_ball_size;
+    if (m_billboard) {
+        const GFX_Billboard& b = *m_billboard;
+        reach += (b.m_position - m_position).length() +
+                 0.5f * std::sqrt(b.m_width * b.m_width + b.m_height * b.m_height);
+    }
+    // With room to spare, so that rounding never decides whether a visible pixel is drawn.
+    m_in_view = m_controller->in_view(m_position, 1.25f * reach + m_ball_size);
+    if (!m_in_view) return;
+
     glEnable(GL_LIGHTING);
     glEnable(GL_TEXTURE_2D);
     apply_or_untextured(m_controller->m_color_ball_texture);
-    compute_position();
     draw_ball();
 
     glDisable(GL_LIGHTING);
@@ -204,7 +215,7 @@ void GFX_LocationHolder::draw() {
 
 void GFX_LocationHolderFriend::draw() {
     GFX_LocationHolder::draw();
-    if (!m_friend || !m_controller || !m_billboard) return;
+    if (!m_friend || !m_controller || !m_billboard || !m_in_view) return;
     const UTL_ColorTheme theme = m_controller->m_color_theme;
 
     const GFX_Billboard& b = *m_billboard;

@@ -46,6 +46,8 @@ public:
     void place_billboard();
 
     void draw_ball();
+    // Places the person, then draws it when it is in the camera's view (m_in_view); one out of
+    // view draws nothing and asks for no photo.
     virtual void draw();
 
     // The frame's hit test; the ball itself is not hit-tested.
@@ -62,6 +64,7 @@ public:
     float m_ball_size = 1.0f;
     Math_Vector3 m_position;
     bool m_selected = false;
+    bool m_in_view = true;       // the last draw() found it in view
     GFX_Billboard* m_billboard;  // Owned.
 
 private:

@@ -405,3 +405,29 @@ TEST(ControllerFrame, MissingTextureFilesStillDrawTheScene) {
     }
     ASSERT_EQ(chdir(cwd), 0);
 }
+
+TEST(ControllerFrame, PeopleOutOfViewAreLeftUndrawn) {
+    GlobeFixture g(320, 200);
+    g.start();
+    g.people(300);
+    g.frames(3);
+    for (GFX_LocationHolder* h : g.c.m_loc_holders)
+        EXPECT_TRUE(h->m_in_view) << "the whole globe is in view from afar";
+    // Close to the globe, most of it leaves the window.
+    g.c.m_camera->m_distance = g.c.m_camera->m_min_distance;
+    g.frames(3);
+    size_t out = 0;
+    for (GFX_LocationHolder* h : g.c.m_loc_holders) {
+        if (h->m_in_view) continue;
+        ++out;
+        // Nothing of it could have shown: every corner of its frame and its ball lie outside
+        // the window or behind the eye.
+        for (const Math_Vector3& v : h->m_billboard->m_vertices) {
+            const Math_Vector3 w = g.window_of(v);
+            const bool inside = w.m_z > 0 && w.m_z < 1 && w.m_x >= 0 && w.m_x <= g.gl.width() &&
+                                w.m_y >= 0 && w.m_y <= g.gl.height();
+            EXPECT_FALSE(inside) << "a corner of a frame taken as out of view is in the window";
+        }
+    }
+    EXPECT_GT(out, g.c.m_loc_holders.size() / 8) << "close up, the globe should leave the window";
+}

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "controller/sim_ctrl_nimbra.h"
@@ -127,4 +128,41 @@ TEST(SceneFoto, TheSquarePhotoIsDecodedSmallAndTheLargeOneOfTheSameAddressWhole)
                 0.02);
     EXPECT_EQ(draw_red(gl, *ann->m_foto_square, true), S * S);
     delete ann;
+}
+
+TEST(SceneFoto, APhotoNotAskedForIsReleasedAndComesBackWhenAskedAgain) {
+    OffscreenGL gl(S, S);
+    PhotoDir dir;
+    ASSERT_FALSE(dir.make("red.jpg", "-size 40x20 xc:red").empty());
+    ASSERT_FALSE(dir.make("broken.jpg", "-size 8x8 xc:blue").empty());
+    {
+        std::ofstream cut(dir.file("broken.jpg"), std::ios::binary | std::ios::trunc);
+        cut << "\xff\xd8\xff";  // a JPEG cut short: no pixels, the placeholder
+    }
+    UTL_SimCtrlNimbra controller;
+    UTL_FotoSettings local;
+    local.m_allow_local_paths = true;
+    UTL_FotoTextureBoss* boss = new UTL_FotoTextureBoss(local);
+    controller.m_foto_texture_boss = boss;
+    boss->start();
+    GFX_Friend ann(&controller), bob(&controller);
+    ann.load_foto(dir.file("red.jpg").c_str());
+    bob.load_foto(dir.file("broken.jpg").c_str());
+    ASSERT_TRUE(wait_until([&] {
+        return ann.m_foto->get_texture() != nullptr && bob.m_foto->get_texture() != nullptr;
+    })) << "the photo worker did not load both within 60 s";
+    EXPECT_EQ(draw_red(gl, *ann.m_foto, true), S * S);
+
+    // Asked for just now: kept. A minute on: the photo goes; the broken one, which has no
+    // pixels to give back, stays as it is.
+    const double now = UTL_FotoTextureBoss::steady_seconds();
+    EXPECT_EQ(boss->release_unused(now, 60.0), 0u);
+    EXPECT_EQ(boss->release_unused(now + 61.0, 60.0), 1u);
+    EXPECT_EQ(boss->release_unused(now + 122.0, 60.0), 0u) << "released twice";
+    EXPECT_NE(bob.m_foto->get_texture(), nullptr);
+
+    // Asked for again, it loads anew, with its pixels.
+    ASSERT_TRUE(wait_until([&] { return ann.m_foto->get_texture() != nullptr; }))
+        << "the released photo did not come back within 60 s";
+    EXPECT_EQ(draw_red(gl, *ann.m_foto, true), S * S);
 }
