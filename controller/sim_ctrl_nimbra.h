@@ -467,6 +467,10 @@ private:
     double m_glow_shown_share = 1.0;  // of the dots the last moving plan looked at, those shown
     bool m_glow_moving_failed = false;
     bool draw_glow_moving(float pixels_per_unit, int margin);
+    // target made (once) and sized to cover the viewport at 1/shrink of its resolution; null,
+    // with failed set for good, when the driver cannot give it.
+    OGL_RenderTarget* glow_target(std::unique_ptr<OGL_RenderTarget>& target, bool& failed,
+                                  const GLint viewport[4], int shrink);
     // The glow at rest: the next piece into the layer, the layer over the window, and what is
     // still missing, thinned, over it. False when there is no layer.
     bool draw_glow_layer(const GFX_GlowPlan::Camera& camera, float pixels_per_unit, int margin);

@@ -105,7 +105,7 @@ bool UTL_SimCtrlNimbra::draw_glow_budgeted() {
     // about 3 dots in 10 lie behind photos and balls). A GPU draws them faster than it is read.
     const bool moving = moved || recoloured || change == GFX_GlowPlan::CHANGED;
     if (!m_glow_depth) m_glow_depth.reset(new OGL_DepthTiles());
-    if (moving && !m_glow_software) m_glow_depth->clear();
+    if (moving && !(m_glow_software && m_glow_occlusion)) m_glow_depth->clear();
     else if (m_glow_depth->read() && m_glow_occlusion) camera.hidden_by = m_glow_depth.get();
     if (moving) {
         // Moving: the budget, spent where the eye looks; the picture at rest starts again.
@@ -160,24 +160,16 @@ bool UTL_SimCtrlNimbra::draw_glow_moving(float pixels_per_unit, int margin) {
     // A budget that holds every dot (a GPU's, soon) draws them all sharp into the window.
     const GFX_GlowPlan::Figures& planned = m_glow_plan->figures();
     if (planned.spacing == 0.0f && planned.lines_left_out == 0) return false;
-    if (!m_glow_moving_layer) {
-        if (!OGL_RenderTarget::supported()) {
-            m_glow_moving_failed = true;
-            return false;
-        }
-        m_glow_moving_layer.reset(new OGL_RenderTarget());
-    }
     GLint viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
-    OGL_RenderTarget& layer = *m_glow_moving_layer;
-    if (!layer.resize(viewport[2], viewport[3], kMovingShrink)) {
-        m_glow_moving_failed = true;
-        return false;
-    }
+    OGL_RenderTarget* target =
+        glow_target(m_glow_moving_layer, m_glow_moving_failed, viewport, kMovingShrink);
+    if (!target) return false;
+    OGL_RenderTarget& layer = *target;
     // Highlighted lines beyond the budget by themselves (the user's lines to thousands of
     // friends) go into the layer too: all of their dots, at the layer's resolution.
     GFX_GlowPlan& plan = *m_glow_plan;
-    const bool sharp = plan.figures().highlighted <= m_glow_budget.budget();
+    const bool sharp = planned.highlighted <= m_glow_budget.budget();
     if (sharp) plan.draw(pixels_per_unit, margin, &m_draw_throttle, GFX_GlowPlan::HIGHLIGHTED_DOTS);
     const GFX_GlowPlan::Dots in_layer = sharp ? GFX_GlowPlan::FAINT_DOTS : GFX_GlowPlan::ALL_DOTS;
     if (!layer.begin()) {
@@ -199,22 +191,29 @@ bool UTL_SimCtrlNimbra::draw_glow_moving(float pixels_per_unit, int margin) {
     return true;
 }
 
+OGL_RenderTarget* UTL_SimCtrlNimbra::glow_target(std::unique_ptr<OGL_RenderTarget>& target,
+                                                 bool& failed, const GLint viewport[4],
+                                                 int shrink) {
+    if (failed) return nullptr;
+    if (!target) {
+        if (!OGL_RenderTarget::supported()) {
+            failed = true;
+            return nullptr;
+        }
+        target.reset(new OGL_RenderTarget());
+    }
+    if (!target->resize(viewport[2], viewport[3], shrink)) {
+        failed = true;
+        return nullptr;
+    }
+    return target.get();
+}
+
 bool UTL_SimCtrlNimbra::draw_glow_layer(const GFX_GlowPlan::Camera& camera, float pixels_per_unit,
                                         int margin) {
-    if (m_glow_layer_failed) return false;
-    if (!m_glow_layer) {
-        if (!OGL_RenderTarget::supported()) {
-            m_glow_layer_failed = true;
-            return false;
-        }
-        m_glow_layer.reset(new OGL_RenderTarget());
-    }
     GLint viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
-    if (!m_glow_layer->resize(viewport[2], viewport[3])) {
-        m_glow_layer_failed = true;
-        return false;
-    }
+    if (!glow_target(m_glow_layer, m_glow_layer_failed, viewport, 1)) return false;
     // NOTE: the layer's dots were hidden behind the locators of the frames that drew them; when
     // what lies under the glow changes without the camera moving (a photo arrives, a ball
     // fades in, a person glides), the layer no longer holds and the picture starts again.

@@ -7,7 +7,6 @@
 #include "gfx/ogl_render_target.h"
 
 #include <algorithm>
-#include <vector>
 
 #include <GL/glext.h>
 

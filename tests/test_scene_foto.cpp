@@ -37,6 +37,16 @@ int draw_red(OffscreenGL& gl, GFX_Foto& foto, bool cut) {
     return gl.count([](const Rgba& p) { return p.r > 200 && p.g < 60 && p.b < 60; });
 }
 
+// Gives the controller a started photo manager that reads local files (the controller deletes
+// it).
+UTL_FotoTextureBoss* start_local_photos(UTL_SimCtrlNimbra& controller) {
+    UTL_FotoSettings local;
+    local.m_allow_local_paths = true;
+    controller.m_foto_texture_boss = new UTL_FotoTextureBoss(local);
+    controller.m_foto_texture_boss->start();
+    return controller.m_foto_texture_boss;
+}
+
 }  // namespace
 
 TEST(SceneFoto, WithoutControllerManagerOrAddressThereIsNoTexture) {
@@ -64,10 +74,7 @@ TEST(SceneFoto, DrawsOnlyOnceLoadedAndSharesOneTexturePerAddress) {
     ASSERT_FALSE(dir.make("red.jpg", "-size 40x20 xc:red").empty());
     const std::string url = dir.file("red.jpg");
     UTL_SimCtrlNimbra controller;
-    UTL_FotoSettings local;
-    local.m_allow_local_paths = true;
-    controller.m_foto_texture_boss = new UTL_FotoTextureBoss(local);
-    controller.m_foto_texture_boss->start();
+    start_local_photos(controller);
 
     // Two people with the same photo address.
     GFX_Friend* ann = new GFX_Friend(&controller);
@@ -101,10 +108,7 @@ TEST(SceneFoto, TheSquarePhotoIsDecodedSmallAndTheLargeOneOfTheSameAddressWhole)
     ASSERT_FALSE(dir.make("wide.jpg", "-size 600x400 xc:red").empty());
     const std::string url = dir.file("wide.jpg");
     UTL_SimCtrlNimbra controller;
-    UTL_FotoSettings local;
-    local.m_allow_local_paths = true;
-    controller.m_foto_texture_boss = new UTL_FotoTextureBoss(local);
-    controller.m_foto_texture_boss->start();
+    start_local_photos(controller);
 
     // One address for both photos, as Bluesky and Mastodon give it.
     GFX_Friend* ann = new GFX_Friend(&controller);
@@ -140,11 +144,7 @@ TEST(SceneFoto, APhotoNotAskedForIsReleasedAndComesBackWhenAskedAgain) {
         cut << "\xff\xd8\xff";  // a JPEG cut short: no pixels, the placeholder
     }
     UTL_SimCtrlNimbra controller;
-    UTL_FotoSettings local;
-    local.m_allow_local_paths = true;
-    UTL_FotoTextureBoss* boss = new UTL_FotoTextureBoss(local);
-    controller.m_foto_texture_boss = boss;
-    boss->start();
+    UTL_FotoTextureBoss* boss = start_local_photos(controller);
     GFX_Friend ann(&controller), bob(&controller);
     ann.load_foto(dir.file("red.jpg").c_str());
     bob.load_foto(dir.file("broken.jpg").c_str());
