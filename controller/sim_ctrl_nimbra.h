@@ -12,11 +12,13 @@
 
 #include "controller/color_theme.h"
 #include "controller/sim_ctrl_root.h"
+#include "gfx/ogl_ball_impostor.h"
 #include "gfx/math.h"
 #include "gfx/ogl_draw_throttle.h"
 #include "gfx/ogl_depth_tiles.h"
 #include "gfx/ogl_render_target.h"
 #include "photos/foto_settings.h"
+#include "scene/location_holder.h"
 #include "scene/glow.h"
 #include "service/circles.h"
 #include "service/friend_graph.h"
@@ -113,6 +115,15 @@ public:
 
     void draw();
     void draw_locators();
+    // The locators the last draw_locators() found in view, with their photos; kept to spare
+    // the allocations.
+    std::vector<GFX_LocationHolder*> m_shown_holders;
+    std::vector<std::pair<GFX_LocationHolderFriend*, GFX_LocationHolderFriend::PhotoQuad>>
+        m_shown_photos;
+    // Small balls as quads showing one picture of a ball; false: every ball a mesh, for
+    // comparison. m_small_balls: those the last frame drew so.
+    bool m_ball_impostors = true;
+    std::vector<const GFX_LocationHolder*> m_small_balls;
     void release_unused_photos();
     double m_photos_checked_at = 0.0;
     void draw_glow();
@@ -430,6 +441,14 @@ private:
     // sent vertex by vertex they cost a software renderer more than their pixels).
     void draw_ball_mesh(int level);
     void release_ball_meshes();
+    // The scale of the ball mesh for a ball of that size, and the level of detail it shows at
+    // position; false for a ball that cannot be drawn (a position not finite).
+    bool ball_scale_and_level(const Math_Vector3& position, float size, float& scale,
+                              int& level) const;
+    // The balls of the locators in view: the smallest as quads showing one picture of a ball
+    // (m_ball_impostor), the rest as meshes.
+    void draw_balls(const std::vector<GFX_LocationHolder*>& holders);
+    OGL_BallImpostor m_ball_impostor;
     static constexpr int kBallLevels = 3;
     std::unique_ptr<GFX_ColorBall> m_coarse_balls[kBallLevels];  // [0] unused: m_color_ball
     unsigned m_ball_lists[kBallLevels] = {0, 0, 0};              // display list names, 0: none

@@ -10,6 +10,8 @@
 #include "gfx/ogl_wrapper.h"
 #include "gfx/shapes.h"
 #include "photos/foto_texture_boss.h"
+#include "photos/texture_foto.h"
+#include "gfx/glyph_atlas.h"
 #include "scene/camera.h"
 #include "scene/connection.h"
 #include "scene/location_holder.h"
@@ -456,19 +458,79 @@ void UTL_SimCtrlNimbra::draw() {
     draw_glow();
 }
 
+// NOTE: every state change between two draws (lighting, blending, a texture) makes the software
+// renderer close one draw and set up the next, which for a few quads costs more than drawing
+// them. The locators are therefore drawn piece by piece, each piece for all of them in one
+// state: the balls, the frames (one draw), the people's own photos, the placeholders, and the
+// names. The pieces of one locator lie in front of each other by fixed offsets, so the depth
+// test keeps the picture of drawing them locator by locator, and blended pieces now come after
+// every opaque one.
 void UTL_SimCtrlNimbra::draw_locators() {
-    // NOTE: a locator is a dozen small draws (the ball's faces, the frame, the photo, the name);
-    // in the software renderer's queue that weighs about as much as 2048 dots (measured: with
-    // this weight the locators of a thousand people queue about 20 MB instead of 100 MB).
-    constexpr long long k_locator_weight = 2048;
+    // Each piece of a locator weighs, in the software renderer's queue, about as much as this
+    // many dots (measured: a thousand people drawn locator by locator queued about 20 MB with a
+    // weight of 2048 for the whole locator).
+    constexpr long long k_piece_weight = 512;
     // The balls' transforms are undone by inverse ones, which leave rounding in the model-view
     // matrix: what follows (the glow, and the depth it is tested against) gets the camera's own.
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
-    for (GFX_LocationHolder* h : m_loc_holders) {
-        h->draw();
-        if (h->m_in_view) m_draw_throttle.count(k_locator_weight);
+    m_shown_holders.clear();
+    for (GFX_LocationHolder* h : m_loc_holders)
+        if (h->place()) m_shown_holders.push_back(h);
+
+    glEnable(GL_LIGHTING);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    if (m_color_ball_texture) m_color_ball_texture->apply();
+    draw_balls(m_shown_holders);
+
+    glDisable(GL_LIGHTING);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    if (m_locator_texture) m_locator_texture->apply();
+    glBegin(GL_QUADS);
+    for (GFX_LocationHolder* h : m_shown_holders) h->emit_frame();
+    glEnd();
+    m_draw_throttle.count(k_piece_weight * static_cast<long long>(m_shown_holders.size()));
+
+    // The photos: the people's own opaque, then the placeholders blended, each kind in one
+    // state; a texture of another target (a rectangle texture) switches targets.
+    m_shown_photos.clear();
+    for (GFX_LocationHolder* h : m_shown_holders)
+        if (auto* hf = dynamic_cast<GFX_LocationHolderFriend*>(h))
+            m_shown_photos.emplace_back(hf, hf->photo_quad());
+    for (int own = 1; own >= 0; --own) {
+        if (own) {
+            glDisable(GL_BLEND);
+        } else {
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        }
+        GLenum target = GL_TEXTURE_2D;
+        for (const auto& [hf, q] : m_shown_photos) {
+            if (!q.texture || q.own != (own == 1)) continue;
+            if (q.texture->get_target() != target) {
+                glDisable(target);
+                target = q.texture->get_target();
+                glEnable(target);
+            }
+            hf->draw_photo(q);
+            m_draw_throttle.count(k_piece_weight);
+        }
+        if (target != GL_TEXTURE_2D) {
+            glDisable(target);
+            glEnable(GL_TEXTURE_2D);
+        }
     }
+
+    // The names, blended over everything opaque.
+    if (m_glyph_atlas) m_glyph_atlas->begin_billboard_lines();
+    for (const auto& [hf, q] : m_shown_photos) {
+        hf->draw_name(q.own);
+        m_draw_throttle.count(k_piece_weight);
+    }
+    if (m_glyph_atlas) m_glyph_atlas->end_billboard_lines();
+    glEnable(GL_LIGHTING);
+    glDisable(GL_BLEND);
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
 }
@@ -493,18 +555,74 @@ bool UTL_SimCtrlNimbra::in_view(const Math_Vector3& p, float radius) const {
 
 // NOTE: the transform is undone by the inverse calls instead of a push and pop, so a ball needs
 // no matrix stack slot; the rounding this leaves in the model-view matrix is far below a pixel.
-void UTL_SimCtrlNimbra::draw_ball(Math_Vector3& position, Math_Vector3& color, float size) {
-    if (!finite(position)) return;
-    glColor3f(color.m_x, color.m_y, color.m_z);
-    glTranslatef(position.m_x, position.m_y, position.m_z);
-    float s = size / kBallMeshSize;
+bool UTL_SimCtrlNimbra::ball_scale_and_level(const Math_Vector3& position, float size, float& s,
+                                             int& level) const {
+    if (!finite(position)) return false;
+    s = size / kBallMeshSize;
     if (!(s >= 0.01f) || !std::isfinite(s)) s = 0.01f;
-    if (s != 1.0f) glScalef(s, s, s);
     // A ball a few pixels wide shows no more of its grid than a coarser one; with a thousand
     // balls on screen the finest grid would cost more than all the rest of the people.
     const float diameter = 2.0f * kBallMeshSize * s * pixels_per_unit(position);
-    int level = 0;
+    level = 0;
     if (diameter > 0.0f && diameter < kFineBallPixels) level = diameter < kCoarseBallPixels ? 2 : 1;
+    return true;
+}
+
+void UTL_SimCtrlNimbra::draw_balls(const std::vector<GFX_LocationHolder*>& holders) {
+    // Balls of the coarsest level share one picture, made for the size of the first of them
+    // (every locator has the same); one of another size is a mesh.
+    m_small_balls.clear();
+    float small_size = 0.0f, small_scale = 0.0f;
+    for (const GFX_LocationHolder* h : holders) {
+        float s;
+        int level;
+        if (!m_ball_impostors || !m_camera ||
+            !ball_scale_and_level(h->m_position, h->m_ball_size, s, level) || level != 2)
+            continue;
+        if (m_small_balls.empty()) {
+            small_size = h->m_ball_size;
+            small_scale = s;
+        }
+        if (h->m_ball_size == small_size) m_small_balls.push_back(h);
+    }
+    const float radius = kBallMeshSize * small_scale;
+    const bool impostors =
+        !m_small_balls.empty() && m_ball_impostor.render(radius, [this, small_scale] {
+            glScalef(small_scale, small_scale, small_scale);
+            // The mesh a ball of that size would be drawn with, so that it looks the same.
+            draw_ball_mesh(2);
+        });
+    if (!impostors) m_small_balls.clear();
+
+    // NOTE: a mesh ball weighs about as much as this many dots in the software renderer's queue.
+    constexpr long long k_mesh_ball_weight = 512;
+    std::size_t next_small = 0;
+    for (GFX_LocationHolder* h : holders) {
+        if (next_small < m_small_balls.size() && m_small_balls[next_small] == h) {
+            ++next_small;
+            continue;
+        }
+        h->draw_ball();
+        m_draw_throttle.count(k_mesh_ball_weight);
+    }
+    if (m_small_balls.empty()) return;
+    m_ball_impostor.begin();
+    glBegin(GL_QUADS);
+    for (const GFX_LocationHolder* h : m_small_balls)
+        OGL_BallImpostor::emit(h->m_position, m_impostor_right, m_impostor_up, m_camera->m_eye,
+                               radius, h->ball_color());
+    glEnd();
+    OGL_BallImpostor::end();
+    m_draw_throttle.count(2 * static_cast<long long>(m_small_balls.size()));
+}
+
+void UTL_SimCtrlNimbra::draw_ball(Math_Vector3& position, Math_Vector3& color, float size) {
+    float s;
+    int level;
+    if (!ball_scale_and_level(position, size, s, level)) return;
+    glColor3f(color.m_x, color.m_y, color.m_z);
+    glTranslatef(position.m_x, position.m_y, position.m_z);
+    if (s != 1.0f) glScalef(s, s, s);
     draw_ball_mesh(level);
     if (s != 1.0f) glScalef(1.0f / s, 1.0f / s, 1.0f / s);
     glTranslatef(-position.m_x, -position.m_y, -position.m_z);

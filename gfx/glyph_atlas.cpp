@@ -71,6 +71,7 @@ void GFX_GlyphAtlas::ensure_texture() {
                  zeros.data());
     glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
     m_glyphs.clear();
+    ++m_generation;
     m_pen_x = m_pen_y = 1;
     m_row_height = 0;
 }
@@ -234,10 +235,24 @@ void GFX_GlyphAtlas::draw(const GFX_TextLine& line, float x, float y, const Math
 void GFX_GlyphAtlas::draw(const GFX_TextLine& line, const Math_Vector3& origin,
                           const Math_Vector3& right, const Math_Vector3& up, float scale,
                           const Math_Vector3& color) {
+    begin_billboard_lines();
+    draw_billboard_line(line, origin, right, up, scale, color);
+    end_billboard_lines();
+}
+
+void GFX_GlyphAtlas::begin_billboard_lines() {
+    // A texture the context lost is made anew here, so that lines kept from before are seen to
+    // be out of date before they are drawn.
+    ensure_texture();
     set_draw_state();
-    glColor3fv(color.data());
     // The billboard's axes may show the quads from behind.
     glDisable(GL_CULL_FACE);
+}
+
+void GFX_GlyphAtlas::draw_billboard_line(const GFX_TextLine& line, const Math_Vector3& origin,
+                                         const Math_Vector3& right, const Math_Vector3& up,
+                                         float scale, const Math_Vector3& color) {
+    glColor3fv(color.data());
     glBegin(GL_QUADS);
     for (const GFX_TextLine::Quad& q : line.m_quads) {
         const Math_Vector3 r0 = right * (q.x0 * scale), r1 = right * (q.x1 * scale);
@@ -252,6 +267,9 @@ void GFX_GlyphAtlas::draw(const GFX_TextLine& line, const Math_Vector3& origin,
         glVertex3fv((origin + r0 + u1).data());
     }
     glEnd();
+}
+
+void GFX_GlyphAtlas::end_billboard_lines() {
     // The state the scene pass draws in, as the bitmap font leaves it.
     glEnable(GL_CULL_FACE);
     glEnable(GL_LIGHTING);

@@ -61,6 +61,15 @@ public:
     // pixel, in colour; face culling is off for the quads and on afterwards.
     void draw(const GFX_TextLine& line, const Math_Vector3& origin, const Math_Vector3& right,
               const Math_Vector3& up, float scale, const Math_Vector3& color);
+    // Many billboard lines in a row without a dozen state changes each (every change makes
+    // the software renderer start a new draw): begin_billboard_lines() sets the state the draw
+    // above sets, draw_billboard_line() draws one line in it, end_billboard_lines() leaves the
+    // state the draw above leaves. Lines are laid out before they are drawn, as always.
+    void begin_billboard_lines();
+    void draw_billboard_line(const GFX_TextLine& line, const Math_Vector3& origin,
+                             const Math_Vector3& right, const Math_Vector3& up, float scale,
+                             const Math_Vector3& color);
+    void end_billboard_lines();
 
     bool has_fonts() { return m_fonts.has_fonts(); }
     std::size_t glyph_count() const { return m_glyphs.size(); }
@@ -68,6 +77,9 @@ public:
     int rendered() const { return m_rendered; }
     // How many times the texture filled up and was emptied.
     int resets() const { return m_resets; }
+    // Changes whenever lines laid out before may no longer draw right (the texture emptied or
+    // made anew), so a caller may keep a line and draw it again until then.
+    int generation() const { return m_generation; }
     unsigned int texture() const { return m_texture; }
     int texture_size() const { return m_size; }
 
@@ -92,6 +104,7 @@ private:
     unsigned int m_texture = 0;
     int m_pen_x = 1, m_pen_y = 1, m_row_height = 0;
     int m_resets = 0;
+    int m_generation = 0;
     int m_rendered = 0;
     std::unordered_map<std::uint64_t, Glyph> m_glyphs;           // key: character << 8 | px
     std::unordered_map<int, std::pair<float, float>> m_metrics;  // px -> ascent, descent

@@ -102,6 +102,12 @@ void OGL_TextureFoto::disable() { glDisable(m_target); }
 
 // ---- drawing (main thread) ----
 
+void OGL_TextureFoto::draw_quad_in_state(const Math_Vector3& p0, const Math_Vector3& p1,
+                                         const Math_Vector3& p2, const Math_Vector3& p3) {
+    if (!has_pixels()) return;
+    emit_textured_quad(p0, p1, p2, p3, 0.0f, 1.0f, 0.0f, 1.0f);
+}
+
 void OGL_TextureFoto::draw_quad(Math_Vector3& p0, Math_Vector3& p1, Math_Vector3& p2,
                                 Math_Vector3& p3) {
     if (!has_pixels()) return;
@@ -142,6 +148,18 @@ void OGL_TextureFoto::draw_quad_cut(float left, float right, float top, float bo
 
 void OGL_TextureFoto::draw_textured_quad(Math_Vector3& p0, Math_Vector3& p1, Math_Vector3& p2,
                                          Math_Vector3& p3, float s0, float s1, float t0, float t1) {
+    glDisable(GL_LIGHTING);
+    enable();
+    emit_textured_quad(p0, p1, p2, p3, s0, s1, t0, t1);
+    disable();
+    // NOTE: the scene draws lit everywhere else, so lighting is switched back on whatever it
+    // was before; callers that draw unlit switch it off again.
+    glEnable(GL_LIGHTING);
+}
+
+void OGL_TextureFoto::emit_textured_quad(const Math_Vector3& p0, const Math_Vector3& p1,
+                                         const Math_Vector3& p2, const Math_Vector3& p3, float s0,
+                                         float s1, float t0, float t1) {
     if (m_npot_mode == NPOT_RECTANGLE) {
         // Rectangle textures are addressed in pixels.
         const float w = float(m_image->m_width);
@@ -151,8 +169,6 @@ void OGL_TextureFoto::draw_textured_quad(Math_Vector3& p0, Math_Vector3& p1, Mat
         t0 *= h;
         t1 *= h;
     }
-    glDisable(GL_LIGHTING);
-    enable();
     apply();
     glBegin(GL_QUADS);
     glTexCoord2f(s0, t0);
@@ -164,10 +180,6 @@ void OGL_TextureFoto::draw_textured_quad(Math_Vector3& p0, Math_Vector3& p1, Mat
     glTexCoord2f(s0, t1);
     glVertex3fv(p3.data());
     glEnd();
-    disable();
-    // NOTE: the scene draws lit everywhere else, so lighting is switched back on whatever it
-    // was before; callers that draw unlit switch it off again.
-    glEnable(GL_LIGHTING);
 }
 
 void OGL_TextureFoto::cut_coordinates(float W, float H, float w, float h, float& s0, float& s1,

@@ -23,6 +23,8 @@ namespace {
 
 // A long name may shrink to this fraction of its height before it is cut.
 constexpr float kMinNameScale = 0.6f;
+// Names whose letters would show fewer pixels high than this are not drawn.
+constexpr float kMinNamePixels = 4.0f;
 
 float sign(float v) { return v > 0.0f ? 1.0f : (v < 0.0f ? -1.0f : 0.0f); }
 
@@ -172,17 +174,21 @@ void GFX_LocationHolder::place_billboard() {
 
 // --- Drawing -------------------------------------------------------------------------------
 
-void GFX_LocationHolder::draw_ball() {
-    if (!m_controller) return;
+Math_Vector3 GFX_LocationHolder::ball_color() const {
+    if (!m_controller) return Math_Vector3(1.0f, 1.0f, 1.0f);
     Math_Vector3 color = m_controller->m_color_theme.m_connection_color;
     m_controller->locator_color(this, color);
+    return color;
+}
+
+void GFX_LocationHolder::draw_ball() {
+    if (!m_controller) return;
+    Math_Vector3 color = ball_color();
     m_controller->draw_ball(m_position, color, m_ball_size);
 }
 
-void GFX_LocationHolder::draw() {
-    if (!m_controller) return;
-    const UTL_ColorTheme theme = m_controller->m_color_theme;
-
+bool GFX_LocationHolder::place() {
+    if (!m_controller) return false;
     compute_position();
     // The ball, the frame beside it and the name in front of it lie within this of the ball.
     float reach = 1.5f * m_ball_size;
@@ -193,8 +199,21 @@ void GFX_LocationHolder::draw() {
     }
     // With room to spare, so that rounding never decides whether a visible pixel is drawn.
     m_in_view = m_controller->in_view(m_position, 1.25f * reach + m_ball_size);
-    if (!m_in_view) return;
+    return m_in_view;
+}
 
+void GFX_LocationHolder::emit_frame() {
+    if (!m_controller || !m_billboard) return;
+    const UTL_ColorTheme& theme = m_controller->m_color_theme;
+    m_billboard->m_color =
+        m_selected ? theme.m_locator_billboard_color_sel : theme.m_locator_billboard_color;
+    // Arranged by circles, a frame takes the hue of its person's circle.
+    if (!m_selected) m_controller->frame_color(this, m_billboard->m_color);
+    m_billboard->draw();
+}
+
+void GFX_LocationHolder::draw() {
+    if (!place()) return;
     glEnable(GL_LIGHTING);
     glEnable(GL_TEXTURE_2D);
     apply_or_untextured(m_controller->m_color_ball_texture);
@@ -203,21 +222,93 @@ void GFX_LocationHolder::draw() {
     glDisable(GL_LIGHTING);
     apply_or_untextured(m_controller->m_locator_texture);
     glBegin(GL_QUADS);
-    if (m_billboard) {
-        m_billboard->m_color =
-            m_selected ? theme.m_locator_billboard_color_sel : theme.m_locator_billboard_color;
-        // Arranged by circles, a frame takes the hue of its person's circle.
-        if (!m_selected) m_controller->frame_color(this, m_billboard->m_color);
-        m_billboard->draw();
-    }
+    emit_frame();
     glEnd();
 }
 
 void GFX_LocationHolderFriend::draw() {
     GFX_LocationHolder::draw();
     if (!m_friend || !m_controller || !m_billboard || !m_in_view) return;
-    const UTL_ColorTheme theme = m_controller->m_color_theme;
+    const PhotoQuad q = photo_quad();
+    if (q.texture) {
+        glDisable(GL_LIGHTING);
+        if (q.own) {
+            glDisable(GL_BLEND);
+        } else {
+            glEnable(GL_BLEND);
+            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        }
+        q.texture->enable();
+        draw_photo(q);
+        q.texture->disable();
+        glEnable(GL_LIGHTING);
+    }
+    if (!m_selected && q.own) return;
+    GFX_GlyphAtlas* atlas = m_controller->m_glyph_atlas;
+    if (atlas) atlas->begin_billboard_lines();
+    draw_name(q.own);
+    if (atlas) atlas->end_billboard_lines();
+}
 
+GFX_LocationHolderFriend::PhotoQuad GFX_LocationHolderFriend::photo_quad() const {
+    PhotoQuad q;
+    if (!m_friend || !m_billboard) return q;
+    const GFX_Billboard& b = *m_billboard;
+    // The large photo only on the selected locator; everywhere else the square one.
+    GFX_Foto* photo;
+    float scale;
+    if (m_selected && m_friend->m_foto) {
+        photo = m_friend->m_foto;
+        q.own = m_friend->m_has_foto;
+        scale = 0.675f;
+    } else {
+        photo = m_friend->m_foto_square;
+        q.own = m_friend->m_has_foto_square;
+        scale = m_selected ? 0.675f : 0.9f;
+    }
+    if (!photo) return q;
+    OGL_TextureFoto* texture = photo->get_texture();
+    if (!texture || !texture->has_pixels()) return q;
+    q.texture = texture;
+    int image_width = 0, image_height = 0;
+    if (const GFX_Image* image = texture->get_image()) {
+        image_width = static_cast<int>(image->m_width);
+        image_height = static_cast<int>(image->m_height);
+    }
+    float a, bh;
+    photo_extent(scale, image_width, image_height, a, bh);
+    const Math_Vector3 M =
+        (b.m_vertices[0] + b.m_vertices[1] + b.m_vertices[2] + b.m_vertices[3]) * 0.25f;
+    const Math_Vector3 rw = b.m_right * (a * b.m_width);
+    const Math_Vector3 uh = b.m_up * (bh * b.m_height);
+    const Math_Vector3 front = b.m_right.cross(b.m_up) * 10.0f;  // in front of the frame
+    q.corners[0] = M - rw - uh + front;
+    q.corners[1] = M + rw - uh + front;
+    q.corners[2] = M + rw + uh + front;
+    q.corners[3] = M - rw + uh + front;
+    return q;
+}
+
+void GFX_LocationHolderFriend::draw_photo(const PhotoQuad& q) const {
+    if (!q.texture || !m_controller) return;
+    if (q.own) {
+        glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    } else {
+        // The question-mark placeholder, tinted like the name and blended by its alpha.
+        const UTL_ColorTheme& theme = m_controller->m_color_theme;
+        const Math_Vector3& c =
+            m_selected ? theme.m_locator_text_color_sel : theme.m_locator_text_color;
+        glColor3f(c.m_x, c.m_y, c.m_z);
+    }
+    q.texture->draw_quad_in_state(q.corners[0], q.corners[1], q.corners[2], q.corners[3]);
+}
+
+void GFX_LocationHolderFriend::draw_name(bool own) {
+    // A locator that is not selected and shows the person's own photo has no name.
+    if (!m_friend || !m_controller || !m_billboard || (!m_selected && own)) return;
+    const std::string& name = m_friend->m_name;
+    if (name.empty()) return;
+    const UTL_ColorTheme& theme = m_controller->m_color_theme;
     const GFX_Billboard& b = *m_billboard;
     const Math_Vector3 M =
         (b.m_vertices[0] + b.m_vertices[1] + b.m_vertices[2] + b.m_vertices[3]) * 0.25f;
@@ -226,57 +317,6 @@ void GFX_LocationHolderFriend::draw() {
     const Math_Vector3 N = R.cross(U);
     const float W = b.m_width;
     const float H = b.m_height;
-
-    // The large photo only on the selected locator; everywhere else the square one.
-    GFX_Foto* photo;
-    bool own;
-    float scale;
-    if (m_selected && m_friend->m_foto) {
-        photo = m_friend->m_foto;
-        own = m_friend->m_has_foto;
-        scale = 0.675f;
-    } else {
-        photo = m_friend->m_foto_square;
-        own = m_friend->m_has_foto_square;
-        scale = m_selected ? 0.675f : 0.9f;
-    }
-
-    if (photo) {
-        int image_width = 0, image_height = 0;
-        if (OGL_TextureFoto* texture = photo->get_texture()) {
-            const GFX_Image* image = texture->get_image();
-            if (image && texture->has_pixels()) {
-                image_width = static_cast<int>(image->m_width);
-                image_height = static_cast<int>(image->m_height);
-            }
-        }
-        float a, bh;
-        photo_extent(scale, image_width, image_height, a, bh);
-        const Math_Vector3 rw = R * (a * W);
-        const Math_Vector3 uh = U * (bh * H);
-        const Math_Vector3 front = N * 10.0f;  // in front of the frame
-        Math_Vector3 p0 = M - rw - uh + front;
-        Math_Vector3 p1 = M + rw - uh + front;
-        Math_Vector3 p2 = M + rw + uh + front;
-        Math_Vector3 p3 = M - rw + uh + front;
-        if (own) {
-            glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-            glDisable(GL_BLEND);
-        } else {
-            // The question-mark placeholder, tinted like the name and blended by its alpha.
-            const Math_Vector3& c =
-                m_selected ? theme.m_locator_text_color_sel : theme.m_locator_text_color;
-            glColor3f(c.m_x, c.m_y, c.m_z);
-            glEnable(GL_BLEND);
-            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        }
-        photo->draw_quad(p0, p1, p2, p3);
-    }
-
-    // A locator that is not selected and shows the person's own photo has no name.
-    if (!m_selected && own) return;
-    const std::string& name = m_friend->m_name;
-    if (name.empty()) return;
     const Math_Vector3 color =
         m_selected ? theme.m_locator_text_color_sel : theme.m_locator_text_color;
     float cw, ch;
@@ -286,15 +326,29 @@ void GFX_LocationHolderFriend::draw() {
         // 0.9 W is drawn smaller, down to kMinNameScale of that height, and cut beyond. The
         // glyphs are rendered at about the size they show on screen, which keeps small names
         // sharp without mipmaps.
-        const int px = GFX_GlyphAtlas::size_for(ch * m_controller->pixels_per_unit(M));
+        const float on_screen = ch * m_controller->pixels_per_unit(M);
+        // Letters a few pixels high are a smudge, not a name; thousands of them would cost
+        // more than everything else the people need.
+        if (on_screen < kMinNamePixels) return;
+        const int px = GFX_GlyphAtlas::size_for(on_screen);
         const float scale = ch / static_cast<float>(px);
         const float max_width = 0.9f * W;
-        const GFX_TextLine line = atlas->layout(name, px, max_width / (scale * kMinNameScale));
+        const float layout_width = max_width / (scale * kMinNameScale);
+        if (m_name_generation != atlas->generation() || m_name_px != px ||
+            m_name_max_width != layout_width || m_name_laid_out != name) {
+            m_name_line = atlas->layout(name, px, layout_width);
+            // Read after the layout, which may itself have emptied the texture to make room.
+            m_name_generation = atlas->generation();
+            m_name_px = px;
+            m_name_max_width = layout_width;
+            m_name_laid_out = name;
+        }
+        const GFX_TextLine& line = m_name_line;
         const float s = line.m_width * scale > max_width ? max_width / line.m_width : scale;
         const Math_Vector3 middle = M - U * (0.825f * 0.5f * H) + N * 20.0f;
         const Math_Vector3 origin = middle - U * (0.5f * (line.m_ascent - line.m_descent) * s) -
                                     R * (0.5f * line.m_width * s);
-        atlas->draw(line, origin, R, U, s, color);
+        atlas->draw_billboard_line(line, origin, R, U, s, color);
         return;
     }
     GFX_Text* text = m_controller->m_text;

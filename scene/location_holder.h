@@ -3,13 +3,16 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
+#include "gfx/glyph_atlas.h"
 #include "gfx/math.h"
 
 class GFX_Billboard;
 class GFX_ConnectionFriends;
 class GFX_Friend;
+class OGL_TextureFoto;
 class UTL_SimCtrlNimbra;
 
 // Created, laid out, selected and deleted by the controller. Main thread only.
@@ -45,9 +48,19 @@ public:
     // remaining way per call; the first call jumps straight to its side.
     void place_billboard();
 
+    // Places the ball and frame for this frame and finds whether they are in the camera's view
+    // (m_in_view, returned). Every drawing of a locator starts with it.
+    bool place();
+    // The ball, lit, in the locator's colour; the caller binds the ball's texture.
     void draw_ball();
+    // The ball's colour: the theme's, or the person's circle's.
+    Math_Vector3 ball_color() const;
+    // The frame's four corners in its colour, between the caller's glBegin(GL_QUADS) and glEnd,
+    // with the frame's texture bound and lighting off.
+    void emit_frame();
     // Places the person, then draws it when it is in the camera's view (m_in_view); one out of
-    // view draws nothing and asks for no photo.
+    // view draws nothing and asks for no photo. The controller draws many at once with the
+    // pieces above, grouped by the state they need.
     virtual void draw();
 
     // The frame's hit test; the ball itself is not hit-tested.
@@ -92,6 +105,23 @@ public:
 
     void draw() override;
 
+    // The photo in front of the frame: the large one on the selected locator, else the square
+    // one, fitted to the frame. own is false for the question-mark placeholder; a null texture
+    // (no photo, or not arrived yet) draws nothing. Asking queues the photo's download.
+    struct PhotoQuad {
+        OGL_TextureFoto* texture = nullptr;
+        bool own = true;
+        Math_Vector3 corners[4];
+    };
+    PhotoQuad photo_quad() const;
+    // Draws it in the state the caller set: lighting off, the texture's target enabled, and
+    // blending for the placeholder only. Binds the texture and sets the colour.
+    void draw_photo(const PhotoQuad& q) const;
+    // The name on the frame, shown when the locator is selected or has no photo of the person's
+    // own. With the glyph atlas, in the state GFX_GlyphAtlas::begin_billboard_lines() sets;
+    // with the bitmap font, in the state it sets itself.
+    void draw_name(bool own);
+
     // Half width and half height of the photo rectangle as fractions of the frame's width and
     // height. Image size zero (or negative) means there is no image.
     static void photo_extent(float scale, int image_width, int image_height, float& a, float& b);
@@ -101,4 +131,13 @@ public:
     GFX_Friend* m_friend = nullptr;  // Borrowed from the controller.
     // Borrowed; filled by the lines that found this locator as one of their ends.
     std::vector<GFX_ConnectionFriends*> m_connections;
+
+private:
+    // The name as last laid out, kept while the name, its size and the atlas stay the same:
+    // laying out thousands of names every frame costs more than drawing them.
+    GFX_TextLine m_name_line;
+    std::string m_name_laid_out;
+    int m_name_px = 0;
+    float m_name_max_width = 0.0f;
+    int m_name_generation = -1;
 };

@@ -8,9 +8,12 @@
 #include "scene/billboard.h"
 #include "scene/camera.h"
 #include "scene/connection.h"
+#include "scene/foto.h"
 #include "scene/friend.h"
+#include "photos/texture_foto.h"
 #include "scene/location_holder.h"
 #include "tests/support/globe_fixture.h"
+#include "tests/support/wait.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -430,4 +433,98 @@ TEST(ControllerFrame, PeopleOutOfViewAreLeftUndrawn) {
         }
     }
     EXPECT_GT(out, g.c.m_loc_holders.size() / 8) << "close up, the globe should leave the window";
+}
+
+namespace {
+
+// The people under the last frame's camera, drawn by draw (everyone at once, or one by one),
+// on a cleared window in the state the frame's 3D pass starts in.
+template <typename Draw>
+std::vector<uint8_t> people_picture(GlobeFixture& g, Draw draw) {
+    glEnable(GL_DEPTH_TEST);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_TEXTURE_2D);
+    glColor3f(1.0f, 1.0f, 1.0f);
+    draw();
+    glFinish();
+    return g.gl.buffer();
+}
+
+// Pixels whose colour channels differ by more than step.
+int pixels_apart(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int step) {
+    int n = 0;
+    for (size_t i = 0; i + 3 < a.size(); i += 4)
+        for (size_t k = 0; k < 3; ++k)
+            if (std::abs(int(a[i + k]) - int(b[i + k])) > step) {
+                ++n;
+                break;
+            }
+    return n;
+}
+
+}  // namespace
+
+// The people are drawn piece by piece for all of them at once (balls, frames, photos, names),
+// the smallest balls as quads showing one picture of a ball. Neither may change what a person
+// looks like: drawn locator by locator with every ball a mesh, the window shows the same.
+TEST(ControllerFrame, PeopleDrawnAllAtOnceLookAsDrawnOneByOne) {
+    GlobeFixture g(480, 360);
+    g.start();
+    g.people(40);
+    // A person with a photo of their own, the rest with the placeholder and a name.
+    GFX_Friend* pictured = g.c.m_friends[0];
+    pictured->load_foto_square((source_dir() + "/data/config/color_ball.tga").c_str());
+    ASSERT_TRUE(wait_until([&] {
+        g.frame();
+        OGL_TextureFoto* t = pictured->m_foto_square->get_texture();
+        return t && t->has_pixels();
+    })) << "the photo never arrived";
+    g.frames(40);
+    // Closer, so that the balls in front are about ten pixels wide, as in a large network.
+    g.c.m_camera->m_distance *= 0.5f;
+    g.frames(40);
+    auto one_by_one = [&] {
+        for (GFX_LocationHolder* h : g.c.m_loc_holders) h->draw();
+    };
+    auto all_at_once = [&] { g.c.draw_locators(); };
+
+    const std::vector<uint8_t> reference = people_picture(g, one_by_one);
+    g.c.m_ball_impostors = false;
+    const std::vector<uint8_t> meshes = people_picture(g, all_at_once);
+    EXPECT_LE(pixels_apart(meshes, reference, 1), 4)
+        << "drawn all at once with meshes, the people should look as drawn one by one";
+
+    g.c.m_ball_impostors = true;
+    const std::vector<uint8_t> pictures = people_picture(g, all_at_once);
+    ASSERT_GT(g.c.m_small_balls.size(), g.c.m_loc_holders.size() / 2)
+        << "from afar most balls should be small enough for the picture";
+    // The picture is smoother than the mesh a few pixels across, and its outline rounder: the
+    // two differ by a pixel here and there. A ball moved or missing differs in many pixels.
+    const int ball_pixels = pixels_apart(reference, people_picture(g, [] {}), 2);
+    EXPECT_LT(pixels_apart(pictures, reference, 24), ball_pixels / 20)
+        << "balls as pictures should differ from meshes in few pixels";
+    // Each ball's middle, averaged over 3 x 3 pixels: the picture is smoothed down from 32
+    // pixels, the mesh's few triangles sampled at pixel centres, so the two differ by up to a
+    // fifth either way; a ball in another colour, unlit or missing differs by far more, and
+    // all of them together must come out neither lighter nor darker.
+    double bias = 0.0;
+    for (const GFX_LocationHolder* h : g.c.m_small_balls) {
+        const Math_Vector3 w = g.window_of(h->m_position);
+        const long x = std::lround(w.m_x), y = std::lround(w.m_y);
+        if (!(x >= 1 && y >= 1 && x + 1 < g.gl.width() && y + 1 < g.gl.height())) continue;
+        for (size_t k = 0; k < 3; ++k) {
+            double a = 0.0, b = 0.0;
+            for (long dy = -1; dy <= 1; ++dy)
+                for (long dx = -1; dx <= 1; ++dx) {
+                    const size_t at =
+                        4 * (size_t(y + dy) * size_t(g.gl.width()) + size_t(x + dx)) + k;
+                    a += pictures[at] / 9.0;
+                    b += reference[at] / 9.0;
+                }
+            EXPECT_NEAR(a, b, 56.0) << "the middle of a ball as a picture, channel " << k;
+            bias += (a - b) / (3.0 * double(g.c.m_small_balls.size()));
+        }
+    }
+    EXPECT_LT(std::fabs(bias), 10.0) << "balls as pictures should be neither lighter nor darker";
 }
