@@ -93,13 +93,22 @@ bool OGL_DepthTiles::same_depth(const OGL_DepthTiles& other) const {
     return true;
 }
 
+void OGL_DepthTiles::to_clip(const Math_Vector3& p, float w, float clip[4]) const {
+    const float* m = m_clip;
+    for (int i = 0; i < 4; ++i)
+        clip[i] = m[i] * p.m_x + m[4 + i] * p.m_y + m[8 + i] * p.m_z + m[12 + i] * w;
+}
+
 bool OGL_DepthTiles::hides(const Math_Vector3& p, float world_size) const {
     if (!m_valid) return false;
-    const float* m = m_clip;
-    const float cx = m[0] * p.m_x + m[4] * p.m_y + m[8] * p.m_z + m[12];
-    const float cy = m[1] * p.m_x + m[5] * p.m_y + m[9] * p.m_z + m[13];
-    const float cz = m[2] * p.m_x + m[6] * p.m_y + m[10] * p.m_z + m[14];
-    const float cw = m[3] * p.m_x + m[7] * p.m_y + m[11] * p.m_z + m[15];
+    float clip[4];
+    to_clip(p, 1.0f, clip);
+    return hides_clip(clip, world_size);
+}
+
+bool OGL_DepthTiles::hides_clip(const float clip[4], float world_size) const {
+    if (!m_valid) return false;
+    const float cx = clip[0], cy = clip[1], cz = clip[2], cw = clip[3];
     // Behind the eye or at it, or a broken position: left to the renderer's clipping.
     if (!(cw > 1e-6f)) return false;
     const float z = 0.5f * (cz / cw) + 0.5f;

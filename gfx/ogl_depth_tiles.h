@@ -32,6 +32,12 @@ public:
     // True when a dot at p (world), drawn world_size wide with distance attenuation as the
     // glow's sprites are, is hidden in every pixel it covers.
     bool hides(const Math_Vector3& p, float world_size) const;
+    // The same for a point given by its clip coordinates: a caller walking the evenly spaced
+    // dots of a line adds one step in clip space per dot instead of transforming each.
+    bool hides_clip(const float clip[4], float world_size) const;
+    // The clip coordinates of p, a point (w = 1) or a direction (w = 0), under the transform
+    // the depth was read with.
+    void to_clip(const Math_Vector3& p, float w, float clip[4]) const;
 
     // True when both hold the same window with every pixel's depth within k_same_depth: what
     // a picture drawn against one hides, the other hides as well. Two that could not be read

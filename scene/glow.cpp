@@ -201,6 +201,14 @@ void GFX_GlowPlan::plan_thinned(const Camera& camera, size_t from, long long bud
     }
 
     float want = 0.0f;  // 0: every dot
+    if (total > 0 && budget <= 0) {
+        // Nothing left for them (the highlighted lines took it all): every faint line goes, as
+        // the search and the sort below would find, without them (a hundred thousand lines).
+        m_figures.spacing = k_widest_spacing;
+        m_figures.lines_left_out += m_candidates.size();
+        for (const Candidate& c : m_candidates) m_steps[c.line] = 0;
+        return;
+    }
     if (total > budget) {
         auto count = [this](float spacing) {
             long long n = 0;
@@ -295,12 +303,24 @@ void GFX_GlowPlan::add_line(size_t i, bool highlighted_run, int step, const Came
         camera && classify(camera->view, l.start + d * 0.5f, 0.5f * length + k_dot_reach) != INSIDE;
     const OGL_DepthTiles* hidden_by = camera ? camera->hidden_by : nullptr;
     const float size = run_size(run);
+    // The dots lie evenly along the line, and so do their clip coordinates: one step apiece.
+    float clip_start[4] = {}, clip_step[4] = {};
+    if (hidden_by) {
+        hidden_by->to_clip(l.start, 1.0f, clip_start);
+        hidden_by->to_clip(u * spacing, 0.0f, clip_step);
+    }
     auto add = [&](int k) {
-        const Math_Vector3 p = l.start + u * (static_cast<float>(k) * spacing);
+        const float along = static_cast<float>(k);
+        const Math_Vector3 p = l.start + u * (along * spacing);
         if (partly && classify(camera->view, p, k_dot_reach) == OUTSIDE) return;
-        if (hidden_by && hidden_by->hides(p, size)) {
-            ++m_figures.hidden;
-            return;
+        if (hidden_by) {
+            const float clip[4] = {
+                clip_start[0] + along * clip_step[0], clip_start[1] + along * clip_step[1],
+                clip_start[2] + along * clip_step[2], clip_start[3] + along * clip_step[3]};
+            if (hidden_by->hides_clip(clip, size)) {
+                ++m_figures.hidden;
+                return;
+            }
         }
         const Math_Vector3 c = l.line->dot_color(p, static_cast<float>(k) / static_cast<float>(n));
         rgba[0] = to_byte(c.m_x);
