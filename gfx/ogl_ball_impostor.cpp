@@ -14,6 +14,21 @@ namespace {
 constexpr int k_width = 2 * OGL_BallImpostor::k_cell;  // the light, then the texture
 constexpr int k_height = OGL_BallImpostor::k_cell;
 
+// Texture unit `unit` with texture on: colour the texture times `other`, times scale (the
+// result clamped); alpha taken from `alpha`.
+void modulate_stage(GLenum unit, GLuint texture, GLint other, float scale, GLint alpha) {
+    glActiveTexture(unit);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
+    glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, GL_MODULATE);
+    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_RGB, GL_TEXTURE);
+    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE1_RGB, other);
+    glTexEnvf(GL_TEXTURE_ENV, GL_RGB_SCALE, scale);
+    glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, GL_REPLACE);
+    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_ALPHA, alpha);
+}
+
 }  // namespace
 
 bool OGL_BallImpostor::supported() {
@@ -121,27 +136,9 @@ void OGL_BallImpostor::begin() const {
     glEnable(GL_ALPHA_TEST);
     glAlphaFunc(GL_GREATER, 0.5f);
     // Stage 0: colour times the doubled light, clamped; alpha the ball's coverage.
-    glActiveTexture(GL_TEXTURE0);
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, m_texture);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
-    glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, GL_MODULATE);
-    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_RGB, GL_TEXTURE);
-    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE1_RGB, GL_PRIMARY_COLOR);
-    glTexEnvf(GL_TEXTURE_ENV, GL_RGB_SCALE, 2.0f);
-    glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, GL_REPLACE);
-    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_ALPHA, GL_TEXTURE);
+    modulate_stage(GL_TEXTURE0, m_texture, GL_PRIMARY_COLOR, 2.0f, GL_TEXTURE);
     // Stage 1: times the ball's texture.
-    glActiveTexture(GL_TEXTURE1);
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, m_texture);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
-    glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, GL_MODULATE);
-    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_RGB, GL_PREVIOUS);
-    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE1_RGB, GL_TEXTURE);
-    glTexEnvf(GL_TEXTURE_ENV, GL_RGB_SCALE, 1.0f);
-    glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, GL_REPLACE);
-    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_ALPHA, GL_PREVIOUS);
+    modulate_stage(GL_TEXTURE1, m_texture, GL_PREVIOUS, 1.0f, GL_PREVIOUS);
     glActiveTexture(GL_TEXTURE0);
 }
 
