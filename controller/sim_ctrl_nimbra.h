@@ -123,6 +123,9 @@ public:
     // Small balls as quads showing one picture of a ball; false: every ball a mesh, for
     // comparison. m_small_balls: those the last frame drew so.
     bool m_ball_impostors = true;
+    // Glow dots hidden behind the people are left out; false: every dot goes to the renderer,
+    // for comparison.
+    bool m_glow_occlusion = true;
     std::vector<const GFX_LocationHolder*> m_small_balls;
     void release_unused_photos();
     double m_photos_checked_at = 0.0;
@@ -481,7 +484,6 @@ private:
     // The window's depth under the glow, read each frame of GLOW_AUTO: dots it hides are not
     // drawn (m_glow_occlusion false: every dot goes to the renderer, to compare).
     std::unique_ptr<OGL_DepthTiles> m_glow_depth;
-    bool m_glow_occlusion = true;
     bool m_glow_software = true;      // start(): the renderer draws in software
     double m_glow_shown_share = 1.0;  // of the dots the last moving plan looked at, those shown
     bool m_glow_moving_failed = false;
