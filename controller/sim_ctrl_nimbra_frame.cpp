@@ -553,8 +553,6 @@ bool UTL_SimCtrlNimbra::in_view(const Math_Vector3& p, float radius) const {
     return true;
 }
 
-// NOTE: the transform is undone by the inverse calls instead of a push and pop, so a ball needs
-// no matrix stack slot; the rounding this leaves in the model-view matrix is far below a pixel.
 bool UTL_SimCtrlNimbra::ball_scale_and_level(const Math_Vector3& position, float size, float& s,
                                              int& level) const {
     if (!finite(position)) return false;
@@ -574,11 +572,10 @@ void UTL_SimCtrlNimbra::draw_balls(const std::vector<GFX_LocationHolder*>& holde
     m_small_balls.clear();
     float small_size = 0.0f, small_scale = 0.0f;
     for (const GFX_LocationHolder* h : holders) {
+        if (!m_ball_impostors || !m_camera) break;  // every ball a mesh
         float s;
         int level;
-        if (!m_ball_impostors || !m_camera ||
-            !ball_scale_and_level(h->m_position, h->m_ball_size, s, level) || level != 2)
-            continue;
+        if (!ball_scale_and_level(h->m_position, h->m_ball_size, s, level) || level != 2) continue;
         if (m_small_balls.empty()) {
             small_size = h->m_ball_size;
             small_scale = s;
@@ -616,6 +613,8 @@ void UTL_SimCtrlNimbra::draw_balls(const std::vector<GFX_LocationHolder*>& holde
     m_draw_throttle.count(2 * static_cast<long long>(m_small_balls.size()));
 }
 
+// NOTE: the transform is undone by the inverse calls instead of a push and pop, so a ball needs
+// no matrix stack slot; the rounding this leaves in the model-view matrix is far below a pixel.
 void UTL_SimCtrlNimbra::draw_ball(Math_Vector3& position, Math_Vector3& color, float size) {
     float s;
     int level;
